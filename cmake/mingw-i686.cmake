@@ -11,6 +11,8 @@ set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
 set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
 set(CMAKE_FIND_ROOT_PATH_MODE_PACKAGE ONLY)
 # Programs run under Wine with the ANSI code page (932) of the DLL's users.
-set(CMAKE_CROSSCOMPILING_EMULATOR env LANG=ja_JP.UTF-8 wine)
+# LC_ALL, not LANG: with only LANG set Wine 8 falls back to code page 1252
+# when glibc has no ja_JP locale generated.
+set(CMAKE_CROSSCOMPILING_EMULATOR env LC_ALL=ja_JP.UTF-8 wine)
 # Let try_compile and sub-projects see MINGW_PREFIX too.
 list(APPEND CMAKE_TRY_COMPILE_PLATFORM_VARIABLES MINGW_PREFIX)

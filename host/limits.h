@@ -21,4 +21,35 @@ inline constexpr uint32_t kMaxReplyPayload = 64u << 20;
 // Largest package the report server accepts by default (configurable there).
 inline constexpr uint32_t kDefaultMaxPackage = 64u << 20;
 
+// Every send waits at most this long for room in the socket's send buffer: a
+// server that stops reading in the middle of a package must not freeze the
+// engine either. The same 30 s as a receive, for the same reasons.
+inline constexpr uint32_t kSendTimeoutMs = 30'000;
+
+// Report server: largest request other than a submission. The other requests
+// carry one report name, which the server itself made up (about 25 bytes);
+// 64 KiB is far above any of them and small enough to buffer for every
+// connection at once.
+inline constexpr uint32_t kMaxRequestPayload = 64u << 10;
+// Report server: largest "author" entry a package may carry. It holds a title
+// typed in one edit line and a Windows user name (at most 256 characters), so
+// 64 KiB is generous; the list reply repeats it for every report.
+inline constexpr uint32_t kMaxAuthorEntry = 64u << 10;
+// Report server: how long a connection may stay silent (between requests or
+// in the middle of one) before it is dropped, so that a stalled tester or a
+// half-open connection cannot hold a worker for ever. The client gives the
+// server the same 30 s.
+inline constexpr uint32_t kDefaultIdleTimeoutMs = 30'000;
+// Report server: connections served at once, one thread each. A studio has
+// tens of testers; the rest wait in the listen backlog instead of failing.
+inline constexpr uint32_t kDefaultMaxConnections = 256;
+// Report server: on SIGTERM, requests already under way get this long to
+// finish before their connections are cut; systemd waits 30 s in our unit.
+inline constexpr uint32_t kShutdownGraceMs = 5'000;
+// Report server: after refusing a request or ending an exchange the server
+// reads and drops what the client still sends for at most this long, so that
+// closing with unread bytes does not reset the connection before the client
+// has read the answer.
+inline constexpr uint32_t kLingerMs = 2'000;
+
 }  // namespace vnscope::limits

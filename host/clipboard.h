@@ -1,0 +1,11 @@
+#pragma once
+#include <cstdint>
+
+namespace vnscope {
+
+// Puts `length` bytes of ANSI text on the clipboard as CF_TEXT, with a
+// terminating zero added. False when the length is negative, the text is
+// missing, or the memory, the clipboard or the hand-over fails.
+bool PutTextOnClipboard(const char* text, int32_t length);
+
+}  // namespace vnscope

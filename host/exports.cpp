@@ -1,0 +1,89 @@
+// The library's five exports and its entry point. Nothing throws past here.
+#define VNSCOPE_BUILDING_DLL
+#include <windows.h>
+
+#include "host/clipboard.h"
+#include "host/module.h"
+#include "host/vnscope.h"
+#include "monitors/monitor_dialogs.h"
+#include "report/debug_report_dialog.h"
+#include "resources/resource.h"
+
+namespace vnscope {
+namespace {
+
+constexpr int32_t kInterfaceVersion = 2;
+
+// Which slot each monitor fills and from which size on, in creation order.
+struct MonitorSlot {
+  HWND MonitorSet::*slot;
+  uint32_t minimumSize;
+  int dialogId;
+  DLGPROC procedure;
+};
+
+constexpr MonitorSlot kMonitorSlots[] = {
+    {&MonitorSet::variableList, 16, IDD_VARIABLE_LIST, VariableListDialogProc},
+    {&MonitorSet::objectList, 16, IDD_OBJECT_LIST, ObjectListDialogProc},
+    {&MonitorSet::otherInfo, 16, IDD_OTHER_INFO, OtherInfoDialogProc},
+    {&MonitorSet::executionLog, 16, IDD_EXECUTION_LOG, ExecutionLogDialogProc},
+    {&MonitorSet::preview, 20, IDD_PREVIEW, PreviewDialogProc},
+    {&MonitorSet::database, 24, IDD_DATABASE, DatabaseDialogProc},
+};
+
+void ClearSlots(MonitorSet& set) {
+  for (const MonitorSlot& entry : kMonitorSlots) set.*entry.slot = nullptr;
+}
+
+}  // namespace
+}  // namespace vnscope
+
+using namespace vnscope;
+
+extern "C" VNSCOPE_API bool __cdecl CreateMonitors(int32_t version, HWND owner, MonitorSet* set) {
+  if (version != kInterfaceVersion || !set) return false;
+  ClearSlots(*set);
+  ScopedModuleContext context;
+  for (const MonitorSlot& entry : kMonitorSlots) {
+    if (set->size < entry.minimumSize) continue;
+    // A dialog that cannot be created leaves its slot null; the result stays true.
+    set->*entry.slot = CreateDialogParamW(ModuleInstance(), MAKEINTRESOURCEW(entry.dialogId), owner,
+                                          entry.procedure, 0);
+  }
+  return true;
+}
+
+extern "C" VNSCOPE_API void __cdecl DestroyMonitors(MonitorSet* set) {
+  if (!set) return;
+  for (const MonitorSlot& entry : kMonitorSlots) {
+    if (set->size < entry.minimumSize) continue;
+    if (HWND window = set->*entry.slot) DestroyWindow(window);
+  }
+}
+
+extern "C" VNSCOPE_API bool __cdecl DebugReport(MonitorSet* set, ReportInfo* info) {
+  if (!set || !info) return false;
+  ReportSession& session = CurrentReportSession();
+  session.monitors = set;
+  session.info = info;
+  // The engine's window owns the panel, and so the report dialog.
+  HWND owner = GetParent(set->otherInfo);
+  ScopedModuleContext context;
+  const INT_PTR result = DialogBoxParamW(ModuleInstance(), MAKEINTRESOURCEW(IDD_DEBUG_REPORT), owner,
+                                         DebugReportDialogProc, 0);
+  session = ReportSession{};
+  return result == 0;
+}
+
+extern "C" VNSCOPE_API bool __cdecl OutputClipboard(const char* text, int32_t length) {
+  return PutTextOnClipboard(text, length);
+}
+
+extern "C" VNSCOPE_API bool __cdecl OutputBMP32to24(int32_t, int32_t, const uint8_t*, int32_t) {
+  return true;
+}
+
+extern "C" BOOL WINAPI DllMain(HINSTANCE instance, DWORD, LPVOID) {
+  SetModuleInstance(instance);
+  return TRUE;
+}

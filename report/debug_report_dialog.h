@@ -1,0 +1,20 @@
+// The modal debug report dialog (dialog 106) that DebugReport runs.
+#pragma once
+#include <windows.h>
+
+#include "host/vnscope.h"
+
+namespace vnscope {
+
+// What the report dialog reads while it runs: the engine's monitor set and
+// report record, valid for the duration of DebugReport.
+struct ReportSession {
+  const MonitorSet* monitors = nullptr;
+  ReportInfo* info = nullptr;
+};
+
+ReportSession& CurrentReportSession();
+
+INT_PTR CALLBACK DebugReportDialogProc(HWND dialog, UINT message, WPARAM wparam, LPARAM lparam);
+
+}  // namespace vnscope

@@ -1,0 +1,79 @@
+// OutputClipboard: bytes as given, a terminator added, CF_TEXT in the
+// system's ANSI code page.
+#include <string>
+
+#include "harness/harness.h"
+
+namespace vnscope::test {
+namespace {
+
+std::string ClipboardAnsi() {
+  std::string text;
+  if (!OpenClipboard(nullptr)) return "<clipboard busy>";
+  if (HANDLE block = GetClipboardData(CF_TEXT)) {
+    if (const char* bytes = static_cast<const char*>(GlobalLock(block))) {
+      text = bytes;
+      GlobalUnlock(block);
+    }
+  }
+  CloseClipboard();
+  return text;
+}
+
+std::wstring ClipboardUnicode() {
+  std::wstring text;
+  if (!OpenClipboard(nullptr)) return L"<clipboard busy>";
+  if (HANDLE block = GetClipboardData(CF_UNICODETEXT)) {
+    if (const wchar_t* units = static_cast<const wchar_t*>(GlobalLock(block))) {
+      text = units;
+      GlobalUnlock(block);
+    }
+  }
+  CloseClipboard();
+  return text;
+}
+
+struct ClipboardCase {
+  std::string bytes;
+  int32_t length;
+  std::string expected;  // what a CF_TEXT reader sees
+};
+
+TEST(OutputClipboard, PutsTheBytesAsText) {
+  const VnscopeDll& dll = VnscopeDll::Get();
+  ASSERT_NE(dll.OutputClipboard, nullptr);
+  const ClipboardCase cases[] = {
+      {"abc", 3, "abc"},
+      {"abc", 0, ""},
+      {"abcdef", 2, "ab"},                      // only `length` bytes are taken
+      {std::string("a\0b", 3), 3, "a"},         // an inner zero ends the text for readers
+  };
+  for (const ClipboardCase& c : cases) {
+    EXPECT_TRUE(dll.OutputClipboard(c.bytes.data(), c.length)) << c.expected;
+    EXPECT_EQ(ClipboardAnsi(), c.expected);
+  }
+}
+
+TEST(OutputClipboard, ShiftJisBytesReadBackAsJapanese) {
+  const VnscopeDll& dll = VnscopeDll::Get();
+  ASSERT_NE(dll.OutputClipboard, nullptr);
+  // 日本 in code page 932.
+  const char bytes[] = {'\x93', '\xFA', '\x96', '\x7B'};
+  ASSERT_TRUE(dll.OutputClipboard(bytes, 4));
+  EXPECT_EQ(ClipboardUnicode(), L"日本");
+}
+
+TEST(OutputClipboard, RefusesNegativeLengthAndMissingText) {
+  const VnscopeDll& dll = VnscopeDll::Get();
+  ASSERT_NE(dll.OutputClipboard, nullptr);
+  ASSERT_TRUE(dll.OutputClipboard("keep", 4));
+  EXPECT_FALSE(dll.OutputClipboard("abc", -1));
+  EXPECT_FALSE(dll.OutputClipboard("abc", INT32_MIN));
+  EXPECT_FALSE(dll.OutputClipboard(nullptr, 3));
+  EXPECT_EQ(ClipboardAnsi(), "keep");
+  EXPECT_TRUE(dll.OutputClipboard(nullptr, 0));
+  EXPECT_EQ(ClipboardAnsi(), "");
+}
+
+}  // namespace
+}  // namespace vnscope::test
