@@ -153,6 +153,14 @@ typedef bool(__cdecl* OutputBMP32to24Fn)(int32_t, int32_t, const uint8_t*, int32
 }
 #endif
 
+#ifdef __cplusplus
+// Fetches an export with its exact type; GetProcAddress knows none.
+template <typename Function>
+inline Function VnscopeExport(HMODULE module, const char* name) {
+  return reinterpret_cast<Function>(reinterpret_cast<void*>(GetProcAddress(module, name)));
+}
+#endif
+
 #if defined(__cplusplus) && !defined(_WIN64)
 static_assert(sizeof(MonitorSet) == 28, "MonitorSet layout");
 static_assert(offsetof(ReportInfo, date) == 36 && offsetof(ReportInfo, scriptSize) == 64 &&

@@ -19,12 +19,11 @@ const VnscopeDll& VnscopeDll::Get() {
     VnscopeDll loaded;
     loaded.module = LoadLibraryW(L"vnscope.dll");
     if (!loaded.module) return loaded;
-    auto find = [&](const char* name) { return GetProcAddress(loaded.module, name); };
-    loaded.CreateMonitors = reinterpret_cast<CreateMonitorsFn>(find("CreateMonitors"));
-    loaded.DestroyMonitors = reinterpret_cast<DestroyMonitorsFn>(find("DestroyMonitors"));
-    loaded.DebugReport = reinterpret_cast<DebugReportFn>(find("DebugReport"));
-    loaded.OutputClipboard = reinterpret_cast<OutputClipboardFn>(find("OutputClipboard"));
-    loaded.OutputBMP32to24 = reinterpret_cast<OutputBMP32to24Fn>(find("OutputBMP32to24"));
+    loaded.CreateMonitors = VnscopeExport<CreateMonitorsFn>(loaded.module, "CreateMonitors");
+    loaded.DestroyMonitors = VnscopeExport<DestroyMonitorsFn>(loaded.module, "DestroyMonitors");
+    loaded.DebugReport = VnscopeExport<DebugReportFn>(loaded.module, "DebugReport");
+    loaded.OutputClipboard = VnscopeExport<OutputClipboardFn>(loaded.module, "OutputClipboard");
+    loaded.OutputBMP32to24 = VnscopeExport<OutputBMP32to24Fn>(loaded.module, "OutputBMP32to24");
     return loaded;
   }();
   return dll;

@@ -51,7 +51,9 @@ TEST_F(CreateMonitorsTest, SizeSelectsTheWindows) {
     }
     dll.DestroyMonitors(&set);
     for (HWND slot : slots) {
-      if (slot) EXPECT_FALSE(IsWindow(slot));
+      if (slot) {
+        EXPECT_FALSE(IsWindow(slot));
+      }
     }
   }
 }

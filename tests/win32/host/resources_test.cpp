@@ -95,7 +95,9 @@ TEST_F(ResourcesTest, DialogsHaveTheirCaptionsControlsAndFonts) {
       HWND child = GetDlgItem(dialog, control.id);
       ASSERT_NE(child, nullptr) << control.id;
       EXPECT_EQ(ClassOf(child), control.className) << control.id;
-      if (control.text) EXPECT_EQ(WindowText(child), control.text) << control.id;
+      if (control.text) {
+        EXPECT_EQ(WindowText(child), control.text) << control.id;
+      }
     }
     DestroyWindow(dialog);
   }
