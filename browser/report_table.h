@@ -1,0 +1,63 @@
+// What the library knows of the reports stored on the report server: one
+// record per report name, filled by the list fetch and shown through the
+// browser's four tab filters.
+#pragma once
+#include <cstdint>
+#include <map>
+#include <optional>
+#include <string>
+#include <string_view>
+
+#include "report/report_types.h"
+
+namespace vnscope {
+
+struct ReportRecord {
+  std::u16string title;
+  std::u16string reporter;  // Windows user name of the sender
+  uint32_t flags = 0;       // ReportFlags
+  uint32_t state = ReportState::New;
+};
+
+// Keyed by the server's report name. std::u16string compares by code unit, so
+// the browser lists reports in ascending UTF-16 order of their names. The
+// table has no lock: the browser keeps its worker and its UI thread apart.
+class ReportTable {
+ public:
+  using Records = std::map<std::u16string, ReportRecord>;
+
+  void Clear() { records_.clear(); }
+  // The record of that name, added with an empty title and reporter, flags 0
+  // and state New when missing. The reference stays valid until Clear.
+  ReportRecord& FindOrAdd(const std::u16string& name) { return records_[name]; }
+  const Records& records() const { return records_; }
+
+ private:
+  Records records_;
+};
+
+// The browser's tabs, by tab index.
+enum ReportFilter : int {
+  kAllWithText = 0,           // "TXT全件"
+  kOpenWithText = 1,          // "TXT未処理"
+  kAllWithSnapshot = 2,       // "SS付き全件"
+  kOpenWithSnapshot = 3,      // "SS付き未処理"
+};
+
+// Whether the tab `filter` lists the report. An index outside 0 to 3 lists
+// every report.
+bool ReportPassesFilter(const ReportRecord& record, int filter);
+
+// The state column's text; empty for a state without a name of its own.
+std::u16string_view ReportStateLabel(uint32_t state);
+
+struct ReportColour {
+  uint8_t red;
+  uint8_t green;
+  uint8_t blue;
+};
+
+// Text colour of a row in the browser's list; none means the list's default.
+std::optional<ReportColour> ReportStateColour(uint32_t state);
+
+}  // namespace vnscope
