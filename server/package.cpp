@@ -1,0 +1,168 @@
+#include "server/package.h"
+
+#include <zip.h>
+
+#include <memory>
+
+#include "host/limits.h"
+#include "server/protocol.h"
+
+namespace vnscope::server {
+namespace {
+
+// Entries served back must fit in one reply the client accepts; the text
+// reply may need one more byte for its terminator.
+constexpr uint64_t kMaxServedEntry = limits::kMaxReplyPayload - 1;
+
+struct ZipDiscard {
+  void operator()(zip_t* archive) const { zip_discard(archive); }
+};
+using ZipArchive = std::unique_ptr<zip_t, ZipDiscard>;
+
+struct ZipFileClose {
+  void operator()(zip_file_t* file) const { zip_fclose(file); }
+};
+using ZipFile = std::unique_ptr<zip_file_t, ZipFileClose>;
+
+// The archive reads straight from `bytes`, which must outlive it.
+ZipArchive OpenArchive(std::span<const uint8_t> bytes, std::string* reason) {
+  zip_error_t error;
+  zip_error_init(&error);
+  zip_t* archive = nullptr;
+  if (zip_source_t* source = zip_source_buffer_create(bytes.data(), bytes.size(), 0, &error)) {
+    // Consistency checks make libzip compare the central directory with the
+    // local headers, which catches truncated and spliced archives up front.
+    archive = zip_open_from_source(source, ZIP_RDONLY | ZIP_CHECKCONS, &error);
+    if (!archive) zip_source_free(source);
+  }
+  if (!archive && reason) *reason = std::string("not a readable zip: ") + zip_error_strerror(&error);
+  zip_error_fini(&error);
+  return ZipArchive(archive);
+}
+
+// Streams one entry through libzip, which checks its CRC once the end is
+// reached. With `data` null the bytes are only checked, not kept.
+EntryStatus ReadEntry(zip_t* archive, const char* name, uint64_t max_size, std::vector<uint8_t>* data) {
+  const zip_int64_t index = zip_name_locate(archive, name, ZIP_FL_ENC_RAW);
+  if (index < 0) return EntryStatus::kMissing;
+  zip_stat_t stat;
+  zip_stat_init(&stat);
+  if (zip_stat_index(archive, index, 0, &stat) != 0 || !(stat.valid & ZIP_STAT_SIZE) || stat.size > max_size)
+    return EntryStatus::kBroken;
+  ZipFile file(zip_fopen_index(archive, index, 0));
+  if (!file) return EntryStatus::kBroken;
+
+  std::vector<uint8_t> scratch(data ? 0 : 64 << 10);
+  if (data) data->resize(stat.size);
+  uint64_t total = 0;
+  uint8_t spare = 0;
+  for (;;) {
+    // Reading on past the declared size reaches the end of the entry, where
+    // libzip compares the CRC, and shows an entry longer than it claims.
+    uint8_t* at = scratch.data();
+    uint64_t want = scratch.size();
+    if (data && total < stat.size) {
+      at = data->data() + total;
+      want = stat.size - total;
+    } else if (data) {
+      at = &spare;
+      want = 1;
+    }
+    const zip_int64_t got = zip_fread(file.get(), at, want);
+    if (got < 0) return EntryStatus::kBroken;
+    if (got == 0) break;
+    total += static_cast<uint64_t>(got);
+    if (total > stat.size) return EntryStatus::kBroken;
+  }
+  if (total != stat.size) return EntryStatus::kBroken;
+  return EntryStatus::kFound;
+}
+
+}  // namespace
+
+std::optional<Author> ParseAuthor(std::span<const uint8_t> entry) {
+  Author author;
+  size_t at = 0;
+  for (std::u16string* text : {&author.title, &author.reporter}) {
+    for (;;) {
+      if (at + 2 > entry.size()) return std::nullopt;
+      const char16_t unit = static_cast<char16_t>(entry[at] | entry[at + 1] << 8);
+      at += 2;
+      if (unit == 0) break;
+      text->push_back(unit);
+    }
+  }
+  if (entry.size() - at != 4) return std::nullopt;
+  author.flags = ReadU32Le(entry.data() + at);
+  return author;
+}
+
+std::optional<PackageSummary> InspectPackage(std::span<const uint8_t> package, std::string* reason) {
+  ZipArchive archive = OpenArchive(package, reason);
+  if (!archive) return std::nullopt;
+
+  PackageSummary summary;
+  switch (ReadEntry(archive.get(), kAuthorEntry, limits::kMaxAuthorEntry, &summary.author_entry)) {
+    case EntryStatus::kFound:
+      break;
+    case EntryStatus::kMissing:
+      *reason = "no author entry";
+      return std::nullopt;
+    case EntryStatus::kBroken:
+      *reason = "author entry unreadable or too large";
+      return std::nullopt;
+  }
+  auto author = ParseAuthor(summary.author_entry);
+  if (!author) {
+    *reason = "author entry malformed";
+    return std::nullopt;
+  }
+  summary.author = std::move(*author);
+
+  for (const char* served : {kTextEntry, kSnapshotEntry}) {
+    if (ReadEntry(archive.get(), served, kMaxServedEntry, nullptr) == EntryStatus::kBroken) {
+      *reason = std::string(served) + " unreadable or too large";
+      return std::nullopt;
+    }
+  }
+  return summary;
+}
+
+EntryStatus ReadPackageEntry(std::span<const uint8_t> package, const char* name, uint64_t max_size,
+                             std::vector<uint8_t>* data) {
+  ZipArchive archive = OpenArchive(package, nullptr);
+  if (!archive) return EntryStatus::kBroken;
+  return ReadEntry(archive.get(), name, max_size, data);
+}
+
+std::string Utf16ToUtf8(std::u16string_view text) {
+  std::string out;
+  out.reserve(text.size());
+  for (size_t i = 0; i < text.size(); ++i) {
+    char32_t code = text[i];
+    if (code >= 0xD800 && code <= 0xDBFF && i + 1 < text.size() && text[i + 1] >= 0xDC00 && text[i + 1] <= 0xDFFF) {
+      code = 0x10000 + ((code - 0xD800) << 10) + (text[i + 1] - 0xDC00);
+      ++i;
+    } else if (code >= 0xD800 && code <= 0xDFFF) {
+      code = 0xFFFD;
+    }
+    if (code < 0x80) {
+      out.push_back(static_cast<char>(code));
+    } else if (code < 0x800) {
+      out.push_back(static_cast<char>(0xC0 | code >> 6));
+      out.push_back(static_cast<char>(0x80 | (code & 0x3F)));
+    } else if (code < 0x10000) {
+      out.push_back(static_cast<char>(0xE0 | code >> 12));
+      out.push_back(static_cast<char>(0x80 | (code >> 6 & 0x3F)));
+      out.push_back(static_cast<char>(0x80 | (code & 0x3F)));
+    } else {
+      out.push_back(static_cast<char>(0xF0 | code >> 18));
+      out.push_back(static_cast<char>(0x80 | (code >> 12 & 0x3F)));
+      out.push_back(static_cast<char>(0x80 | (code >> 6 & 0x3F)));
+      out.push_back(static_cast<char>(0x80 | (code & 0x3F)));
+    }
+  }
+  return out;
+}
+
+}  // namespace vnscope::server

@@ -1,0 +1,77 @@
+#include "server/protocol.h"
+
+#include <algorithm>
+
+#include "host/limits.h"
+
+namespace vnscope::server {
+
+FrameHeader DecodeFrameHeader(std::span<const uint8_t, kFrameHeaderSize> bytes) {
+  FrameHeader header;
+  header.code = bytes[0];
+  header.length = ReadU32Le(&bytes[1]);
+  return header;
+}
+
+std::array<uint8_t, kFrameHeaderSize> EncodeFrameHeader(uint8_t code, uint32_t length) {
+  return {code, static_cast<uint8_t>(length), static_cast<uint8_t>(length >> 8),
+          static_cast<uint8_t>(length >> 16), static_cast<uint8_t>(length >> 24)};
+}
+
+void AppendFrame(std::vector<uint8_t>& out, Reply code, std::span<const uint8_t> payload) {
+  const auto header = EncodeFrameHeader(static_cast<uint8_t>(code), static_cast<uint32_t>(payload.size()));
+  out.insert(out.end(), header.begin(), header.end());
+  out.insert(out.end(), payload.begin(), payload.end());
+}
+
+std::optional<Command> CommandFromCode(uint8_t code) {
+  if (code > static_cast<uint8_t>(Command::kFetchReport)) return std::nullopt;
+  return static_cast<Command>(code);
+}
+
+std::string CommandName(uint8_t code) {
+  static constexpr const char* kNames[] = {"EndExchange",   "SubmitReport",   "ListReports",
+                                           "FetchSnapshot", "SetReportState", "FetchReport"};
+  if (code < std::size(kNames)) return kNames[code];
+  return "code-" + std::to_string(code);
+}
+
+uint32_t MaxRequestPayload(Command command, uint32_t max_package) {
+  return command == Command::kSubmitReport ? max_package : limits::kMaxRequestPayload;
+}
+
+bool IsKnownState(uint32_t state) {
+  switch (static_cast<ReportState>(state)) {
+    case ReportState::kNew:
+    case ReportState::kRefixRequested:
+    case ReportState::kFixed:
+    case ReportState::kConfirmed:
+    case ReportState::kNoProblem:
+      return true;
+  }
+  return false;
+}
+
+std::optional<std::string> ParseNameRequest(std::span<const uint8_t> payload) {
+  const auto end = std::find(payload.begin(), payload.end(), uint8_t{0});
+  if (end == payload.end()) return std::nullopt;
+  return std::string(payload.begin(), end);
+}
+
+std::optional<StateRequest> ParseStateRequest(std::span<const uint8_t> payload) {
+  if (payload.size() < 4) return std::nullopt;
+  auto name = ParseNameRequest(payload.subspan(4));
+  if (!name) return std::nullopt;
+  StateRequest request;
+  request.state = ReadU32Le(payload.data());
+  request.name = std::move(*name);
+  return request;
+}
+
+std::vector<uint8_t> TerminatedName(const std::string& name) {
+  std::vector<uint8_t> bytes(name.begin(), name.end());
+  bytes.push_back(0);
+  return bytes;
+}
+
+}  // namespace vnscope::server

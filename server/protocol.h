@@ -1,0 +1,97 @@
+// The bytes of the report protocol: message codes, the 5-byte frame header and
+// the payloads of the requests that name a report. Nothing here touches a
+// socket, so every rule about the bytes can be checked on its own.
+#pragma once
+#include <array>
+#include <cstddef>
+#include <cstdint>
+#include <optional>
+#include <span>
+#include <string>
+#include <vector>
+
+namespace vnscope::server {
+
+// Requests, the first byte of every frame a client sends.
+enum class Command : uint8_t {
+  kEndExchange = 0,
+  kSubmitReport = 1,
+  kListReports = 2,
+  kFetchSnapshot = 3,
+  kSetReportState = 4,
+  kFetchReport = 5,
+};
+
+// Replies. kDone ends the replies to every request. kRefused is this server's
+// own code for a submission or a frame it does not take: the client counts
+// any code but 0 as a refusal and skips codes it does not know.
+enum class Reply : uint8_t {
+  kDone = 0,
+  kRefused = 1,
+  kReportName = 2,
+  kReportSummary = 3,
+  kSnapshotData = 4,
+  kStateChanged = 5,
+  kReportText = 6,
+  kReportLineBreak = 7,
+};
+
+// Processing states a report can be put in. Anything else is refused, so
+// that the browser never meets a state it has no label for.
+enum class ReportState : uint32_t {
+  kNew = 0,
+  kRefixRequested = 1,
+  kFixed = 0x80000000u,
+  kConfirmed = 0x80000001u,
+  kNoProblem = 0x80000002u,
+};
+
+inline constexpr size_t kFrameHeaderSize = 5;
+
+// Every number in the protocol and the package is little-endian.
+inline uint32_t ReadU32Le(const uint8_t* bytes) {
+  return uint32_t{bytes[0]} | uint32_t{bytes[1]} << 8 | uint32_t{bytes[2]} << 16 |
+         uint32_t{bytes[3]} << 24;
+}
+inline void AppendU32Le(std::vector<uint8_t>& out, uint32_t value) {
+  for (int shift = 0; shift < 32; shift += 8) out.push_back(static_cast<uint8_t>(value >> shift));
+}
+
+struct FrameHeader {
+  uint8_t code = 0;
+  uint32_t length = 0;  // payload bytes that follow the header
+};
+
+// Reads a header: the code byte, then the payload length little-endian.
+FrameHeader DecodeFrameHeader(std::span<const uint8_t, kFrameHeaderSize> bytes);
+std::array<uint8_t, kFrameHeaderSize> EncodeFrameHeader(uint8_t code, uint32_t length);
+// Appends a whole frame. The payload must be shorter than 4 GiB.
+void AppendFrame(std::vector<uint8_t>& out, Reply code, std::span<const uint8_t> payload);
+
+// The command a request code stands for, or nothing for a code no client sends.
+std::optional<Command> CommandFromCode(uint8_t code);
+// Name of a request code for the log; "code-N" for unknown ones.
+std::string CommandName(uint8_t code);
+// Largest payload a request may declare. Only a submission carries more than
+// a report name, so everything else gets the small request limit and a bogus
+// length is refused before any buffer is sized from it.
+uint32_t MaxRequestPayload(Command command, uint32_t max_package);
+
+bool IsKnownState(uint32_t state);
+
+// FetchSnapshot and FetchReport: the report name, then a 0 byte. The name is
+// everything before the first 0; a payload without one is malformed.
+std::optional<std::string> ParseNameRequest(std::span<const uint8_t> payload);
+
+struct StateRequest {
+  uint32_t state = 0;
+  std::string name;
+};
+// SetReportState: the state little-endian, then the name and (from the
+// client) two 0 bytes. One 0 is enough to end the name.
+std::optional<StateRequest> ParseStateRequest(std::span<const uint8_t> payload);
+
+// A report name as it travels: its bytes and one 0 byte.
+std::vector<uint8_t> TerminatedName(const std::string& name);
+
+}  // namespace vnscope::server

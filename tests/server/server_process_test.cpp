@@ -1,0 +1,377 @@
+// The server binary over loopback sockets, as the DLL and worse clients use it.
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <chrono>
+#include <mutex>
+#include <set>
+#include <thread>
+
+#include "test_support.h"
+
+namespace vnscope::test {
+namespace {
+
+constexpr uint8_t kEnd = 0, kSubmit = 1, kList = 2, kFetchSnapshot = 3, kSetState = 4, kFetchReport = 5;
+constexpr uint8_t kDone = 0, kName = 2, kSummary = 3, kSnapshot = 4, kStateChanged = 5, kText = 6, kLineBreak = 7;
+
+// Submit exchange: the single reply to a package. `server_may_die` is for
+// the tests that kill the server, whose connections end in resets.
+std::optional<Frame> Submit(uint16_t port, const Bytes& package, bool server_may_die = false) {
+  Connection connection(port);
+  if (!connection.Send(kSubmit, package)) return std::nullopt;
+  auto reply = connection.Receive();
+  // Exactly one message answers a submission: the close must come next.
+  const bool closed = connection.End();
+  if (!server_may_die) {
+    EXPECT_TRUE(closed) << "more than one reply to a submission";
+  }
+  return reply;
+}
+
+struct ListedReport {
+  std::string name;
+  Bytes summary;
+};
+
+// List exchange: a name and a summary per report, then code 0.
+std::vector<ListedReport> ListReports(uint16_t port) {
+  Connection connection(port);
+  EXPECT_TRUE(connection.Send(kList));
+  std::vector<ListedReport> reports;
+  const std::vector<Frame> frames = connection.ReceiveReplies();
+  EXPECT_FALSE(frames.empty());
+  EXPECT_EQ(frames.size() % 2, 1u) << "each report is a name and a summary, then code 0";
+  for (size_t i = 0; i + 1 < frames.size(); i += 2) {
+    EXPECT_EQ(frames[i].code, kName);
+    EXPECT_EQ(frames[i + 1].code, kSummary);
+    reports.push_back({NameOf(frames[i]), frames[i + 1].payload});
+  }
+  if (!frames.empty()) {
+    EXPECT_EQ(frames.back().code, kDone);
+  }
+  EXPECT_TRUE(connection.End());
+  return reports;
+}
+
+// Submits and returns the name the done reply carries.
+std::string SubmitOk(uint16_t port, const Bytes& package) {
+  auto reply = Submit(port, package);
+  EXPECT_TRUE(reply);
+  if (!reply) return "";
+  EXPECT_EQ(reply->code, kDone);
+  return NameOf(*reply);
+}
+
+Bytes SummaryOf(const Bytes& author, uint32_t state) {
+  Bytes summary = author;
+  PutU32(summary, state);
+  return summary;
+}
+
+class ServerTest : public ::testing::Test {
+ protected:
+  // Starts the server over this test's data directory.
+  ServerProcess& Start(std::vector<std::string> args = {}) {
+    auto& server = servers_.emplace_back(std::make_unique<ServerProcess>(VNSCOPE_SERVER_BINARY, data_, args));
+    EXPECT_TRUE(server->started()) << server->Log();
+    return *server;
+  }
+  // Every server still running must stop cleanly on SIGTERM, which under
+  // the sanitizers also means without leaks.
+  void TearDown() override {
+    for (auto& server : servers_) {
+      if (server->running()) {
+        EXPECT_EQ(server->Stop(), 0) << server->Log();
+      }
+    }
+  }
+
+  TempDir dir_;
+  std::filesystem::path data_ = dir_.path() / "data";
+  std::vector<std::unique_ptr<ServerProcess>> servers_;
+};
+
+TEST_F(ServerTest, SubmitThenList) {
+  ServerProcess& server = Start();
+  const std::string name = SubmitOk(server.port(), ReportPackage(u"画面が乱れる", "text"));
+  // ASCII digits in the shape YYYYMMDD-HHMMSS-NNNNNN, so that any code page reads them.
+  ASSERT_EQ(name.size(), 22u) << name;
+  for (size_t i = 0; i < name.size(); ++i) EXPECT_TRUE(i == 8 || i == 15 ? name[i] == '-' : isdigit(name[i])) << name;
+
+  const auto reports = ListReports(server.port());
+  ASSERT_EQ(reports.size(), 1u);
+  EXPECT_EQ(reports[0].name, name);
+  EXPECT_EQ(reports[0].summary, SummaryOf(AuthorEntry(u"画面が乱れる", u"tester", 1), 0));
+}
+
+TEST_F(ServerTest, FetchSnapshotForEachNameOnOneConnection) {
+  ServerProcess& server = Start();
+  const Bytes png = {0x89, 'P', 'N', 'G', '\r', '\n', 0x1A, '\n', 0, 0, 0, 13, 'I', 'H', 'D', 'R'};
+  const std::string with = SubmitOk(server.port(), ReportPackage(u"a", "t", png));
+  const std::string without = SubmitOk(server.port(), ReportPackage(u"b", "t"));
+
+  Connection connection(server.port());
+  struct Case {
+    std::string name;
+    std::vector<uint8_t> codes;
+  };
+  const Case cases[] = {{with, {kSnapshot, kDone}}, {without, {kDone}}, {"20991231-235959-999999", {kDone}}, {with, {kSnapshot, kDone}}};
+  for (const Case& c : cases) {
+    ASSERT_TRUE(connection.Send(kFetchSnapshot, NamePayload(c.name)));
+    const auto replies = connection.ReceiveReplies();
+    ASSERT_EQ(replies.size(), c.codes.size()) << c.name;
+    for (size_t i = 0; i < replies.size(); ++i) EXPECT_EQ(replies[i].code, c.codes[i]) << c.name;
+    if (replies.size() == 2) {
+      EXPECT_EQ(replies[0].payload, png);
+    }
+  }
+  EXPECT_TRUE(connection.End());
+}
+
+TEST_F(ServerTest, FetchReportTextIsTerminatedOnceThenALineBreak) {
+  ServerProcess& server = Start();
+  const std::string text = "[tqvm.dat]\r\nhash: 0123\r\n\r\n[ 報告内容 ]\r\n\r\nboom\r\n";
+  const std::string name = SubmitOk(server.port(), ReportPackage(u"t", text));
+  const std::string no_text = SubmitOk(server.port(), StoredZip({{"author", AuthorEntry(u"t", u"r", 2)}}));
+
+  Connection connection(server.port());
+  ASSERT_TRUE(connection.Send(kFetchReport, NamePayload(name)));
+  auto replies = connection.ReceiveReplies();
+  ASSERT_EQ(replies.size(), 3u);
+  EXPECT_EQ(replies[0].code, kText);
+  EXPECT_EQ(replies[0].payload, NamePayload(text)) << "the entry's own 0 byte, and no second one";
+  EXPECT_EQ(replies[1].code, kLineBreak);
+  EXPECT_EQ(replies[2].code, kDone);
+  EXPECT_TRUE(connection.End());
+
+  Connection second(server.port());
+  ASSERT_TRUE(second.Send(kFetchReport, NamePayload(no_text)));
+  replies = second.ReceiveReplies();
+  ASSERT_EQ(replies.size(), 1u);
+  EXPECT_EQ(replies[0].code, kDone);
+  EXPECT_TRUE(second.End());
+}
+
+TEST_F(ServerTest, StateChangesOnThreeReportsOverOneConnection) {
+  ServerProcess& server = Start();
+  std::vector<std::string> names;
+  for (char16_t title : u"xyz") {
+    if (title) names.push_back(SubmitOk(server.port(), ReportPackage(std::u16string(1, title), "t")));
+  }
+  const uint32_t states[] = {0x80000000u, 1u, 0x80000002u};
+
+  Connection connection(server.port());
+  for (size_t i = 0; i < names.size(); ++i) {
+    ASSERT_TRUE(connection.Send(kSetState, StatePayload(states[i], names[i])));
+    const auto replies = connection.ReceiveReplies();
+    ASSERT_EQ(replies.size(), 2u);
+    EXPECT_EQ(replies[0].code, kStateChanged);
+    EXPECT_EQ(replies[1].code, kDone);
+  }
+  // A state no client knows, and an unknown report: done without StateChanged.
+  for (const Bytes& payload : {StatePayload(7, names[0]), StatePayload(1, "20991231-235959-999999")}) {
+    ASSERT_TRUE(connection.Send(kSetState, payload));
+    const auto replies = connection.ReceiveReplies();
+    ASSERT_EQ(replies.size(), 1u);
+    EXPECT_EQ(replies[0].code, kDone);
+  }
+  EXPECT_TRUE(connection.End());
+
+  const auto reports = ListReports(server.port());
+  ASSERT_EQ(reports.size(), 3u);
+  for (size_t i = 0; i < reports.size(); ++i) {
+    EXPECT_EQ(reports[i].name, names[i]);
+    EXPECT_EQ(reports[i].summary, SummaryOf(AuthorEntry(std::u16string(1, u"xyz"[i]), u"tester", 1), states[i]));
+  }
+}
+
+TEST_F(ServerTest, SixteenConcurrentSubmittersLoseNothing) {
+  ServerProcess& server = Start();
+  constexpr int kClients = 16, kEach = 8;
+  std::mutex lock;
+  std::set<std::string> acknowledged;
+  std::vector<std::thread> clients;
+  for (int c = 0; c < kClients; ++c) {
+    clients.emplace_back([&, c] {
+      for (int i = 0; i < kEach; ++i) {
+        const Bytes snapshot(20'000 + c * 100 + i, static_cast<uint8_t>(c));
+        auto reply = Submit(server.port(), ReportPackage(u"r", "client " + std::to_string(c), snapshot));
+        if (reply && reply->code == kDone) {
+          std::lock_guard guard(lock);
+          acknowledged.insert(NameOf(*reply));
+        }
+      }
+    });
+  }
+  for (auto& client : clients) client.join();
+  EXPECT_EQ(acknowledged.size(), size_t{kClients * kEach}) << "every submission acknowledged under its own name";
+  std::set<std::string> listed;
+  for (const auto& report : ListReports(server.port())) listed.insert(report.name);
+  EXPECT_EQ(listed, acknowledged);
+}
+
+TEST_F(ServerTest, AcknowledgedReportsSurviveSigkill) {
+  std::set<std::string> acknowledged;
+  {
+    ServerProcess& server = Start();
+    std::mutex lock;
+    std::atomic<bool> killed = false;
+    std::atomic<int> count = 0;
+    std::vector<std::thread> clients;
+    for (int c = 0; c < 4; ++c) {
+      clients.emplace_back([&, c] {
+        const Bytes package = ReportPackage(u"k", "kill", Bytes(200'000 + c, 0x5A));
+        while (!killed) {
+          auto reply = Submit(server.port(), package, true);
+          if (reply && reply->code == kDone) {
+            std::lock_guard guard(lock);
+            acknowledged.insert(NameOf(*reply));
+            ++count;
+          }
+        }
+      });
+    }
+    // Kill in the middle of the traffic, once some reports are in (or when
+    // they never come, so that the test fails instead of hanging).
+    const auto give_up = std::chrono::steady_clock::now() + std::chrono::seconds(60);
+    while (count < 20 && std::chrono::steady_clock::now() < give_up) {
+      std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
+    EXPECT_GE(count, 20) << server.Log();
+    server.Kill();
+    killed = true;
+    for (auto& client : clients) client.join();
+  }
+  ServerProcess& restarted = Start();
+  std::set<std::string> listed;
+  for (const auto& report : ListReports(restarted.port())) listed.insert(report.name);
+  for (const std::string& name : acknowledged) EXPECT_TRUE(listed.count(name)) << name << " was acknowledged";
+  EXPECT_GE(listed.size(), acknowledged.size());
+}
+
+TEST_F(ServerTest, MalformedInputLeavesItServingAndReportsIntact) {
+  ServerProcess& server = Start({"--max-package", "1048576", "--idle-timeout-ms", "300"});
+  const Bytes png = {0x89, 'P', 'N', 'G'};
+  const std::string kept = SubmitOk(server.port(), ReportPackage(u"kept", "kept text", png));
+  const auto before = ListReports(server.port());
+  ASSERT_EQ(before.size(), 1u);
+
+  // Packages the server must refuse with one non-zero reply, storing nothing.
+  const std::pair<const char*, Bytes> refused[] = {
+      {"not a zip", ToBytes("PK but not really")},
+      {"zip without author", StoredZip({{"scriptinfo.txt", ToBytes("x")}})},
+      {"author without terminators", StoredZip({{"author", Bytes{0x61, 0, 0x62, 0}}})},
+      {"empty package", {}},
+  };
+  for (const auto& [why, package] : refused) {
+    auto reply = Submit(server.port(), package);
+    ASSERT_TRUE(reply) << why;
+    EXPECT_NE(reply->code, kDone) << why;
+  }
+
+  // Frames the server answers with a refusal and then closes.
+  struct BadFrame {
+    const char* why;
+    Bytes bytes;
+  };
+  Bytes oversize = {kSubmit};
+  PutU32(oversize, 1048577);
+  Bytes big_list = {kList};
+  PutU32(big_list, 65537);
+  const BadFrame bad_frames[] = {
+      {"package over --max-package", oversize},
+      {"list request over the request limit", big_list},
+      {"unknown command code", {0x77, 0, 0, 0, 0}},
+      {"text protocol", ToBytes("GET / HTTP/1.1\r\n\r\n")},
+  };
+  for (const BadFrame& bad : bad_frames) {
+    Connection connection(server.port());
+    ASSERT_TRUE(connection.SendRaw(bad.bytes)) << bad.why;
+    auto reply = connection.Receive();
+    ASSERT_TRUE(reply) << bad.why;
+    EXPECT_NE(reply->code, kDone) << bad.why;
+    EXPECT_TRUE(connection.ServerCloses()) << bad.why;
+  }
+
+  // Frames that stop short, and a client that says nothing: closed unanswered.
+  Bytes truncated = {kSubmit};
+  PutU32(truncated, 100);
+  truncated.insert(truncated.end(), 10, 'x');
+  const BadFrame cut_off[] = {
+      {"payload cut short", truncated},
+      {"header cut short", {kList, 0}},
+      {"stalled before the payload", {kSubmit, 50, 0, 0, 0}},
+      {"stalled without a byte", {}},
+  };
+  for (const BadFrame& bad : cut_off) {
+    Connection connection(server.port());
+    ASSERT_TRUE(connection.SendRaw(bad.bytes)) << bad.why;
+    if (std::string_view(bad.why).find("stalled") == std::string_view::npos) connection.ShutdownSending();
+    EXPECT_TRUE(connection.ServerCloses()) << bad.why;
+  }
+
+  // Names that are not stored, and requests without a terminated name.
+  Connection unknown(server.port());
+  const std::pair<uint8_t, Bytes> lookups[] = {
+      {kFetchSnapshot, NamePayload("../../reports.sqlite3")},
+      {kFetchReport, NamePayload("20991231-235959-999999")},
+      {kFetchReport, ToBytes("no terminator")},
+      {kSetState, StatePayload(1, "' OR 1=1 --")},
+  };
+  for (const auto& [code, payload] : lookups) {
+    ASSERT_TRUE(unknown.Send(code, payload));
+    const auto replies = unknown.ReceiveReplies();
+    ASSERT_EQ(replies.size(), 1u);
+    EXPECT_EQ(replies[0].code, kDone);
+  }
+  EXPECT_TRUE(unknown.End());
+
+  const auto after = ListReports(server.port());
+  ASSERT_EQ(after.size(), 1u);
+  EXPECT_EQ(after[0].name, before[0].name);
+  EXPECT_EQ(after[0].summary, before[0].summary);
+  Connection fetch(server.port());
+  ASSERT_TRUE(fetch.Send(kFetchSnapshot, NamePayload(kept)));
+  const auto replies = fetch.ReceiveReplies();
+  ASSERT_EQ(replies.size(), 2u);
+  EXPECT_EQ(replies[0].payload, png);
+  EXPECT_TRUE(fetch.End());
+  EXPECT_FALSE(SubmitOk(server.port(), ReportPackage(u"after", "t")).empty());
+}
+
+TEST_F(ServerTest, PersistsAcrossACleanRestart) {
+  const Bytes png = {0x89, 'P', 'N', 'G', 1, 2, 3};
+  std::string name;
+  {
+    ServerProcess& server = Start();
+    name = SubmitOk(server.port(), ReportPackage(u"persist", "t", png));
+    Connection connection(server.port());
+    ASSERT_TRUE(connection.Send(kSetState, StatePayload(0x80000001u, name)));
+    EXPECT_EQ(connection.ReceiveReplies().size(), 2u);
+    EXPECT_TRUE(connection.End());
+    // A client idling between requests does not hold the server up, and it
+    // exits cleanly (sanitizers included).
+    Connection idle(server.port());
+    ASSERT_TRUE(idle.Send(kList));
+    EXPECT_EQ(idle.ReceiveReplies().size(), 3u);
+    EXPECT_EQ(server.Stop(), 0) << server.Log();
+    EXPECT_TRUE(idle.ServerCloses());
+  }
+  ServerProcess& server = Start();
+  const auto reports = ListReports(server.port());
+  ASSERT_EQ(reports.size(), 1u);
+  EXPECT_EQ(reports[0].name, name);
+  EXPECT_EQ(reports[0].summary, SummaryOf(AuthorEntry(u"persist", u"tester", 3), 0x80000001u));
+  Connection connection(server.port());
+  ASSERT_TRUE(connection.Send(kFetchSnapshot, NamePayload(name)));
+  const auto replies = connection.ReceiveReplies();
+  ASSERT_EQ(replies.size(), 2u);
+  EXPECT_EQ(replies[0].payload, png);
+  EXPECT_TRUE(connection.End());
+  const std::string next = SubmitOk(server.port(), ReportPackage(u"next", "t"));
+  EXPECT_GT(next, name) << "names keep sorting in arrival order after a restart";
+}
+
+}  // namespace
+}  // namespace vnscope::test

@@ -1,0 +1,287 @@
+#include "test_support.h"
+
+#include <arpa/inet.h>
+#include <fcntl.h>
+#include <netinet/in.h>
+#include <signal.h>
+#include <spawn.h>
+#include <sys/socket.h>
+#include <sys/time.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <array>
+#include <atomic>
+#include <chrono>
+#include <cstdlib>
+#include <cstring>
+#include <fstream>
+#include <sstream>
+#include <thread>
+
+extern char** environ;
+
+namespace vnscope::test {
+
+Bytes ToBytes(std::string_view text) { return Bytes(text.begin(), text.end()); }
+
+void PutU32(Bytes& out, uint32_t value) {
+  for (int shift = 0; shift < 32; shift += 8) out.push_back(static_cast<uint8_t>(value >> shift));
+}
+
+static void PutU16(Bytes& out, uint16_t value) {
+  out.push_back(static_cast<uint8_t>(value));
+  out.push_back(static_cast<uint8_t>(value >> 8));
+}
+
+uint32_t Crc32(std::span<const uint8_t> data) {
+  // Reflected polynomial 0xEDB88320, computed bit by bit: slow and obviously right.
+  uint32_t crc = 0xFFFFFFFFu;
+  for (uint8_t byte : data) {
+    crc ^= byte;
+    for (int bit = 0; bit < 8; ++bit) crc = (crc >> 1) ^ (0xEDB88320u & (0u - (crc & 1)));
+  }
+  return ~crc;
+}
+
+Bytes StoredZip(const std::vector<std::pair<std::string, Bytes>>& entries) {
+  Bytes archive, directory;
+  const uint16_t time = (12 << 11) | (30 << 5), date = ((2026 - 1980) << 9) | (12 << 5) | 7;
+  for (const auto& [name, data] : entries) {
+    const uint32_t offset = static_cast<uint32_t>(archive.size()), crc = Crc32(data);
+    const uint32_t size = static_cast<uint32_t>(data.size());
+    const uint16_t name_length = static_cast<uint16_t>(name.size());
+    // Local header: signature, version 10, flags 0, method 0 (stored), time, date.
+    PutU32(archive, 0x04034B50);
+    for (uint16_t field : {uint16_t{10}, uint16_t{0}, uint16_t{0}, time, date}) PutU16(archive, field);
+    for (uint32_t field : {crc, size, size}) PutU32(archive, field);
+    PutU16(archive, name_length);
+    PutU16(archive, 0);
+    archive.insert(archive.end(), name.begin(), name.end());
+    archive.insert(archive.end(), data.begin(), data.end());
+    // Central header: signature, made by 10, needs 10, flags, method, time, date.
+    PutU32(directory, 0x02014B50);
+    for (uint16_t field : {uint16_t{10}, uint16_t{10}, uint16_t{0}, uint16_t{0}, time, date}) PutU16(directory, field);
+    for (uint32_t field : {crc, size, size}) PutU32(directory, field);
+    for (uint16_t field : {name_length, uint16_t{0}, uint16_t{0}, uint16_t{0}, uint16_t{0}}) PutU16(directory, field);
+    PutU32(directory, 0);  // external attributes
+    PutU32(directory, offset);
+    directory.insert(directory.end(), name.begin(), name.end());
+  }
+  const uint32_t directory_offset = static_cast<uint32_t>(archive.size());
+  archive.insert(archive.end(), directory.begin(), directory.end());
+  const uint16_t count = static_cast<uint16_t>(entries.size());
+  PutU32(archive, 0x06054B50);
+  for (uint16_t field : {uint16_t{0}, uint16_t{0}, count, count}) PutU16(archive, field);
+  PutU32(archive, static_cast<uint32_t>(directory.size()));
+  PutU32(archive, directory_offset);
+  PutU16(archive, 0);
+  return archive;
+}
+
+Bytes AuthorEntry(std::u16string_view title, std::u16string_view reporter, uint32_t flags) {
+  Bytes entry;
+  for (std::u16string_view text : {title, reporter}) {
+    for (char16_t unit : text) PutU16(entry, unit);
+    PutU16(entry, 0);
+  }
+  PutU32(entry, flags);
+  return entry;
+}
+
+Bytes ReportPackage(std::u16string_view title, const std::string& text, const Bytes& snapshot) {
+  Bytes script = ToBytes(text);
+  script.push_back(0);
+  std::vector<std::pair<std::string, Bytes>> entries = {
+      {"author", AuthorEntry(title, u"tester", snapshot.empty() ? 1 : 3)}, {"scriptinfo.txt", script}};
+  if (!snapshot.empty()) {
+    entries.emplace_back("snapshot.png", snapshot);
+    Bytes objects = ToBytes("\"1\",\"bg\",\n");
+    objects.push_back(0);
+    entries.emplace_back("objectlist.csv", objects);
+  }
+  return StoredZip(entries);
+}
+
+Bytes NamePayload(const std::string& name) {
+  Bytes payload = ToBytes(name);
+  payload.push_back(0);
+  return payload;
+}
+
+Bytes StatePayload(uint32_t state, const std::string& name) {
+  Bytes payload;
+  payload.reserve(4 + name.size() + 2);
+  PutU32(payload, state);
+  payload.insert(payload.end(), name.begin(), name.end());
+  payload.push_back(0);
+  payload.push_back(0);
+  return payload;
+}
+
+std::string NameOf(const Frame& frame) {
+  std::string name;
+  for (uint8_t byte : frame.payload) {
+    if (byte == 0) break;
+    name.push_back(static_cast<char>(byte));
+  }
+  return name;
+}
+
+Connection::Connection(uint16_t port) {
+  fd_ = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+  sockaddr_in address{};
+  address.sin_family = AF_INET;
+  address.sin_port = htons(port);
+  address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  if (connect(fd_, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0) {
+    close(fd_);
+    fd_ = -1;
+    return;
+  }
+  const timeval limit{60, 0};
+  setsockopt(fd_, SOL_SOCKET, SO_RCVTIMEO, &limit, sizeof limit);
+  setsockopt(fd_, SOL_SOCKET, SO_SNDTIMEO, &limit, sizeof limit);
+}
+
+Connection::~Connection() {
+  if (fd_ >= 0) close(fd_);
+}
+
+bool Connection::SendRaw(std::span<const uint8_t> bytes) {
+  size_t sent = 0;
+  while (sent < bytes.size()) {
+    const ssize_t n = send(fd_, bytes.data() + sent, bytes.size() - sent, MSG_NOSIGNAL);
+    if (n <= 0) return false;
+    sent += static_cast<size_t>(n);
+  }
+  return true;
+}
+
+bool Connection::Send(uint8_t code, std::span<const uint8_t> payload) {
+  Bytes frame{code};
+  PutU32(frame, static_cast<uint32_t>(payload.size()));
+  frame.insert(frame.end(), payload.begin(), payload.end());
+  return SendRaw(frame);
+}
+
+bool Connection::ReadExact(uint8_t* data, size_t size) {
+  size_t got = 0;
+  while (got < size) {
+    const ssize_t n = recv(fd_, data + got, size - got, 0);
+    if (n <= 0) return false;
+    got += static_cast<size_t>(n);
+  }
+  return true;
+}
+
+std::optional<Frame> Connection::Receive() {
+  std::array<uint8_t, 5> header;
+  if (!ReadExact(header.data(), header.size())) return std::nullopt;
+  Frame frame;
+  frame.code = header[0];
+  const uint32_t length = header[1] | header[2] << 8 | header[3] << 16 | uint32_t{header[4]} << 24;
+  if (length > (64u << 20)) return std::nullopt;
+  frame.payload.resize(length);
+  if (!ReadExact(frame.payload.data(), length)) return std::nullopt;
+  return frame;
+}
+
+std::vector<Frame> Connection::ReceiveReplies() {
+  std::vector<Frame> frames;
+  while (auto frame = Receive()) {
+    frames.push_back(std::move(*frame));
+    if (frames.back().code == 0) break;
+  }
+  return frames;
+}
+
+bool Connection::ServerCloses() {
+  uint8_t byte;
+  return recv(fd_, &byte, 1, 0) == 0;
+}
+
+void Connection::ShutdownSending() { shutdown(fd_, SHUT_WR); }
+
+bool Connection::End() {
+  Send(0);
+  ShutdownSending();
+  return ServerCloses();
+}
+
+ServerProcess::ServerProcess(const std::string& binary, const std::filesystem::path& data,
+                             std::vector<std::string> extra_args) {
+  static std::atomic<int> started = 0;
+  log_ = data.parent_path() / ("server-" + std::to_string(++started) + ".log");
+  std::vector<std::string> args = {binary, "--listen", "127.0.0.1:0", "--data", data.string()};
+  args.insert(args.end(), extra_args.begin(), extra_args.end());
+  std::vector<char*> argv;
+  for (std::string& arg : args) argv.push_back(arg.data());
+  argv.push_back(nullptr);
+
+  posix_spawn_file_actions_t actions;
+  posix_spawn_file_actions_init(&actions);
+  posix_spawn_file_actions_addopen(&actions, STDERR_FILENO, log_.c_str(), O_WRONLY | O_CREAT | O_APPEND, 0644);
+  const int rc = posix_spawn(&pid_, argv[0], &actions, nullptr, argv.data(), environ);
+  posix_spawn_file_actions_destroy(&actions);
+  if (rc != 0) {
+    pid_ = -1;
+    std::ofstream(log_, std::ios::app) << "cannot start " << binary << ": " << std::strerror(rc) << "\n";
+    return;
+  }
+  // The server logs its bound address first; wait for it (or for its death).
+  const std::string listening = "listening on 127.0.0.1:";
+  const auto give_up = std::chrono::steady_clock::now() + std::chrono::seconds(60);
+  while (std::chrono::steady_clock::now() < give_up) {
+    const std::string text = Log();
+    if (const size_t at = text.find(listening); at != std::string::npos) {
+      port_ = static_cast<uint16_t>(std::stoi(text.substr(at + listening.size())));
+      return;
+    }
+    int status;
+    if (waitpid(pid_, &status, WNOHANG) == pid_) {
+      pid_ = -1;
+      return;
+    }
+    std::this_thread::sleep_for(std::chrono::milliseconds(20));
+  }
+  Kill();
+  std::ofstream(log_, std::ios::app) << "did not start listening\n";
+}
+
+ServerProcess::~ServerProcess() { Stop(); }
+
+int ServerProcess::Stop() {
+  if (!running()) return -1;
+  kill(pid_, SIGTERM);
+  int status = 0;
+  waitpid(pid_, &status, 0);
+  pid_ = -1;
+  return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+}
+
+void ServerProcess::Kill() {
+  if (!running()) return;
+  kill(pid_, SIGKILL);
+  waitpid(pid_, nullptr, 0);
+  pid_ = -1;
+}
+
+std::string ServerProcess::Log() const {
+  std::ifstream in(log_);
+  std::stringstream text;
+  text << in.rdbuf();
+  return text.str();
+}
+
+TempDir::TempDir() {
+  std::string pattern = (std::filesystem::temp_directory_path() / "vnscope-server-test-XXXXXX").string();
+  if (mkdtemp(pattern.data())) path_ = pattern;
+}
+
+TempDir::~TempDir() {
+  std::error_code ignored;
+  if (!path_.empty()) std::filesystem::remove_all(path_, ignored);
+}
+
+}  // namespace vnscope::test

@@ -1,0 +1,111 @@
+// Client side of the report protocol for tests and benchmarks, written from the protocol's definition and
+// independent of the server's own code: stored ZIP packages, frames over a
+// socket, and the server binary as a child process.
+#pragma once
+#include <sys/types.h>
+
+#include <cstdint>
+#include <filesystem>
+#include <optional>
+#include <span>
+#include <string>
+#include <utility>
+#include <vector>
+
+namespace vnscope::test {
+
+using Bytes = std::vector<uint8_t>;
+
+Bytes ToBytes(std::string_view text);
+void PutU32(Bytes& out, uint32_t value);
+
+// A ZIP archive with every entry stored, as the DLL's package writer makes it:
+// local headers with CRC-32, central directory, end record.
+Bytes StoredZip(const std::vector<std::pair<std::string, Bytes>>& entries);
+uint32_t Crc32(std::span<const uint8_t> data);
+
+// An "author" entry: title and reporter UTF-16LE, each with a 0 unit, flags.
+Bytes AuthorEntry(std::u16string_view title, std::u16string_view reporter, uint32_t flags);
+
+// A package with author, text (ending in its 0 byte) and, when `snapshot` is
+// not empty, a snapshot; flags follow what is present.
+Bytes ReportPackage(std::u16string_view title, const std::string& text, const Bytes& snapshot = {});
+
+struct Frame {
+  uint8_t code = 0;
+  Bytes payload;
+};
+
+// A name request payload: the name and one 0 byte.
+Bytes NamePayload(const std::string& name);
+// A state request payload: the state, the name and two 0 bytes.
+Bytes StatePayload(uint32_t state, const std::string& name);
+std::string NameOf(const Frame& frame);  // text before the payload's first 0
+
+// One client connection to 127.0.0.1. A receive waits at most 60 s so that a
+// broken server fails the test instead of hanging it.
+class Connection {
+ public:
+  explicit Connection(uint16_t port);
+  ~Connection();
+  Connection(const Connection&) = delete;
+  Connection& operator=(const Connection&) = delete;
+
+  bool connected() const { return fd_ >= 0; }
+  bool SendRaw(std::span<const uint8_t> bytes);
+  bool Send(uint8_t code, std::span<const uint8_t> payload = {});
+  // The next frame, or nothing when the server closed or the read failed.
+  std::optional<Frame> Receive();
+  // Frames up to and including the first code 0; stops early when the server
+  // closes, in which case the last frame is not code 0.
+  std::vector<Frame> ReceiveReplies();
+  // True when the server closes the connection before sending anything more.
+  bool ServerCloses();
+  // EndExchange, shut down our sending side, wait for the server's close.
+  // True when the server sent nothing but the close.
+  bool End();
+  void ShutdownSending();
+
+ private:
+  bool ReadExact(uint8_t* data, size_t size);
+  int fd_ = -1;
+};
+
+// The server binary (`binary`) on an ephemeral loopback port over a data
+// directory; its log goes to a file next to the data. Stopped with SIGTERM
+// when it goes away.
+class ServerProcess {
+ public:
+  ServerProcess(const std::string& binary, const std::filesystem::path& data,
+                std::vector<std::string> extra_args = {});
+  ~ServerProcess();
+  ServerProcess(const ServerProcess&) = delete;
+  ServerProcess& operator=(const ServerProcess&) = delete;
+
+  // Listening; when not, Log() tells why.
+  bool started() const { return port_ != 0; }
+  uint16_t port() const { return port_; }
+  bool running() const { return pid_ > 0; }
+  // SIGTERM and wait; the exit status, or -1 when it did not exit normally.
+  int Stop();
+  void Kill();  // SIGKILL and wait
+  std::string Log() const;
+
+ private:
+  pid_t pid_ = -1;
+  uint16_t port_ = 0;
+  std::filesystem::path log_;
+};
+
+// A fresh directory under the system's temporary directory, removed at the end.
+class TempDir {
+ public:
+  TempDir();
+  ~TempDir();
+  const std::filesystem::path& path() const { return path_; }
+
+ private:
+  std::filesystem::path path_;
+};
+
+}  // namespace vnscope::test
