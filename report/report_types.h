@@ -39,6 +39,9 @@ enum class ClientCommand : uint8_t {
 // request; codes not listed are read whole and skipped.
 enum class ServerReply : uint8_t {
   Done = 0,
+  // The server's answer to a submission or a frame it does not take: the
+  // client counts any code but 0 as a refusal.
+  Refused = 1,
   ReportName = 2,
   ReportSummary = 3,
   SnapshotData = 4,

@@ -26,7 +26,7 @@ class SocketReplySink final : public ReplySink {
  public:
   SocketReplySink(int fd, int idle_ms) : fd_(fd), idle_ms_(idle_ms) {}
 
-  bool Send(Reply code, std::span<const uint8_t> payload) override {
+  bool Send(ServerReply code, std::span<const uint8_t> payload) override {
     if (status_ != IoStatus::kOk) return false;
     if (payload.size() < kGatherLimit) {
       AppendFrame(gathered_, code, payload);
@@ -131,7 +131,7 @@ void ServeConnection(int fd, const std::string& peer, RequestHandler& handler, c
   // Answers what cannot be read as a request, then closes: after a bad
   // header nothing that follows can be trusted to be a frame.
   auto refuse = [&](const std::string& command, const std::string& reason) {
-    replies.Send(Reply::kRefused, {reinterpret_cast<const uint8_t*>(reason.data()), reason.size()});
+    replies.Send(ServerReply::Refused, {reinterpret_cast<const uint8_t*>(reason.data()), reason.size()});
     replies.Flush();
     ShutdownAndDrain(fd, static_cast<int>(settings.linger_ms));
     log.Add(command, "", "refused: " + reason);
@@ -172,7 +172,7 @@ void ServeConnection(int fd, const std::string& peer, RequestHandler& handler, c
       end = std::string("truncated ") + command_name + ", " + IoStatusName(status);
       break;
     }
-    if (*command == Command::kEndExchange) {
+    if (*command == ClientCommand::EndExchange) {
       ShutdownAndDrain(fd, static_cast<int>(settings.linger_ms));
       end = "EndExchange";
       break;

@@ -11,7 +11,7 @@ namespace {
 
 RequestOutcome Done(ReplySink& replies, std::string name, std::string result) {
   RequestOutcome outcome{std::move(name), std::move(result)};
-  if (!replies.Send(Reply::kDone, {})) {
+  if (!replies.Send(ServerReply::Done, {})) {
     outcome.result += ", client gone";
     outcome.keep_open = false;
   }
@@ -39,20 +39,20 @@ std::span<const uint8_t> AsBytes(const std::string& text) {
 RequestHandler::RequestHandler(ReportStore& store, std::function<int64_t()> clock)
     : store_(store), clock_(std::move(clock)) {}
 
-RequestOutcome RequestHandler::Handle(Command command, std::span<const uint8_t> payload, const std::string& peer,
+RequestOutcome RequestHandler::Handle(ClientCommand command, std::span<const uint8_t> payload, const std::string& peer,
                                       ReplySink& replies) {
   switch (command) {
-    case Command::kSubmitReport:
+    case ClientCommand::SubmitReport:
       return Submit(payload, peer, replies);
-    case Command::kListReports:
+    case ClientCommand::ListReports:
       return List(replies);
-    case Command::kFetchSnapshot:
+    case ClientCommand::FetchSnapshot:
       return FetchSnapshot(payload, replies);
-    case Command::kSetReportState:
+    case ClientCommand::SetReportState:
       return SetState(payload, replies);
-    case Command::kFetchReport:
+    case ClientCommand::FetchReport:
       return FetchText(payload, replies);
-    case Command::kEndExchange:
+    case ClientCommand::EndExchange:
       break;
   }
   return Done(replies, "", "nothing to do");
@@ -69,12 +69,12 @@ RequestOutcome RequestHandler::Submit(std::span<const uint8_t> package, const st
   if (summary) name = store_.Add(*summary, package, peer, clock_(), &reason);
   if (!name) {
     RequestOutcome outcome{"", summary ? "store failed: " + reason : "refused: " + reason};
-    if (!replies.Send(Reply::kRefused, AsBytes(reason))) return Gone("");
+    if (!replies.Send(ServerReply::Refused, AsBytes(reason))) return Gone("");
     return outcome;
   }
   // The done reply carries the new name, which the client ignores but tools
   // and tests can use.
-  if (!replies.Send(Reply::kDone, TerminatedName(*name))) return Gone(*name);
+  if (!replies.Send(ServerReply::Done, TerminatedName(*name))) return Gone(*name);
   return {*name, "stored"};
 }
 
@@ -86,8 +86,8 @@ RequestOutcome RequestHandler::List(ReplySink& replies) {
   for (const ListedReport& report : *reports) {
     summary.assign(report.author_entry.begin(), report.author_entry.end());
     AppendU32Le(summary, report.state);
-    if (!replies.Send(Reply::kReportName, TerminatedName(report.name)) ||
-        !replies.Send(Reply::kReportSummary, summary))
+    if (!replies.Send(ServerReply::ReportName, TerminatedName(report.name)) ||
+        !replies.Send(ServerReply::ReportSummary, summary))
       return Gone("");
   }
   return Done(replies, "", std::to_string(reports->size()) + " reports");
@@ -127,7 +127,7 @@ RequestOutcome RequestHandler::FetchSnapshot(std::span<const uint8_t> payload, R
     if (!outcome->keep_open) return *outcome;
     return Done(replies, *name, outcome->result);
   }
-  if (!replies.Send(Reply::kSnapshotData, snapshot)) return Gone(*name);
+  if (!replies.Send(ServerReply::SnapshotData, snapshot)) return Gone(*name);
   return Done(replies, *name, "sent");
 }
 
@@ -147,7 +147,7 @@ RequestOutcome RequestHandler::SetState(std::span<const uint8_t> payload, ReplyS
     case Lookup::kFailed:
       return StoreFailure(request->name, error);
   }
-  if (!replies.Send(Reply::kStateChanged, {})) return Gone(request->name);
+  if (!replies.Send(ServerReply::StateChanged, {})) return Gone(request->name);
   return Done(replies, request->name, "state " + StateText(request->state));
 }
 
@@ -163,7 +163,7 @@ RequestOutcome RequestHandler::FetchText(std::span<const uint8_t> payload, Reply
   // add one. Either way the reply carries exactly one.
   while (!text.empty() && text.back() == 0) text.pop_back();
   text.push_back(0);
-  if (!replies.Send(Reply::kReportText, text) || !replies.Send(Reply::kReportLineBreak, {})) return Gone(*name);
+  if (!replies.Send(ServerReply::ReportText, text) || !replies.Send(ServerReply::ReportLineBreak, {})) return Gone(*name);
   return Done(replies, *name, "sent");
 }
 

@@ -18,7 +18,7 @@ class ReplySink {
  public:
   virtual ~ReplySink() = default;
   // Queues or sends one reply frame; false when the client is gone.
-  virtual bool Send(Reply code, std::span<const uint8_t> payload) = 0;
+  virtual bool Send(ServerReply code, std::span<const uint8_t> payload) = 0;
 };
 
 struct RequestOutcome {
@@ -37,7 +37,7 @@ class RequestHandler {
 
   // Answers one request other than EndExchange. `peer` is recorded with
   // submitted reports.
-  RequestOutcome Handle(Command command, std::span<const uint8_t> payload, const std::string& peer,
+  RequestOutcome Handle(ClientCommand command, std::span<const uint8_t> payload, const std::string& peer,
                         ReplySink& replies);
 
  private:

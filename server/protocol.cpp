@@ -18,15 +18,15 @@ std::array<uint8_t, kFrameHeaderSize> EncodeFrameHeader(uint8_t code, uint32_t l
           static_cast<uint8_t>(length >> 16), static_cast<uint8_t>(length >> 24)};
 }
 
-void AppendFrame(std::vector<uint8_t>& out, Reply code, std::span<const uint8_t> payload) {
+void AppendFrame(std::vector<uint8_t>& out, ServerReply code, std::span<const uint8_t> payload) {
   const auto header = EncodeFrameHeader(static_cast<uint8_t>(code), static_cast<uint32_t>(payload.size()));
   out.insert(out.end(), header.begin(), header.end());
   out.insert(out.end(), payload.begin(), payload.end());
 }
 
-std::optional<Command> CommandFromCode(uint8_t code) {
-  if (code > static_cast<uint8_t>(Command::kFetchReport)) return std::nullopt;
-  return static_cast<Command>(code);
+std::optional<ClientCommand> CommandFromCode(uint8_t code) {
+  if (code > static_cast<uint8_t>(ClientCommand::FetchReport)) return std::nullopt;
+  return static_cast<ClientCommand>(code);
 }
 
 std::string CommandName(uint8_t code) {
@@ -36,17 +36,17 @@ std::string CommandName(uint8_t code) {
   return "code-" + std::to_string(code);
 }
 
-uint32_t MaxRequestPayload(Command command, uint32_t max_package) {
-  return command == Command::kSubmitReport ? max_package : limits::kMaxRequestPayload;
+uint32_t MaxRequestPayload(ClientCommand command, uint32_t max_package) {
+  return command == ClientCommand::SubmitReport ? max_package : limits::kMaxRequestPayload;
 }
 
 bool IsKnownState(uint32_t state) {
-  switch (static_cast<ReportState>(state)) {
-    case ReportState::kNew:
-    case ReportState::kRefixRequested:
-    case ReportState::kFixed:
-    case ReportState::kConfirmed:
-    case ReportState::kNoProblem:
+  switch (state) {
+    case ReportState::New:
+    case ReportState::RefixRequested:
+    case ReportState::Fixed:
+    case ReportState::Confirmed:
+    case ReportState::NoProblem:
       return true;
   }
   return false;

@@ -10,41 +10,14 @@
 #include <string>
 #include <vector>
 
+#include "report/report_types.h"
+
 namespace vnscope::server {
 
-// Requests, the first byte of every frame a client sends.
-enum class Command : uint8_t {
-  kEndExchange = 0,
-  kSubmitReport = 1,
-  kListReports = 2,
-  kFetchSnapshot = 3,
-  kSetReportState = 4,
-  kFetchReport = 5,
-};
-
-// Replies. kDone ends the replies to every request. kRefused is this server's
-// own code for a submission or a frame it does not take: the client counts
-// any code but 0 as a refusal and skips codes it does not know.
-enum class Reply : uint8_t {
-  kDone = 0,
-  kRefused = 1,
-  kReportName = 2,
-  kReportSummary = 3,
-  kSnapshotData = 4,
-  kStateChanged = 5,
-  kReportText = 6,
-  kReportLineBreak = 7,
-};
-
-// Processing states a report can be put in. Anything else is refused, so
-// that the browser never meets a state it has no label for.
-enum class ReportState : uint32_t {
-  kNew = 0,
-  kRefixRequested = 1,
-  kFixed = 0x80000000u,
-  kConfirmed = 0x80000001u,
-  kNoProblem = 0x80000002u,
-};
+// The message codes and report states are the client's own (report_types.h).
+using vnscope::ClientCommand;
+using vnscope::ReportState;
+using vnscope::ServerReply;
 
 inline constexpr size_t kFrameHeaderSize = 5;
 
@@ -66,16 +39,16 @@ struct FrameHeader {
 FrameHeader DecodeFrameHeader(std::span<const uint8_t, kFrameHeaderSize> bytes);
 std::array<uint8_t, kFrameHeaderSize> EncodeFrameHeader(uint8_t code, uint32_t length);
 // Appends a whole frame. The payload must be shorter than 4 GiB.
-void AppendFrame(std::vector<uint8_t>& out, Reply code, std::span<const uint8_t> payload);
+void AppendFrame(std::vector<uint8_t>& out, ServerReply code, std::span<const uint8_t> payload);
 
 // The command a request code stands for, or nothing for a code no client sends.
-std::optional<Command> CommandFromCode(uint8_t code);
+std::optional<ClientCommand> CommandFromCode(uint8_t code);
 // Name of a request code for the log; "code-N" for unknown ones.
 std::string CommandName(uint8_t code);
 // Largest payload a request may declare. Only a submission carries more than
 // a report name, so everything else gets the small request limit and a bogus
 // length is refused before any buffer is sized from it.
-uint32_t MaxRequestPayload(Command command, uint32_t max_package);
+uint32_t MaxRequestPayload(ClientCommand command, uint32_t max_package);
 
 bool IsKnownState(uint32_t state);
 

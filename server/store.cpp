@@ -237,7 +237,7 @@ std::optional<std::string> ReportStore::Add(const PackageSummary& summary, std::
   report.Bind(5, title);
   report.Bind(6, reporter);
   report.Bind(7, int64_t{summary.author.flags});
-  report.Bind(8, int64_t{static_cast<uint32_t>(ReportState::kNew)});
+  report.Bind(8, int64_t{static_cast<uint32_t>(ReportState::New)});
   report.Bind(9, summary.author_entry);
   if (report.Step() != SQLITE_DONE) return fail();
 

@@ -26,7 +26,7 @@ TEST(Protocol, FramesFollowTheWireLayout) {
   const uint8_t big[5] = {1, 0x01, 0x02, 0x03, 0x84};
   EXPECT_EQ(DecodeFrameHeader(big).length, 0x84030201u);
   std::vector<uint8_t> frame;
-  AppendFrame(frame, Reply::kReportName, Bytes{'a', 'b', 0});
+  AppendFrame(frame, ServerReply::ReportName, Bytes{'a', 'b', 0});
   EXPECT_EQ(frame, (Bytes{2, 3, 0, 0, 0, 'a', 'b', 0}));
 }
 
@@ -64,8 +64,8 @@ TEST(Protocol, OnlyTheFiveStatesAreKnown) {
 }
 
 TEST(Protocol, OnlySubmissionsMayBeLarge) {
-  EXPECT_EQ(MaxRequestPayload(Command::kSubmitReport, 5'000'000), 5'000'000u);
-  EXPECT_EQ(MaxRequestPayload(Command::kListReports, 5'000'000), 64u << 10);
+  EXPECT_EQ(MaxRequestPayload(ClientCommand::SubmitReport, 5'000'000), 5'000'000u);
+  EXPECT_EQ(MaxRequestPayload(ClientCommand::ListReports, 5'000'000), 64u << 10);
   EXPECT_FALSE(CommandFromCode(6));
   EXPECT_FALSE(CommandFromCode(0xFF));
 }
@@ -211,7 +211,7 @@ TEST_F(StoreTest, KeepsPackagesAndStatesAcrossReopening) {
 
 class RecordedReplies : public ReplySink {
  public:
-  bool Send(Reply code, std::span<const uint8_t> payload) override {
+  bool Send(ServerReply code, std::span<const uint8_t> payload) override {
     frames.push_back({static_cast<uint8_t>(code), Bytes(payload.begin(), payload.end())});
     return true;
   }
@@ -224,7 +224,7 @@ TEST_F(StoreTest, ListSummaryIsTheAuthorEntryThenTheState) {
   ASSERT_EQ(store_->SetState(name, 1, nullptr), Lookup::kFound);
   RequestHandler handler(*store_, [] { return int64_t{0}; });
   RecordedReplies replies;
-  handler.Handle(Command::kListReports, {}, "peer", replies);
+  handler.Handle(ClientCommand::ListReports, {}, "peer", replies);
   ASSERT_EQ(replies.frames.size(), 3u);
   EXPECT_EQ(replies.frames[0].code, 2);
   EXPECT_EQ(replies.frames[0].payload, test::NamePayload(name));
@@ -240,7 +240,7 @@ TEST_F(StoreTest, TextWithoutItsTerminatorGetsOne) {
   const std::string name = Add(package, 0);
   RequestHandler handler(*store_, [] { return int64_t{0}; });
   RecordedReplies replies;
-  handler.Handle(Command::kFetchReport, test::NamePayload(name), "peer", replies);
+  handler.Handle(ClientCommand::FetchReport, test::NamePayload(name), "peer", replies);
   ASSERT_EQ(replies.frames.size(), 3u);
   EXPECT_EQ(replies.frames[0].code, 6);
   EXPECT_EQ(replies.frames[0].payload, test::NamePayload("line\r\n"));
