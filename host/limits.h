@@ -18,6 +18,10 @@ inline constexpr uint32_t kReceiveTimeoutMs = 30'000;
 // far above any real reply; a larger length is a broken or hostile peer and is
 // refused before anything is allocated.
 inline constexpr uint32_t kMaxReplyPayload = 64u << 20;
+// Bytes the client reads and discards while closing an exchange before it
+// gives up waiting for the server to close: a well-behaved server sends
+// nothing after its last reply, so 1 MiB only stops a server that never stops.
+inline constexpr uint32_t kMaxDrainAtClose = 1u << 20;
 // Largest package the report server accepts by default (configurable there).
 inline constexpr uint32_t kDefaultMaxPackage = 64u << 20;
 

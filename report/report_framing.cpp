@@ -77,7 +77,12 @@ void CloseExchange(ReportStream& stream) {
   SendAll(stream, end_exchange.data(), kHeaderBytes);
   stream.ShutdownSend();
   uint8_t discarded[kDrainBlock];
-  while (stream.Receive(discarded, sizeof discarded) > 0) {
+  // A server that keeps talking must not keep the engine waiting for ever.
+  uint32_t drained = 0;
+  int32_t received = 0;
+  while (drained < limits::kMaxDrainAtClose &&
+         (received = stream.Receive(discarded, sizeof discarded)) > 0) {
+    drained += static_cast<uint32_t>(received);
   }
   stream.ShutdownReceive();
   stream.Close();

@@ -169,3 +169,34 @@ TEST(ReportFraming, CloseExchangeRunsTheCloseSequence) {
 
 }  // namespace
 }  // namespace vnscope
+
+namespace vnscope {
+namespace {
+
+// A server that never stops sending: the close gives up after a bounded drain.
+class EndlessStream final : public ReportStream {
+ public:
+  uint64_t received = 0;
+  bool closed = false;
+  bool Connect(const std::string&, uint16_t) override { return true; }
+  int32_t Send(const uint8_t*, uint32_t length) override { return static_cast<int32_t>(length); }
+  int32_t Receive(uint8_t* buffer, uint32_t length) override {
+    std::memset(buffer, 7, length);
+    received += length;
+    return received > (uint64_t{1} << 32) ? 0 : static_cast<int32_t>(length);
+  }
+  void ShutdownSend() override {}
+  void ShutdownReceive() override {}
+  void Close() override { closed = true; }
+};
+
+TEST(ReportFraming, CloseStopsDrainingAServerThatNeverStops) {
+  EndlessStream stream;
+  CloseExchange(stream);
+  EXPECT_TRUE(stream.closed);
+  EXPECT_GE(stream.received, limits::kMaxDrainAtClose);
+  EXPECT_LT(stream.received, uint64_t{limits::kMaxDrainAtClose} + 512);
+}
+
+}  // namespace
+}  // namespace vnscope
