@@ -63,5 +63,16 @@ TEST_F(DebugReportTest, RunsModallyOwnedByTheEngineAndClosingReturnsFalse) {
   EXPECT_EQ(FindThreadWindow(kReportCaption), nullptr);
 }
 
+// The dialog ends with 0 only once a report went out; DebugReport maps that,
+// and nothing else, to true.
+TEST_F(DebugReportTest, ResultZeroMeansSent) {
+  for (INT_PTR ending : {INT_PTR{0}, INT_PTR{1}, INT_PTR{-1}}) {
+    bool result = ending != 0;
+    EXPECT_TRUE(DriveModal(kReportCaption, [&] { result = dll.DebugReport(&monitors.set(), &info); },
+                           [&](HWND dialog) { EndDialog(dialog, ending); }));
+    EXPECT_EQ(result, ending == 0) << ending;
+  }
+}
+
 }  // namespace
 }  // namespace vnscope::test
