@@ -10,6 +10,12 @@ struct ModuleState {
   HANDLE activationContext = INVALID_HANDLE_VALUE;
   bool contextTried = false;
   bool controlsInitialised = false;
+
+  // The engine may unload and load the library again; each load makes its
+  // own context, so each unload gives its one back.
+  ~ModuleState() {
+    if (activationContext != INVALID_HANDLE_VALUE) ReleaseActCtx(activationContext);
+  }
 };
 
 ModuleState& State() {

@@ -18,7 +18,7 @@ class TextCodec {
 };
 
 // Latin-1: every byte is the code unit of the same value; units above 0xFF
-// become '?'. Used by native tests and by the report server's diagnostics.
+// become '?'. Used where no system code page exists: native tests and benchmarks.
 class Latin1Codec final : public TextCodec {
  public:
   std::string FromUtf16(std::u16string_view text) const override {

@@ -1,16 +1,9 @@
 #include "report/package_entries.h"
 
+#include "report/wire_format.h"
+
 namespace vnscope {
 namespace {
-
-void AppendUtf16Le(std::u16string_view text, std::vector<uint8_t>* out) {
-  for (char16_t unit : text) {
-    out->push_back(static_cast<uint8_t>(unit));
-    out->push_back(static_cast<uint8_t>(unit >> 8));
-  }
-  out->push_back(0);
-  out->push_back(0);
-}
 
 void AppendBytes(const std::string& bytes, std::vector<uint8_t>* out) {
   out->insert(out->end(), bytes.begin(), bytes.end());
@@ -22,9 +15,9 @@ std::vector<uint8_t> AuthorEntry(std::u16string_view title, std::u16string_view 
                                  uint32_t flags) {
   std::vector<uint8_t> entry;
   entry.reserve(2 * (title.size() + reporter.size()) + 8);
-  AppendUtf16Le(title, &entry);
-  AppendUtf16Le(reporter, &entry);
-  for (int shift = 0; shift < 32; shift += 8) entry.push_back(static_cast<uint8_t>(flags >> shift));
+  AppendUtf16LeString(entry, title);
+  AppendUtf16LeString(entry, reporter);
+  AppendU32Le(entry, flags);
   return entry;
 }
 

@@ -6,6 +6,7 @@
 #include "report/report_framing.h"
 #include "report/report_summary.h"
 #include "report/report_types.h"
+#include "report/wire_format.h"
 
 namespace vnscope {
 namespace {
@@ -122,9 +123,8 @@ bool SetReportState(ReportStream& stream, const ServerEndpoint& server, const Te
   ByteBuffer reply;
   for (const auto& name : names) {
     // The state, then the ANSI name followed by two 0 bytes.
-    std::vector<uint8_t> payload = {static_cast<uint8_t>(state), static_cast<uint8_t>(state >> 8),
-                                    static_cast<uint8_t>(state >> 16),
-                                    static_cast<uint8_t>(state >> 24)};
+    std::vector<uint8_t> payload;
+    AppendU32Le(payload, state);
     const std::string ansi = codec.FromUtf16(name);
     payload.insert(payload.end(), ansi.begin(), ansi.end());
     payload.insert(payload.end(), {0, 0});

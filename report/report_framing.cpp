@@ -5,11 +5,12 @@
 
 #include "host/limits.h"
 #include "report/report_types.h"
+#include "report/wire_format.h"
 
 namespace vnscope {
 namespace {
 
-constexpr uint32_t kHeaderBytes = 5;
+constexpr uint32_t kHeaderBytes = kFrameHeaderSize;
 // Small messages go out in one piece: a header and a payload sent apart would
 // wait for each other under Nagle's rule and the peer's delayed ACK.
 constexpr uint32_t kOnePieceLimit = 1024;
@@ -36,16 +37,11 @@ bool ReceiveAll(ReportStream& stream, uint8_t* buffer, uint32_t length) {
   return true;
 }
 
-std::array<uint8_t, kHeaderBytes> Header(uint8_t code, uint32_t length) {
-  return {code, static_cast<uint8_t>(length), static_cast<uint8_t>(length >> 8),
-          static_cast<uint8_t>(length >> 16), static_cast<uint8_t>(length >> 24)};
-}
-
 }  // namespace
 
 bool SendReportMessage(ReportStream& stream, uint8_t code, const uint8_t* payload,
                        uint32_t length) {
-  const auto header = Header(code, length);
+  const auto header = EncodeFrameHeader(code, length);
   if (length <= kOnePieceLimit) {
     std::array<uint8_t, kHeaderBytes + kOnePieceLimit> message;
     std::copy(header.begin(), header.end(), message.begin());
@@ -60,8 +56,7 @@ int ReceiveReportMessage(ReportStream& stream, ByteBuffer* payload) {
   if (stream.Receive(&code, 1) != 1) return -1;
   uint8_t length_bytes[4];
   if (!ReceiveAll(stream, length_bytes, sizeof length_bytes)) return -1;
-  const uint32_t length = uint32_t{length_bytes[0]} | uint32_t{length_bytes[1]} << 8 |
-                          uint32_t{length_bytes[2]} << 16 | uint32_t{length_bytes[3]} << 24;
+  const uint32_t length = ReadU32Le(length_bytes);
   // The length comes from the peer: refuse a hostile one before allocating.
   if (length > limits::kMaxReplyPayload) return -1;
   // Ensure(0) allocates nothing, and marks the payload empty so that a
@@ -73,7 +68,7 @@ int ReceiveReportMessage(ReportStream& stream, ByteBuffer* payload) {
 
 void CloseExchange(ReportStream& stream) {
   // One piece: the length goes out only after the code byte did.
-  const auto end_exchange = Header(static_cast<uint8_t>(ClientCommand::EndExchange), 0);
+  const auto end_exchange = EncodeFrameHeader(static_cast<uint8_t>(ClientCommand::EndExchange), 0);
   SendAll(stream, end_exchange.data(), kHeaderBytes);
   stream.ShutdownSend();
   uint8_t discarded[kDrainBlock];

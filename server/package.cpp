@@ -3,6 +3,7 @@
 #include <zip.h>
 
 #include <memory>
+#include <utility>
 
 #include "host/limits.h"
 #include "server/protocol.h"
@@ -83,16 +84,15 @@ EntryStatus ReadEntry(zip_t* archive, const char* name, uint64_t max_size, std::
 std::optional<Author> ParseAuthor(std::span<const uint8_t> entry) {
   Author author;
   size_t at = 0;
-  for (std::u16string* text : {&author.title, &author.reporter}) {
-    for (;;) {
-      if (at + 2 > entry.size()) return std::nullopt;
-      const char16_t unit = static_cast<char16_t>(entry[at] | entry[at + 1] << 8);
-      at += 2;
-      if (unit == 0) break;
-      text->push_back(unit);
-    }
-  }
+  auto title = ReadUtf16LeString(entry, &at);
+  if (!title) return std::nullopt;
+  auto reporter = ReadUtf16LeString(entry, &at);
+  if (!reporter) return std::nullopt;
+  // Exactly the flags after the strings: the client reads them there and the
+  // state from the last 4 bytes of the summary, so nothing may come between.
   if (entry.size() - at != 4) return std::nullopt;
+  author.title = std::move(*title);
+  author.reporter = std::move(*reporter);
   author.flags = ReadU32Le(entry.data() + at);
   return author;
 }

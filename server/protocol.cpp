@@ -13,11 +13,6 @@ FrameHeader DecodeFrameHeader(std::span<const uint8_t, kFrameHeaderSize> bytes) 
   return header;
 }
 
-std::array<uint8_t, kFrameHeaderSize> EncodeFrameHeader(uint8_t code, uint32_t length) {
-  return {code, static_cast<uint8_t>(length), static_cast<uint8_t>(length >> 8),
-          static_cast<uint8_t>(length >> 16), static_cast<uint8_t>(length >> 24)};
-}
-
 void AppendFrame(std::vector<uint8_t>& out, ServerReply code, std::span<const uint8_t> payload) {
   const auto header = EncodeFrameHeader(static_cast<uint8_t>(code), static_cast<uint32_t>(payload.size()));
   out.insert(out.end(), header.begin(), header.end());

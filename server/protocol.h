@@ -11,24 +11,19 @@
 #include <vector>
 
 #include "report/report_types.h"
+#include "report/wire_format.h"
 
 namespace vnscope::server {
 
-// The message codes and report states are the client's own (report_types.h).
+// The message codes, report states and byte layouts are the client's own
+// (report_types.h, wire_format.h).
+using vnscope::AppendU32Le;
 using vnscope::ClientCommand;
+using vnscope::EncodeFrameHeader;
+using vnscope::kFrameHeaderSize;
+using vnscope::ReadU32Le;
 using vnscope::ReportState;
 using vnscope::ServerReply;
-
-inline constexpr size_t kFrameHeaderSize = 5;
-
-// Every number in the protocol and the package is little-endian.
-inline uint32_t ReadU32Le(const uint8_t* bytes) {
-  return uint32_t{bytes[0]} | uint32_t{bytes[1]} << 8 | uint32_t{bytes[2]} << 16 |
-         uint32_t{bytes[3]} << 24;
-}
-inline void AppendU32Le(std::vector<uint8_t>& out, uint32_t value) {
-  for (int shift = 0; shift < 32; shift += 8) out.push_back(static_cast<uint8_t>(value >> shift));
-}
 
 struct FrameHeader {
   uint8_t code = 0;
@@ -37,7 +32,6 @@ struct FrameHeader {
 
 // Reads a header: the code byte, then the payload length little-endian.
 FrameHeader DecodeFrameHeader(std::span<const uint8_t, kFrameHeaderSize> bytes);
-std::array<uint8_t, kFrameHeaderSize> EncodeFrameHeader(uint8_t code, uint32_t length);
 // Appends a whole frame. The payload must be shorter than 4 GiB.
 void AppendFrame(std::vector<uint8_t>& out, ServerReply code, std::span<const uint8_t> payload);
 
