@@ -7,30 +7,26 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <utility>
 
-#include "report/report_types.h"
+#include "report/protocol/report_summary.h"
 
 namespace vnscope {
-
-struct ReportRecord {
-  std::u16string title;
-  std::u16string reporter;  // Windows user name of the sender
-  uint32_t flags = 0;       // ReportFlags
-  uint32_t state = ReportState::New;
-};
 
 // Keyed by the server's report name. std::u16string compares by code unit, so
 // the browser lists reports in ascending UTF-16 order of their names. The
 // table has no lock: the browser keeps its worker and its UI thread apart.
 class ReportTable {
  public:
-  using Records = std::map<std::u16string, ReportRecord>;
+  using Records = ReportRecords;
 
   void Clear() { records_.clear(); }
   // The record of that name, added with an empty title and reporter, flags 0
   // and state New when missing. The reference stays valid until Clear.
   ReportRecord& FindOrAdd(const std::u16string& name) { return records_[name]; }
   const Records& records() const { return records_; }
+  // Takes the records of a finished list fetch as the whole table.
+  void Replace(Records records) { records_ = std::move(records); }
 
  private:
   Records records_;

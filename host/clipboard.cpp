@@ -4,7 +4,7 @@
 
 #include <cstring>
 
-#include "host/unique_handle.h"
+#include "win32/unique_handle.h"
 
 namespace vnscope {
 

@@ -3,7 +3,7 @@
 #include <windows.h>
 
 #include "host/clipboard.h"
-#include "host/module.h"
+#include "win32/module.h"
 #include "host/vnscope.h"
 #include "monitors/monitor_dialogs.h"
 #include "report/debug_report_dialog.h"

@@ -2,7 +2,7 @@
 
 #include <cstdio>
 
-#include "host/limits.h"
+#include "report/protocol/limits.h"
 #include "server/package.h"
 #include "server/report_name.h"
 

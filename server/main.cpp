@@ -7,7 +7,7 @@
 #include <chrono>
 #include <cstring>
 
-#include "host/limits.h"
+#include "report/protocol/limits.h"
 #include "server/handlers.h"
 #include "server/log.h"
 #include "server/server.h"

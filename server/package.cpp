@@ -5,7 +5,7 @@
 #include <memory>
 #include <utility>
 
-#include "host/limits.h"
+#include "report/protocol/limits.h"
 #include "server/protocol.h"
 
 namespace vnscope::server {

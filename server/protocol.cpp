@@ -2,7 +2,7 @@
 
 #include <algorithm>
 
-#include "host/limits.h"
+#include "report/protocol/limits.h"
 
 namespace vnscope::server {
 

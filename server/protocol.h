@@ -10,8 +10,8 @@
 #include <string>
 #include <vector>
 
-#include "report/report_types.h"
-#include "report/wire_format.h"
+#include "report/protocol/report_types.h"
+#include "report/protocol/wire_format.h"
 
 namespace vnscope::server {
 

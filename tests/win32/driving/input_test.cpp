@@ -4,7 +4,7 @@
 #include <commctrl.h>
 
 #include "harness/harness.h"
-#include "host/subclass.h"
+#include "win32/subclass.h"
 
 namespace vnscope::test {
 namespace {

@@ -1,0 +1,163 @@
+#include "report/protocol/report_client.h"
+
+#include <cstring>
+
+#include "report/protocol/byte_buffer.h"
+#include "report/protocol/report_framing.h"
+#include "report/protocol/report_summary.h"
+#include "report/protocol/report_types.h"
+#include "report/protocol/wire_format.h"
+
+namespace vnscope {
+namespace {
+
+static_assert(VNSCOPE_SERVER_PORT > 0 && VNSCOPE_SERVER_PORT <= 65535,
+              "VNSCOPE_SERVER_PORT must be a TCP port number");
+
+// Every exchange's result: the code of the last reply, -1 until one arrives
+// and after a receive fails.
+constexpr int kNoReply = -1;
+
+bool Send(ReportStream& stream, ClientCommand command, const std::vector<uint8_t>& payload) {
+  return SendReportMessage(stream, static_cast<uint8_t>(command), payload.data(),
+                           static_cast<uint32_t>(payload.size()));
+}
+
+// ANSI text and one 0 byte, as FetchSnapshot and FetchReport carry names.
+std::vector<uint8_t> NamePayload(const TextCodec& codec, std::u16string_view name) {
+  const std::string ansi = codec.FromUtf16(name);
+  std::vector<uint8_t> payload(ansi.begin(), ansi.end());
+  payload.push_back(0);
+  return payload;
+}
+
+// A reply's ANSI text up to its 0 byte, or all of it when a broken server left
+// the terminator out.
+std::u16string AnsiPayloadText(const TextCodec& codec, const ByteBuffer& payload) {
+  const auto* text = reinterpret_cast<const char*>(payload.Data());
+  const size_t length = payload.RequestedSize();
+  const void* terminator = length > 0 ? std::memchr(text, 0, length) : nullptr;
+  const size_t used = terminator != nullptr ? static_cast<const char*>(terminator) - text : length;
+  return codec.ToUtf16(std::string_view(text, used));
+}
+
+std::span<const uint8_t> PayloadBytes(const ByteBuffer& payload) {
+  return {payload.Data(), payload.RequestedSize()};
+}
+
+}  // namespace
+
+ServerEndpoint BuildServerEndpoint() {
+  return {VNSCOPE_SERVER_ADDRESS, static_cast<uint16_t>(VNSCOPE_SERVER_PORT)};
+}
+
+bool SubmitReport(ReportStream& stream, const ServerEndpoint& server, const uint8_t* package,
+                  uint32_t length) {
+  if (!stream.Connect(server.address, server.port)) return false;
+  int last_code = kNoReply;
+  if (SendReportMessage(stream, static_cast<uint8_t>(ClientCommand::SubmitReport), package,
+                        length)) {
+    ByteBuffer reply;
+    last_code = ReceiveReportMessage(stream, &reply);
+  }
+  CloseExchange(stream);
+  return last_code == 0;
+}
+
+bool ListReports(ReportStream& stream, const ServerEndpoint& server, const TextCodec& codec,
+                 ReportRecords* records) {
+  records->clear();
+  if (!stream.Connect(server.address, server.port)) return false;
+  int last_code = kNoReply;
+  if (Send(stream, ClientCommand::ListReports, {})) {
+    ByteBuffer reply;
+    // A pointer into the map, which never moves its nodes.
+    ReportRecord* current = nullptr;
+    for (;;) {
+      last_code = ReceiveReportMessage(stream, &reply);
+      if (last_code <= 0) break;
+      switch (static_cast<ServerReply>(last_code)) {
+        case ServerReply::ReportName:
+          current = &(*records)[AnsiPayloadText(codec, reply)];
+          break;
+        case ServerReply::ReportSummary:
+          if (current != nullptr) ParseReportSummary(PayloadBytes(reply), current);
+          break;
+        default:
+          break;
+      }
+    }
+  }
+  CloseExchange(stream);
+  return last_code == 0;
+}
+
+bool FetchSnapshots(ReportStream& stream, const ServerEndpoint& server, const TextCodec& codec,
+                    const std::vector<std::u16string>& names,
+                    const std::function<void(std::span<const uint8_t>)>& on_snapshot) {
+  if (!stream.Connect(server.address, server.port)) return false;
+  int last_code = kNoReply;
+  ByteBuffer reply;
+  for (const auto& name : names) {
+    // A failed send leaves the last code as it was and tries the next name.
+    if (!Send(stream, ClientCommand::FetchSnapshot, NamePayload(codec, name))) continue;
+    do {
+      last_code = ReceiveReportMessage(stream, &reply);
+      if (last_code == static_cast<int>(ServerReply::SnapshotData) && on_snapshot) {
+        on_snapshot(PayloadBytes(reply));
+      }
+    } while (last_code > 0);
+    // After a failed receive the stream is no longer in step with the
+    // server's framing: nothing more can be read from it safely.
+    if (last_code < 0) break;
+  }
+  CloseExchange(stream);
+  return last_code == 0;
+}
+
+bool SetReportState(ReportStream& stream, const ServerEndpoint& server, const TextCodec& codec,
+                    const std::vector<std::u16string>& names, uint32_t state,
+                    ReportRecords* records) {
+  if (!stream.Connect(server.address, server.port)) return false;
+  int last_code = kNoReply;
+  ByteBuffer reply;
+  for (const auto& name : names) {
+    // The state, then the ANSI name followed by two 0 bytes.
+    std::vector<uint8_t> payload;
+    AppendU32Le(payload, state);
+    const std::string ansi = codec.FromUtf16(name);
+    payload.insert(payload.end(), ansi.begin(), ansi.end());
+    payload.insert(payload.end(), {0, 0});
+    if (!Send(stream, ClientCommand::SetReportState, payload)) continue;
+    do {
+      last_code = ReceiveReportMessage(stream, &reply);
+      if (last_code == static_cast<int>(ServerReply::StateChanged)) {
+        (*records)[name].state = state;
+      }
+    } while (last_code > 0);
+    if (last_code < 0) break;  // out of step with the server, as above
+  }
+  CloseExchange(stream);
+  return last_code == 0;
+}
+
+bool FetchReport(ReportStream& stream, const ServerEndpoint& server, const TextCodec& codec,
+                 std::u16string_view name, const ReportTextSink& sink) {
+  if (!stream.Connect(server.address, server.port)) return false;
+  int last_code = kNoReply;
+  if (Send(stream, ClientCommand::FetchReport, NamePayload(codec, name))) {
+    ByteBuffer reply;
+    do {
+      last_code = ReceiveReportMessage(stream, &reply);
+      if (last_code == static_cast<int>(ServerReply::ReportText)) {
+        if (sink.on_text) sink.on_text(AnsiPayloadText(codec, reply));
+      } else if (last_code == static_cast<int>(ServerReply::ReportLineBreak)) {
+        if (sink.on_line_break) sink.on_line_break();
+      }
+    } while (last_code > 0);
+  }
+  CloseExchange(stream);
+  return last_code == 0;
+}
+
+}  // namespace vnscope

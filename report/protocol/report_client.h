@@ -1,0 +1,64 @@
+// The five exchanges of the report client with the report server. Each one
+// connects the given stream, runs its requests, and always ends with
+// CloseExchange once connected; it succeeds when the last reply code it
+// received is 0.
+#pragma once
+#include <cstdint>
+#include <functional>
+#include <span>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "report/protocol/text_codec.h"
+#include "report/protocol/report_stream.h"
+#include "report/protocol/report_summary.h"
+
+namespace vnscope {
+
+struct ServerEndpoint {
+  std::string address;  // dotted IPv4
+  uint16_t port = 0;
+};
+
+// The server this build talks to (VNSCOPE_SERVER_ADDRESS, VNSCOPE_SERVER_PORT).
+ServerEndpoint BuildServerEndpoint();
+
+// Sends the package and takes exactly one reply; code 0 means it was stored.
+bool SubmitReport(ReportStream& stream, const ServerEndpoint& server, const uint8_t* package,
+                  uint32_t length);
+
+// Empties `records`, then fills it from the server's list: every ReportName
+// (ANSI) finds or adds a record, and the ReportSummary that follows fills it.
+// A summary before any name, or one too short to hold its fields, is ignored.
+bool ListReports(ReportStream& stream, const ServerEndpoint& server, const TextCodec& codec,
+                 ReportRecords* records);
+
+// Asks for the snapshots of `names`, in order, over one connection, handing
+// every SnapshotData payload (a PNG file) to `on_snapshot`. With no names only
+// the close is sent and the exchange fails.
+bool FetchSnapshots(ReportStream& stream, const ServerEndpoint& server, const TextCodec& codec,
+                    const std::vector<std::u16string>& names,
+                    const std::function<void(std::span<const uint8_t>)>& on_snapshot);
+
+// Sets `state` on every report of `names` over one connection; each
+// StateChanged reply writes the state into `records` (the record found or
+// added). With no names the exchange fails.
+bool SetReportState(ReportStream& stream, const ServerEndpoint& server, const TextCodec& codec,
+                    const std::vector<std::u16string>& names, uint32_t state,
+                    ReportRecords* records);
+
+// What the report preview does with the replies to FetchReport.
+struct ReportTextSink {
+  // The whole text of the report (converted from ANSI, up to its 0 byte);
+  // replaces whatever an earlier call gave.
+  std::function<void(const std::u16string&)> on_text;
+  // A line break to insert after the text.
+  std::function<void()> on_line_break;
+};
+
+// Fetches the text of the report `name`.
+bool FetchReport(ReportStream& stream, const ServerEndpoint& server, const TextCodec& codec,
+                 std::u16string_view name, const ReportTextSink& sink);
+
+}  // namespace vnscope

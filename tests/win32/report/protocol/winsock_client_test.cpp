@@ -1,0 +1,133 @@
+// The DLL's report client, over Winsock under Wine, against the real report
+// server running natively on loopback (scripts/test starts it). Names and
+// texts cross the wire in the ANSI code page 932, as on the testers' machines.
+#include <cstdlib>
+#include <string>
+#include <vector>
+
+#include "canvas/pixel_buffer.h"
+#include "harness/harness.h"
+#include "report/protocol/system_ansi_codec.h"
+#include "win32/win32_text.h"
+#include "report/protocol/byte_buffer.h"
+#include "report/package/package_entries.h"
+#include "report/package/png_encode.h"
+#include "report/protocol/report_client.h"
+#include "report/protocol/report_types.h"
+#include "report/protocol/winsock_stream.h"
+#include "report/package/zip_writer.h"
+
+namespace vnscope::test {
+namespace {
+
+// VNSCOPE_TEST_SERVER=address:port when the server is not at the build's endpoint.
+ServerEndpoint TestServer() {
+  ServerEndpoint server = BuildServerEndpoint();
+  if (const char* override = std::getenv("VNSCOPE_TEST_SERVER")) {
+    const std::string text = override;
+    const size_t colon = text.rfind(':');
+    server.address = text.substr(0, colon);
+    server.port = static_cast<uint16_t>(std::atoi(text.c_str() + colon + 1));
+  }
+  return server;
+}
+
+std::u16string UniqueTitle() {
+  return u"起動直後に立ち絵が欠ける #" +
+         AsUtf16(std::to_wstring(GetCurrentProcessId()) + L"-" + std::to_wstring(GetTickCount()));
+}
+
+struct SentReport {
+  std::u16string title;
+  std::u16string header = u"[tqvm.dat]\r\nhash: 0123456789abcdef0123456789abcdef";
+  std::u16string body = u"千早の台詞で立ち絵が一瞬消える。";
+  std::vector<uint8_t> png;
+  std::vector<uint8_t> package;
+};
+
+SentReport BuildReport() {
+  SentReport report;
+  report.title = UniqueTitle();
+  PixelBuffer snapshot;
+  EXPECT_TRUE(CreatePixelBuffer(32, 6, 8, &snapshot));
+  for (uint32_t i = 0; i < 8u * 6u * 4u; ++i) snapshot.pixels[i] = static_cast<uint8_t>(i * 7);
+  ByteBuffer png;
+  EXPECT_EQ(EncodePng(snapshot, &png), 0);
+  report.png.assign(png.Data(), png.Data() + png.RequestedSize());
+
+  const auto author = AuthorEntry(report.title, u"テスター", ReportFlags::HasText | ReportFlags::HasSnapshot);
+  const auto script = ScriptInfoEntry(report.header, report.body, SystemAnsiCodec());
+  ZipWriter zip;
+  EXPECT_TRUE(zip.Start());
+  EXPECT_TRUE(zip.Add("author", author.data(), static_cast<uint32_t>(author.size())));
+  EXPECT_TRUE(zip.Add("scriptinfo.txt", script.data(), static_cast<uint32_t>(script.size())));
+  EXPECT_TRUE(zip.Add("snapshot.png", report.png.data(), static_cast<uint32_t>(report.png.size())));
+  if (auto package = zip.Finish()) report.package.assign(package->data, package->data + package->size);
+  return report;
+}
+
+const std::u16string* FindByTitle(const ReportRecords& table, const std::u16string& title) {
+  for (const auto& [name, record] : table) {
+    if (record.title == title) return &name;
+  }
+  return nullptr;
+}
+
+TEST(WinsockClient, SubmitListFetchAndRestateAgainstTheServer) {
+  ASSERT_EQ(GetACP(), 932u);
+  const ServerEndpoint server = TestServer();
+  const SentReport sent = BuildReport();
+  ASSERT_FALSE(sent.package.empty());
+
+  WinsockStream submit;
+  ASSERT_TRUE(SubmitReport(submit, server, sent.package.data(), static_cast<uint32_t>(sent.package.size())))
+      << "is the report server running on " << server.address << ":" << server.port << "? "
+      << submit.LastFailure();
+
+  ReportRecords table;
+  WinsockStream list;
+  ASSERT_TRUE(ListReports(list, server, SystemAnsiCodec(), &table)) << list.LastFailure();
+  const std::u16string* name = FindByTitle(table, sent.title);
+  ASSERT_NE(name, nullptr) << "the submitted report is not listed";
+  const ReportRecord& record = table.at(*name);
+  EXPECT_EQ(record.reporter, u"テスター");
+  EXPECT_EQ(record.flags, ReportFlags::HasText | ReportFlags::HasSnapshot);
+  EXPECT_EQ(record.state, ReportState::New);
+
+  // The text went out in code page 932 and comes back through it whole.
+  std::u16string text;
+  int lineBreaks = 0;
+  WinsockStream fetch;
+  ReportTextSink sink{[&](const std::u16string& received) { text = received; }, [&] { ++lineBreaks; }};
+  EXPECT_TRUE(FetchReport(fetch, server, SystemAnsiCodec(), *name, sink));
+  EXPECT_EQ(text, sent.header + u"\r\n" + sent.body + u"\r\n");
+  EXPECT_EQ(lineBreaks, 1);
+
+  std::vector<std::vector<uint8_t>> snapshots;
+  WinsockStream snapshot;
+  EXPECT_TRUE(FetchSnapshots(snapshot, server, SystemAnsiCodec(), {*name},
+                             [&](std::span<const uint8_t> png) { snapshots.emplace_back(png.begin(), png.end()); }));
+  ASSERT_EQ(snapshots.size(), 1u);
+  EXPECT_EQ(snapshots[0], sent.png);
+
+  WinsockStream restate;
+  EXPECT_TRUE(SetReportState(restate, server, SystemAnsiCodec(), {*name}, ReportState::Fixed, &table));
+  EXPECT_EQ(table.at(*name).state, ReportState::Fixed);
+  ReportRecords again;
+  WinsockStream relist;
+  ASSERT_TRUE(ListReports(relist, server, SystemAnsiCodec(), &again));
+  ASSERT_TRUE(again.count(*name));
+  EXPECT_EQ(again.at(*name).state, ReportState::Fixed);
+}
+
+TEST(WinsockClient, ClosedPortFailsTheExchange) {
+  ServerEndpoint nowhere{"127.0.0.1", 1};
+  WinsockStream stream;
+  ReportRecords table;
+  table[u"stale"];
+  EXPECT_FALSE(ListReports(stream, nowhere, SystemAnsiCodec(), &table));
+  EXPECT_TRUE(table.empty()) << "the list fetch empties the table first";
+}
+
+}  // namespace
+}  // namespace vnscope::test
