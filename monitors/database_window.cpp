@@ -1,6 +1,7 @@
 // The database monitor (dialog 113): the tables of the engine's database tree
 // in a selector, the chosen one as a grid. The tree stays the engine's; the
 // monitor keeps addresses into it until the next LoadDatabase.
+#include <windows.h>
 #include <commctrl.h>
 
 #include <cstring>

@@ -1,5 +1,6 @@
 // The variable list monitor (dialog 101): a virtual list view over the
 // variable store, groups toggled by double-click, values edited in place.
+#include <windows.h>
 #include <commctrl.h>
 
 #include <algorithm>

@@ -1,5 +1,6 @@
 // The database monitor over trees the test builds in its own memory, laid
 // out as the engine's DatabaseNode records.
+#include <windows.h>
 #include <commctrl.h>
 
 #include <algorithm>

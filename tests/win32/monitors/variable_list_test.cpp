@@ -1,6 +1,7 @@
 // The variable list monitor as the engine and a tester see it: host messages
 // fill the list, double-clicks toggle groups and open the value editor, and
 // the edited value comes back to the engine as VariableEdited.
+#include <windows.h>
 #include <commctrl.h>
 
 #include <initializer_list>
