@@ -172,6 +172,13 @@ void OnCommand(HWND dialog, WPARAM wparam) {
   if (LOWORD(wparam) == IDC_TABLE_SELECTOR && HIWORD(wparam) == CBN_SELCHANGE) OnSelectTable(dialog);
 }
 
+// The engine may free its tree once the monitors are destroyed: a monitor
+// made again must not read it on a RefreshDatabase before the next load.
+void OnDestroy() {
+  g_database.tables.clear();
+  g_database.shownData = 0;
+}
+
 }  // namespace
 
 INT_PTR CALLBACK DatabaseDialogProc(HWND dialog, UINT message, WPARAM wparam, LPARAM lparam) {
@@ -180,6 +187,7 @@ INT_PTR CALLBACK DatabaseDialogProc(HWND dialog, UINT message, WPARAM wparam, LP
     case WM_SIZE: OnSize(dialog, lparam); break;
     case WM_COPYDATA: OnCopyData(dialog, reinterpret_cast<const COPYDATASTRUCT*>(lparam)); break;
     case WM_COMMAND: OnCommand(dialog, wparam); break;
+    case WM_DESTROY: OnDestroy(); break;
     default: HandleSharedMonitorMessage(dialog, message, wparam, lparam); break;
   }
   return 0;

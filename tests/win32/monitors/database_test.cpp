@@ -192,6 +192,22 @@ TEST_F(DatabaseTest, LoopingSiblingChainsEnd) {
   EXPECT_EQ(Grid(), (std::vector<std::vector<std::wstring>>{{L"y1", L"1", L"2"}}));
 }
 
+// Monitors destroyed and made again: the engine may have freed the old tree,
+// so a refresh before the next load must not read it.
+TEST_F(DatabaseTest, RefreshAfterTheMonitorsWereMadeAgainReadsNothing) {
+  DatabaseNode* column = tree.Arr(nullptr, {tree.Num(1)});
+  Load(tree.Obj("db", {tree.Obj("private", {tree.Table("t", {"a"}, {"r"}, {column})})}));
+  Pick(L"#t");
+  ASSERT_EQ(ListViewCell(grid, 0, 1), L"1");
+  dll.DestroyMonitors(&monitors.set());
+  // The freed tree: following this node would fault.
+  column->value.firstChild = reinterpret_cast<DatabaseNode*>(0x10);
+  ASSERT_TRUE(dll.CreateMonitors(VNSCOPE_INTERFACE_VERSION, engine.window(), &monitors.set()));
+  dialog = monitors.set().database;
+  Refresh();
+  EXPECT_EQ(ListViewRowCount(GetDlgItem(dialog, IDC_TABLE_GRID)), 0);
+}
+
 // The message box has the system's own caption: it is found by its owner.
 struct MessageBoxWatch {
   HWND owner = nullptr;
