@@ -12,20 +12,13 @@
 #include <string>
 #include <vector>
 
+#include "bench/win32/bench_owner.h"
 #include "host/vnscope.h"
 
 namespace {
 
 constexpr int kGroups = 5000;
 constexpr int kMembers = 20;
-
-LRESULT CALLBACK OwnerProc(HWND window, UINT message, WPARAM wparam, LPARAM lparam) {
-  return DefWindowProcW(window, message, wparam, lparam);
-}
-
-double Milliseconds(LARGE_INTEGER from, LARGE_INTEGER to, LARGE_INTEGER frequency) {
-  return 1000.0 * static_cast<double>(to.QuadPart - from.QuadPart) / static_cast<double>(frequency.QuadPart);
-}
 
 void Send(HWND window, ULONG_PTR command, const void* record, DWORD size) {
   COPYDATASTRUCT data{command, size, const_cast<void*>(record)};
@@ -36,13 +29,7 @@ void Send(HWND window, ULONG_PTR command, const void* record, DWORD size) {
 
 int main(int argc, char** argv) {
   const int runs = argc > 1 ? std::max(1, atoi(argv[1])) : 7;
-  WNDCLASSW cls{};
-  cls.lpfnWndProc = OwnerProc;
-  cls.hInstance = GetModuleHandleW(nullptr);
-  cls.lpszClassName = L"VnscopeBenchOwner";
-  RegisterClassW(&cls);
-  HWND owner = CreateWindowW(cls.lpszClassName, L"bench", WS_OVERLAPPEDWINDOW, 100, 50, 640, 480, nullptr,
-                             nullptr, cls.hInstance, nullptr);
+  HWND owner = bench::CreateOwnerWindow();
   HMODULE dll = LoadLibraryW(L"vnscope.dll");
   if (!dll) {
     std::fprintf(stderr, "vnscope.dll did not load\n");
@@ -85,9 +72,9 @@ int main(int argc, char** argv) {
       SendMessageW(list, LVM_GETITEMTEXTW, static_cast<WPARAM>(row), reinterpret_cast<LPARAM>(&item));
     }
     QueryPerformanceCounter(&t3);
-    add.push_back(Milliseconds(t0, t1, frequency));
-    commit.push_back(Milliseconds(t1, t2, frequency));
-    cells.push_back(Milliseconds(t2, t3, frequency) * 1000.0 / (kGroups / 5));
+    add.push_back(bench::Milliseconds(t0, t1, frequency));
+    commit.push_back(bench::Milliseconds(t1, t2, frequency));
+    cells.push_back(bench::Milliseconds(t2, t3, frequency) * 1000.0 / (kGroups / 5));
   }
   auto median = [](std::vector<double> values) {
     std::sort(values.begin(), values.end());
