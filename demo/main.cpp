@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "demo/scene.h"
+#include "demo/variables_feed.h"
 #include "host/vnscope.h"
 
 namespace {
@@ -167,10 +168,14 @@ LRESULT CALLBACK EngineWindowProc(HWND window, UINT message, WPARAM wparam, LPAR
     case WM_ERASEBKGND: return 1;
     case WM_TIMER:
       ++g_engine.scene.frame;
+      demo::TickVariablesFeed(g_engine.monitors, g_engine.scene.frame);
       InvalidateRect(window, nullptr, FALSE);
       return 0;
     case WM_COPYDATA:
       Note(window, DescribeCopy(reinterpret_cast<HWND>(wparam), *reinterpret_cast<const COPYDATASTRUCT*>(lparam)));
+      if (auto edit = demo::DescribeVariableEdited(g_engine.monitors, reinterpret_cast<HWND>(wparam),
+                                                   *reinterpret_cast<const COPYDATASTRUCT*>(lparam)); !edit.empty())
+        Note(window, edit);
       return 0;
     case WM_MOUSEMOVE:
     case WM_NCMOUSEMOVE:
@@ -219,6 +224,7 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int show) {
   }
   ShowWindow(window, show);
   ArrangeMonitors(window);
+  demo::StartVariablesFeed(g_engine.monitors);
   SetTimer(window, kAnimationTimer, 100, nullptr);
   Note(window, L"monitors created; F5 debug report, F6 copy line");
 

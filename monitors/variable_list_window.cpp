@@ -1,19 +1,268 @@
-// The variable list monitor (dialog 101).
+// The variable list monitor (dialog 101): a virtual list view over the
+// variable store, groups toggled by double-click, values edited in place.
+#include <windows.h>
+#include <commctrl.h>
+
+#include <algorithm>
+#include <cstring>
+#include <cwchar>
+#include <optional>
+#include <vector>
+
 #include "host/monitor_window.h"
+#include "host/vnscope.h"
 #include "monitors/monitor_dialogs.h"
+#include "monitors/variable_store.h"
 #include "resources/resource.h"
+#include "win32/module.h"
+#include "win32/subclass.h"
+#include "win32/win32_text.h"
 
 namespace vnscope {
 namespace {
 
 constexpr int kWindowWidth = 250;
+constexpr DWORD kListExtendedStyles = LVS_EX_GRIDLINES | LVS_EX_FULLROWSELECT;  // 0x21
+constexpr int kStateImageWidth = 9;
+constexpr int kStateImageHeight = 12;
+constexpr int kStateImageCount = 4;
+constexpr int kEditorTextUnits = 128;  // with the terminator, as in the VariableEdited record
 
-void OnInitDialog(HWND dialog) { PlaceBesideOwner(dialog, kWindowWidth); }
+struct ListColumn {
+  const wchar_t* title;
+  int width;
+};
+constexpr ListColumn kColumns[] = {{L"変数名", 120}, {L"値", 60}, {L"対応Reg", 60}};
+
+// What the engine receives when the tester has typed a value.
+struct VariableEditedRecord {
+  wchar_t text[kEditorTextUnits];  // as typed, at most 127 units
+  wchar_t name[kEditorTextUnits];  // the variable's full name, cut at 127 units
+};
+static_assert(sizeof(VariableEditedRecord) == 512, "VariableEdited is 512 bytes");
+
+// Grouping compares name prefixes as the system locale does.
+// Identical units always compare equal, which spares the locale call for
+// nearly every member of a group.
+bool LocalePrefixEquals(std::u16string_view a, std::u16string_view b) {
+  if (a == b) return true;
+  return CompareStringW(LOCALE_SYSTEM_DEFAULT, 0, reinterpret_cast<const wchar_t*>(a.data()),
+                        static_cast<int>(a.size()), reinterpret_cast<const wchar_t*>(b.data()),
+                        static_cast<int>(b.size())) == CSTR_EQUAL;
+}
+
+// The module's variables and the window's editing state: one variable list
+// per process, living from load to unload whatever happens to the window.
+struct VariableListState {
+  VariableStore store{LocalePrefixEquals};
+  Subclass editor;
+  // Table position of the variable the editor was last opened on.
+  std::optional<int32_t> editTarget;
+};
+VariableListState g_variables;
+
+HWND ListOf(HWND dialog) { return GetDlgItem(dialog, IDC_VARIABLE_LIST); }
+
+std::u16string_view EngineText(const wchar_t* text) {
+  return std::u16string_view(reinterpret_cast<const char16_t*>(text), std::wcslen(text));
+}
+
+// The style bit, not IsWindowVisible: the monitor itself may be hidden.
+bool EditorShown(HWND editor) { return (GetWindowLongW(editor, GWL_STYLE) & WS_VISIBLE) != 0; }
+
+void SetRowCount(HWND list) {
+  ListView_SetItemCountEx(list, static_cast<int>(g_variables.store.VisibleRowCount()), LVSICF_NOINVALIDATEALL);
+}
+
+void AttachStateImages(HWND list) {
+  HIMAGELIST images = ImageList_Create(kStateImageWidth, kStateImageHeight, ILC_COLOR, kStateImageCount, 0);
+  HBITMAP glyphs = LoadBitmapW(ModuleInstance(), MAKEINTRESOURCEW(IDB_STATE_GLYPHS));
+  if (images && glyphs) ImageList_AddMasked(images, glyphs, RGB(0, 0, 0));
+  if (glyphs) DeleteObject(glyphs);
+  // The list view owns the image list from here and destroys it with itself.
+  if (images) ListView_SetImageList(list, images, LVSIL_STATE);
+}
+
+// --- the in-place editor ---------------------------------------------------------
+
+void CommitEdit(HWND editor) {
+  // Hidden first: the focus leaving it must not commit a second time.
+  ShowWindow(editor, SW_HIDE);
+  VariableEditedRecord record{};
+  GetWindowTextW(editor, record.text, kEditorTextUnits);
+  if (!g_variables.editTarget) return;
+  const int32_t position = *g_variables.editTarget;
+  if (!g_variables.store.SetValue(position, EngineText(record.text))) return;
+  const Variable* target = g_variables.store.VariableAt(position);
+  const std::wstring name = AsWide(target->name.substr(0, kEditorTextUnits - 1));
+  std::wmemcpy(record.name, name.c_str(), name.size());
+  HWND dialog = GetParent(editor);
+  COPYDATASTRUCT data{VN_VARIABLE_EDITED, sizeof(record), &record};
+  SendMessageW(MonitorOwner(dialog), WM_COPYDATA, reinterpret_cast<WPARAM>(editor),
+               reinterpret_cast<LPARAM>(&data));
+  InvalidateRect(ListOf(dialog), nullptr, TRUE);
+}
+
+LRESULT CALLBACK EditorProc(HWND editor, UINT message, WPARAM wparam, LPARAM lparam) {
+  if (message == WM_KEYDOWN && wparam == VK_RETURN && EditorShown(editor)) {
+    CommitEdit(editor);
+    return 0;
+  }
+  return g_variables.editor.CallPrevious(editor, message, wparam, lparam);
+}
+
+// Over the value cell of `item`, pre-filled with what the list shows.
+void OpenEditor(HWND dialog, HWND list, int item, int32_t position) {
+  RECT label, valueCell;
+  if (!ListView_GetItemRect(list, item, &label, LVIR_LABEL)) return;
+  // The value cell's own left edge, which stays right when the list is
+  // scrolled sideways.
+  if (!ListView_GetSubItemRect(list, item, 1, LVIR_BOUNDS, &valueCell)) return;
+  POINT origin{valueCell.left, label.top};
+  MapWindowPoints(list, dialog, &origin, 1);
+  g_variables.editTarget = position;
+  wchar_t text[kEditorTextUnits] = {};
+  ListView_GetItemText(list, item, 1, text, kEditorTextUnits);
+  HWND editor = GetDlgItem(dialog, IDC_VALUE_EDITOR);
+  // Above the list in the z-order, or the list would paint over it.
+  SetWindowPos(editor, HWND_TOP, origin.x, origin.y, ListView_GetColumnWidth(list, 1),
+               label.bottom - label.top - 1, 0);
+  SetWindowTextW(editor, text);
+  SetFocus(editor);
+  SendMessageW(editor, EM_SETSEL, 0, -1);
+  ShowWindow(editor, SW_SHOW);
+}
+
+// The label of column 0, or one of the cells right of it, holds the cursor.
+// The state image left of the label does not count.
+bool CursorInRowCells(HWND list, const RECT& label, POINT cursor) {
+  if (cursor.y < label.top || cursor.y >= label.bottom) return false;
+  if (cursor.x >= label.left && cursor.x < label.right) return true;
+  int left = label.right;
+  for (int column = 1; column < static_cast<int>(std::size(kColumns)); ++column) {
+    const int right = left + ListView_GetColumnWidth(list, column);
+    if (cursor.x >= left && cursor.x < right) return true;
+    left = right;
+  }
+  return false;
+}
+
+// --- messages ---------------------------------------------------------------------
+
+void OnInitDialog(HWND dialog) {
+  HWND list = ListOf(dialog);
+  for (int i = 0; i < static_cast<int>(std::size(kColumns)); ++i) {
+    LVCOLUMNW column{};
+    column.mask = LVCF_FMT | LVCF_WIDTH | LVCF_TEXT | LVCF_SUBITEM;
+    column.fmt = LVCFMT_LEFT;
+    column.cx = kColumns[i].width;
+    column.pszText = const_cast<wchar_t*>(kColumns[i].title);
+    column.iSubItem = i;
+    ListView_InsertColumn(list, i, &column);
+  }
+  ListView_SetExtendedListViewStyleEx(list, 0, kListExtendedStyles);
+  // The editor sits over the list: the list must not paint into it.
+  SetWindowLongW(list, GWL_STYLE, GetWindowLongW(list, GWL_STYLE) | WS_CLIPSIBLINGS);
+  AttachStateImages(list);
+  PlaceBesideOwner(dialog, kWindowWidth);
+  g_variables.editor.Install(GetDlgItem(dialog, IDC_VALUE_EDITOR), EditorProc);
+  // A window made again after DestroyMonitors shows the variables it had.
+  SetRowCount(list);
+}
 
 // The list fills the client area; the hidden value editor keeps its place.
 void OnSize(HWND dialog, LPARAM lparam) {
   MoveControl(dialog, IDC_VARIABLE_LIST, 0, 0, SizeWidth(lparam), SizeHeight(lparam));
 }
+
+void OnAddVariableName(const VariableMessage* record) {
+  if (!record || !record->text) return;
+  g_variables.store.AddName(EngineText(record->text));
+}
+
+void OnSetVariableValue(HWND dialog, const VariableMessage* record) {
+  if (!record || !record->text) return;
+  if (!g_variables.store.SetValue(record->position, EngineText(record->text))) return;
+  InvalidateRect(ListOf(dialog), nullptr, TRUE);
+}
+
+void OnCommitVariables(HWND dialog, const COPYDATASTRUCT& data) {
+  std::vector<RegisterBinding> map(data.lpData ? data.cbData / sizeof(RegisterBinding) : 0);
+  if (!map.empty()) std::memcpy(map.data(), data.lpData, map.size() * sizeof(RegisterBinding));
+  const bool rebuild = !g_variables.store.table().empty();
+  g_variables.store.Commit(map);
+  // The old table is gone: an editor left open must not write into the new one.
+  g_variables.editTarget.reset();
+  HWND list = ListOf(dialog);
+  SetRowCount(list);
+  if (rebuild) InvalidateRect(list, nullptr, TRUE);
+}
+
+void OnCopyData(HWND dialog, const COPYDATASTRUCT* data) {
+  if (!data) return;
+  const auto* record = static_cast<const VariableMessage*>(data->lpData);
+  switch (data->dwData) {
+    case VN_ADD_VARIABLE_NAME: OnAddVariableName(record); break;
+    case VN_SET_VARIABLE_VALUE: OnSetVariableValue(dialog, record); break;
+    case VN_COMMIT_VARIABLES: OnCommitVariables(dialog, *data); break;
+    default: break;
+  }
+}
+
+void OnGetDispInfo(NMLVDISPINFOW* request) {
+  LVITEMW& item = request->item;
+  if (!(item.mask & LVIF_TEXT) || item.iItem < 0) return;
+  const std::optional<VariableCell> cell = g_variables.store.Cell(static_cast<size_t>(item.iItem), item.iSubItem);
+  if (!cell) return;
+  if (cell->stateImage != 0) {
+    item.mask |= LVIF_STATE;
+    item.stateMask = LVIS_STATEIMAGEMASK;
+    item.state = INDEXTOSTATEIMAGEMASK(static_cast<UINT>(cell->stateImage));
+  }
+  if (!item.pszText || item.cchTextMax <= 0) return;
+  const size_t units = std::min(cell->text.size(), static_cast<size_t>(item.cchTextMax - 1));
+  std::memcpy(item.pszText, cell->text.data(), units * sizeof(wchar_t));
+  item.pszText[units] = L'\0';
+}
+
+void OnItemActivate(HWND dialog) {
+  HWND list = ListOf(dialog);
+  const int item = ListView_GetNextItem(list, -1, LVNI_SELECTED);
+  if (item < 0) return;
+  const std::optional<VisibleRow> at = g_variables.store.RowAt(static_cast<size_t>(item));
+  if (!at) return;
+  POINT cursor;
+  GetCursorPos(&cursor);
+  ScreenToClient(list, &cursor);
+  RECT label;
+  if (!ListView_GetItemRect(list, item, &label, LVIR_LABEL) || !CursorInRowCells(list, label, cursor)) return;
+  const VariableRow& row = g_variables.store.Row(*at);
+  if (row.kind == kRowCollapsedGroup || row.kind == kRowExpandedGroup) {
+    g_variables.store.Toggle(at->top);
+    SetRowCount(list);
+    InvalidateRect(list, nullptr, TRUE);
+    return;
+  }
+  OpenEditor(dialog, list, item, row.index);
+}
+
+void OnNotify(HWND dialog, NMHDR* header) {
+  if (!header || header->idFrom != IDC_VARIABLE_LIST) return;
+  switch (header->code) {
+    case LVN_GETDISPINFOW: OnGetDispInfo(reinterpret_cast<NMLVDISPINFOW*>(header)); break;
+    case LVN_ITEMACTIVATE: OnItemActivate(dialog); break;
+    default: break;
+  }
+}
+
+// Moving the focus away commits like Enter; there is no cancel.
+void OnCommand(HWND dialog, WPARAM wparam) {
+  if (LOWORD(wparam) != IDC_VALUE_EDITOR || HIWORD(wparam) != EN_KILLFOCUS) return;
+  HWND editor = GetDlgItem(dialog, IDC_VALUE_EDITOR);
+  if (EditorShown(editor)) SendMessageW(editor, WM_KEYDOWN, VK_RETURN, 0);
+}
+
+void OnDestroy() { g_variables.editor.Restore(); }
 
 }  // namespace
 
@@ -21,6 +270,10 @@ INT_PTR CALLBACK VariableListDialogProc(HWND dialog, UINT message, WPARAM wparam
   switch (message) {
     case WM_INITDIALOG: OnInitDialog(dialog); break;
     case WM_SIZE: OnSize(dialog, lparam); break;
+    case WM_COPYDATA: OnCopyData(dialog, reinterpret_cast<const COPYDATASTRUCT*>(lparam)); break;
+    case WM_NOTIFY: OnNotify(dialog, reinterpret_cast<NMHDR*>(lparam)); break;
+    case WM_COMMAND: OnCommand(dialog, wparam); break;
+    case WM_DESTROY: OnDestroy(); break;
     default: HandleSharedMonitorMessage(dialog, message, wparam, lparam); break;
   }
   return 0;

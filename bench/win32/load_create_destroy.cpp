@@ -8,34 +8,21 @@
 #include <cstdlib>
 #include <vector>
 
+#include "bench/win32/bench_owner.h"
 #include "host/vnscope.h"
 
 namespace {
-
-LRESULT CALLBACK OwnerProc(HWND window, UINT message, WPARAM wparam, LPARAM lparam) {
-  return DefWindowProcW(window, message, wparam, lparam);
-}
 
 void Pump() {
   MSG message;
   while (PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) DispatchMessageW(&message);
 }
 
-double Milliseconds(LARGE_INTEGER from, LARGE_INTEGER to, LARGE_INTEGER frequency) {
-  return 1000.0 * static_cast<double>(to.QuadPart - from.QuadPart) / static_cast<double>(frequency.QuadPart);
-}
-
 }  // namespace
 
 int main(int argc, char** argv) {
   const int runs = argc > 1 ? std::max(1, atoi(argv[1])) : 50;
-  WNDCLASSW cls{};
-  cls.lpfnWndProc = OwnerProc;
-  cls.hInstance = GetModuleHandleW(nullptr);
-  cls.lpszClassName = L"VnscopeBenchOwner";
-  RegisterClassW(&cls);
-  HWND owner = CreateWindowW(cls.lpszClassName, L"bench", WS_OVERLAPPEDWINDOW, 100, 50, 640, 480, nullptr,
-                             nullptr, cls.hInstance, nullptr);
+  HWND owner = bench::CreateOwnerWindow();
   LARGE_INTEGER frequency;
   QueryPerformanceFrequency(&frequency);
 
@@ -61,9 +48,9 @@ int main(int argc, char** argv) {
     Pump();
     QueryPerformanceCounter(&t4);
     if (run == 0) continue;  // the first run also pays for Wine's own warm-up
-    total.push_back(Milliseconds(t0, t4, frequency));
-    create.push_back(Milliseconds(t1, t2, frequency));
-    destroy.push_back(Milliseconds(t2, t3, frequency));
+    total.push_back(bench::Milliseconds(t0, t4, frequency));
+    create.push_back(bench::Milliseconds(t1, t2, frequency));
+    destroy.push_back(bench::Milliseconds(t2, t3, frequency));
   }
   auto report = [](const char* name, std::vector<double> values) {
     std::sort(values.begin(), values.end());

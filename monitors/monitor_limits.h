@@ -1,0 +1,39 @@
+// Limits of the variable and database monitors, each with its reason.
+#pragma once
+#include <cstddef>
+
+namespace vnscope {
+
+// Longest text a variable list cell shows: the cell buffer the list view
+// offers is 260 units with the terminator. A collapsed group's value list is
+// built only up to this length, so a huge group costs no more than a small one.
+inline constexpr size_t kMaxVariableCellText = 259;
+
+// Longest text the database grid shows (titles, headings, cells). A longer
+// text is shown empty rather than cut, so a cut value is never mistaken for
+// the real one.
+inline constexpr size_t kMaxDatabaseCellText = 255;
+
+// UTF-8 bytes read from the engine for one grid text. Each UTF-16 unit takes
+// at least one and at most three bytes (a four-byte sequence gives two units),
+// so any text longer than this cannot fit in kMaxDatabaseCellText units and
+// is shown empty without reading further.
+inline constexpr size_t kMaxDatabaseCellBytes = kMaxDatabaseCellText * 3;
+
+// UTF-8 bytes read for a key or a selector entry part. Script databases name
+// their tables with short words; a key this long is treated as unreadable.
+inline constexpr size_t kMaxDatabaseKeyBytes = 64 * 1024;
+
+// Longest child chain the database walk follows. Real script tables have at
+// most a few thousand rows or columns; a chain that goes on (a corrupt or
+// looping tree) is read as ending here, so the engine's UI thread is never
+// held by a walk that does not end.
+inline constexpr size_t kMaxDatabaseChain = 65536;
+
+// Node reads allowed for one database operation (listing the tables, laying
+// out or refreshing a table): about a million cells, far beyond any table a
+// tester can read, and a few hundred milliseconds of list view work at most.
+// Once spent, the walk reads every further node as missing.
+inline constexpr size_t kMaxDatabaseNodeReads = 1 << 20;
+
+}  // namespace vnscope
