@@ -78,8 +78,13 @@ void OnAppendNextSlice(HWND dialog) {
 
 void QueueForDisplay(HWND dialog, std::u16string_view text) {
   g_log.pending += text;
-  // More than the display holds would only be trimmed again.
-  if (g_log.pending.size() > kDisplayTrimTarget) g_log.pending.erase(0, g_log.pending.size() - kDisplayTrimTarget);
+  // More than the display holds would only be trimmed again; the cut goes
+  // to the next line start so that the top line shows whole.
+  if (g_log.pending.size() > kDisplayTrimTarget) {
+    const size_t cut = g_log.pending.size() - kDisplayTrimTarget;
+    const size_t lineEnd = g_log.pending.find(u"\r\n", cut);
+    g_log.pending.erase(0, lineEnd == std::u16string::npos ? cut : lineEnd + 2);
+  }
   if (!g_log.pending.empty() && !g_log.slicePosted) OnAppendNextSlice(dialog);
 }
 
