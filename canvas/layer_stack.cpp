@@ -90,18 +90,29 @@ void ApplyLayerAt(const Layer& layer, uint32_t* composite, int32_t x, int32_t y)
   const int32_t width = layer.width, height = layer.height;
   const size_t index = static_cast<size_t>(y) * width + x;
   const uint32_t before = composite[index];
-  int32_t b = before & 0xFF, g = (before >> 8) & 0xFF, r = (before >> 16) & 0xFF;
-  for (const auto& source : kRimSources) {
-    const int32_t sx = x + source[0], sy = y + source[1];
-    if (sx < 0 || sy < 0 || sx >= width || sy >= height) continue;
-    const int32_t a = layer.pixels[static_cast<size_t>(sy) * width + sx] >> 24;
-    if (a == 0) continue;
-    b -= b * a / 255;
-    g -= g * a / 255;
-    r -= r * a / 255;
-  }
   const uint32_t pixel = layer.pixels[index];
   const int32_t a = pixel >> 24;
+  if (a == 255) {
+    // An opaque pixel replaces whatever its rim left.
+    composite[index] = (before & 0xFF000000u) | (pixel & 0x00FFFFFFu);
+    return;
+  }
+  int32_t b = before & 0xFF, g = (before >> 8) & 0xFF, r = (before >> 16) & 0xFF;
+  const bool inside = x > 0 && y > 0 && x + 1 < width && y + 1 < height;
+  for (const auto& source : kRimSources) {
+    const int32_t sx = x + source[0], sy = y + source[1];
+    if (!inside && (sx < 0 || sy < 0 || sx >= width || sy >= height)) continue;
+    const int32_t rim = layer.pixels[static_cast<size_t>(sy) * width + sx] >> 24;
+    if (rim == 0) continue;
+    if (rim == 255) {
+      // Black now, and every further rim step keeps it black.
+      b = g = r = 0;
+      break;
+    }
+    b -= b * rim / 255;
+    g -= g * rim / 255;
+    r -= r * rim / 255;
+  }
   if (a != 0) {
     b += (static_cast<int32_t>(pixel & 0xFF) - b) * a / 255;
     g += (static_cast<int32_t>((pixel >> 8) & 0xFF) - g) * a / 255;
@@ -128,6 +139,9 @@ struct CanvasModel {
   // The composite was re-initialised or the stack reset: only a full run
   // makes it right again.
   bool needsFullRun = true;
+  // Compositing never writes the composite's alpha bytes; when they all
+  // started as 0, an opaque layer is copied without reading them.
+  bool compositeAlphaZero = false;
   // What ClearLayerForRedraw took away: (pixel index, value).
   std::vector<std::pair<size_t, uint32_t>> cleared;
   Layer* textTarget = nullptr;
@@ -223,6 +237,7 @@ bool InitLayer(Layer& layer, int32_t width, int32_t height, const uint8_t* sourc
     layer.opaque = opaque;
   }
   if (isComposite) {
+    model.compositeAlphaZero = source == nullptr;
     model.changedTop = 0;
     model.changedBottom = -1;
     model.needsFullRun = true;
@@ -345,8 +360,12 @@ bool CompositeLayer(const Layer& layer) {
   if (layer.opaque) {
     // Every pixel is opaque, so the blend overwrites whatever the rim did.
     const uint32_t* in = layer.pixels.data();
-    for (size_t i = 0, count = composite.pixels.size(); i < count; ++i)
-      out[i] = (out[i] & 0xFF000000u) | (in[i] & 0x00FFFFFFu);
+    const size_t count = composite.pixels.size();
+    if (Model().compositeAlphaZero) {
+      for (size_t i = 0; i < count; ++i) out[i] = in[i] & 0x00FFFFFFu;
+    } else {
+      for (size_t i = 0; i < count; ++i) out[i] = (out[i] & 0xFF000000u) | (in[i] & 0x00FFFFFFu);
+    }
     return true;
   }
   ForEachPixelNear(CoverageOf(layer), layer.width, layer.height,
