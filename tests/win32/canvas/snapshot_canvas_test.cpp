@@ -266,6 +266,38 @@ TEST_F(SnapshotCanvasTest, LayerListAddsSelectsAndDeletes) {
   EXPECT_EQ(Composite(40, 100), kGround);
 }
 
+// The colour dialog answered by a timer inside its modal loop.
+UINT g_colourAnswer = IDOK;
+bool g_colourDialogSeen = false;
+
+BOOL CALLBACK AnswerColourDialog(HWND window, LPARAM) {
+  wchar_t className[16] = {};
+  GetClassNameW(window, className, 16);
+  if (std::wstring(className) != L"#32770" || !IsWindowVisible(window)) return TRUE;
+  g_colourDialogSeen = true;
+  PostMessageW(window, WM_COMMAND, g_colourAnswer, 0);
+  return FALSE;
+}
+
+void CALLBACK AnswerColourDialogSoon(HWND, UINT, UINT_PTR timer, DWORD) {
+  EnumThreadWindows(GetCurrentThreadId(), AnswerColourDialog, 0);
+  if (g_colourDialogSeen) KillTimer(nullptr, timer);
+}
+
+TEST_F(SnapshotCanvasTest, ColourDialogKeepsTheColourUnlessConfirmed) {
+  SetLineColour(RGB(0, 0, 255));
+  for (const UINT answer : {UINT{IDCANCEL}, UINT{IDOK}}) {
+    g_colourAnswer = answer;
+    g_colourDialogSeen = false;
+    const UINT_PTR timer = SetTimer(nullptr, 0, 100, AnswerColourDialogSoon);
+    const bool chosen = ChooseLineColour(parent);
+    KillTimer(nullptr, timer);
+    EXPECT_TRUE(g_colourDialogSeen);
+    EXPECT_EQ(chosen, answer == IDOK);
+    EXPECT_EQ(LineColour(), RGB(0, 0, 255)) << "confirmed unchanged, the initial colour stays";
+  }
+}
+
 // Draws what the screenshot check looks at and, when asked through the
 // environment, holds the window up for a screen capture.
 TEST_F(SnapshotCanvasTest, RedLineAndJapaneseText) {
