@@ -2,6 +2,7 @@
 
 #include <commctrl.h>
 
+#include <iterator>
 #include <string>
 
 #include "browser/browser_worker.h"

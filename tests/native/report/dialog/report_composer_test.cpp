@@ -81,7 +81,8 @@ TEST(ComposeReport, EntriesCarryTheirContents) {
 TEST(ComposeReport, SnapshotThatCannotBeEncodedFailsAtThePng) {
   PixelBuffer empty;
   const ObjectRows rows;
-  for (const PixelBuffer* snapshot : {&empty, static_cast<const PixelBuffer*>(nullptr)}) {
+  const PixelBuffer* snapshots[] = {&empty, nullptr};
+  for (const PixelBuffer* snapshot : snapshots) {
     ZipWriter zip;
     PackageView package;
     const SendChoice choice{u"t", u"r", ReportFlags::HasSnapshot};
