@@ -1,5 +1,6 @@
 // The debug report dialog through DebugReport, driven from inside its modal
 // loop: the header, placement, tabs, the Tab key and the insert commands.
+#include <windows.h>
 #include <commctrl.h>
 
 #include <cstring>

@@ -194,6 +194,12 @@ DWORD WINAPI WaitForEvent(void* event) {
   return 0;
 }
 
+DWORD WINAPI SetEventSoon(void* event) {
+  Sleep(300);
+  SetEvent(static_cast<HANDLE>(event));
+  return 0;
+}
+
 // Closing waits for the browser's worker, but never more than 5 seconds.
 TEST_F(SendFlowTest, CloseWaitsForTheBrowserWorkerAtMostFiveSeconds) {
   ReportInfo info = MakeReportInfo(shot);
@@ -209,8 +215,7 @@ TEST_F(SendFlowTest, CloseWaitsForTheBrowserWorkerAtMostFiveSeconds) {
                  ASSERT_TRUE(StartBrowserWorker(WaitForEvent, event));
                  // The short worker ends 300 ms into the close.
                  if (event == soon) {
-                   CreateThread(nullptr, 0, [](void* e) -> DWORD { Sleep(300); SetEvent(e); return 0; }, event, 0,
-                                nullptr);
+                   CloseHandle(CreateThread(nullptr, 0, SetEventSoon, event, 0, nullptr));
                  }
                  const auto start = std::chrono::steady_clock::now();
                  SendMessageW(dialog, WM_CLOSE, 0, 0);
