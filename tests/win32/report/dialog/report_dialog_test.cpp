@@ -67,7 +67,7 @@ TEST_F(ReportDialogTest, HeaderComesFromTheRecordAndTheCurrentLabel) {
     std::memcpy(info.hash, c.hash.data(), 32);
     std::memcpy(info.date, c.date.data(), 25);
     info.scriptSize = c.size;
-    SetDlgItemTextW(monitors.set().otherInfo, IDC_JUMP_LABEL, c.label.c_str());
+    SendHostText(monitors.set().otherInfo, VN_SET_JUMP_LABEL, c.label);
     std::wstring header;
     EXPECT_FALSE(RunReport(info, [&](HWND, const ReportWindows& windows) { header = WindowText(windows.header); }));
     EXPECT_EQ(header, c.expected) << c.why;
@@ -184,7 +184,7 @@ TEST_F(ReportDialogTest, DisplayedTextStartsTheReportAndIsInsertedAgain) {
 
 TEST_F(ReportDialogTest, EmptySourcesInsertNothing) {
   ReportInfo info = MakeReportInfo(shot);
-  SetDlgItemTextW(monitors.set().otherInfo, IDC_VOICE, L"");
+  SendHostText(monitors.set().otherInfo, VN_SET_VOICE, L"");
   FillList(ObjectList(), {});
   RunReport(info, [&](HWND dialog, const ReportWindows& windows) {
     EXPECT_EQ(WindowText(windows.report), L"");
@@ -197,7 +197,7 @@ TEST_F(ReportDialogTest, EmptySourcesInsertNothing) {
 
 TEST_F(ReportDialogTest, VoiceLineLandsAtTheCaret) {
   ReportInfo info = MakeReportInfo(shot);
-  SetDlgItemTextW(monitors.set().otherInfo, IDC_VOICE, L"v_chi_0012.ogg");
+  SendHostText(monitors.set().otherInfo, VN_SET_VOICE, L"v_chi_0012.ogg");
   RunReport(info, [&](HWND dialog, const ReportWindows& windows) {
     TypeText(windows.report, L"[]");
     SendMessageW(windows.report, EM_SETSEL, 1, 1);

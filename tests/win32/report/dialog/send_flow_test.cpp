@@ -88,13 +88,17 @@ class SendFlowTest : public EngineTest {
 TEST_F(SendFlowTest, PackageHoldsEveryEntryInOrder) {
   CaptureServer server(0);
   SetReportServer({"127.0.0.1", server.port()});
-  const std::vector<std::vector<std::wstring>> rows = {
-      {L"0", L"bg01", L"BG", L"表示"},
-      {L"1", L"千早_制服", L"BU", L"非表示", L"-32", L"0"},
-      {L"2", L"", L"EFFECT", L"表示"},
+  // The engine's objects: one without position, one with, one without a name.
+  HWND objectList = monitors.set().objectList;
+  SendHostMessage(objectList, VN_CLEAR_OBJECTS, nullptr, 0);
+  const ObjectEntry objects[] = {
+      {0, L"bg01", 1, 0, {}, 0, 0},
+      {1, L"千早_制服", 3, 1, {}, -32, 0},
+      {2, L"", 0xE0, 0, {}, 0, 0},
   };
-  FillList(GetDlgItem(monitors.set().objectList, IDC_OBJECT_LIST), rows);
-  SetDlgItemTextW(monitors.set().otherInfo, IDC_JUMP_LABEL, L"第一章");
+  const DWORD sizes[] = {16, 24, 16};
+  for (int i = 0; i < 3; ++i) SendHostMessage(objectList, VN_ADD_OBJECT, &objects[i], sizes[i]);
+  SendHostText(monitors.set().otherInfo, VN_SET_JUMP_LABEL, L"第一章");
   ReportInfo info = MakeReportInfo(shot);
   ConfirmChoice choice{L"送信テスト", true, true};
   std::wstring message;
