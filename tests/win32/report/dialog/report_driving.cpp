@@ -16,8 +16,8 @@ uint32_t TestScreenshot::TopDownPixel(int x, int y) const {
   const uint32_t blue = static_cast<uint8_t>(x * 7);
   const uint32_t green = static_cast<uint8_t>(y * 5);
   const uint32_t red = static_cast<uint8_t>((x + y) * 3) ^ 0x55u;
-  const uint32_t alpha = bitsPerPixel == 24 ? 0xFFu : 0x80u;
-  return blue | green << 8 | red << 16 | alpha << 24;
+  // Opaque, as a game screen is: the canvas blends its base layer by alpha.
+  return blue | green << 8 | red << 16 | 0xFF000000u;
 }
 
 TestScreenshot MakeScreenshot(int width, int height, int bitsPerPixel) {

@@ -26,7 +26,7 @@ struct TestScreenshot {
   int bitsPerPixel = 32;
   std::vector<uint8_t> bottomUp;
   // B, G, R, A of image pixel (x, y), y counted from the top, as the report
-  // should hold it (24-bit pixels gain an opaque alpha).
+  // should hold it (24-bit pixels gain the opaque alpha the others have).
   uint32_t TopDownPixel(int x, int y) const;
 };
 
