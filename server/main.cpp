@@ -128,13 +128,14 @@ int main(int argc, char** argv) {
       return 1;
     }
   }
-  server::LogLine("listening on " + server.address() + ", data in " + data + ", packages up to " +
-                  std::to_string(max_package) + " bytes");
+  // The dashboard's line first: "listening on" tells scripts that both are up.
   if (dashboard) {
     server::LogLine("dashboard on " + dashboard->url() +
                     (dashboard_settings.secret.empty() ? " (loopback, no login)" : " (login with the secret)"));
-    dashboard->Start();
   }
+  server::LogLine("listening on " + server.address() + ", data in " + data + ", packages up to " +
+                  std::to_string(max_package) + " bytes");
+  if (dashboard) dashboard->Start();
   server.Run(stop_fd.get());
   if (dashboard) dashboard->Stop();
   server::LogLine("stopped");
