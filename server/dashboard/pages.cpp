@@ -194,7 +194,9 @@ std::string RenderReportPage(const ReportPageModel& model) {
     body += "<button name=\"state\" value=\"" + std::to_string(look.state) + "\" class=\"" + StateClass(look.state) +
             "\"";
     if (look.state == row.state) body += " disabled aria-pressed=\"true\"";
-    body += ">" + HtmlEscape(Utf16ToUtf8(look.label)) + "</button>";
+    body += '>';
+    body += HtmlEscape(Utf16ToUtf8(look.label));
+    body += "</button>";
   }
   body += "</form>";
 

@@ -73,7 +73,7 @@ std::tm UtcParts(int64_t unix_ms) {
 
 std::string UtcTimeText(int64_t unix_ms) {
   const std::tm t = UtcParts(unix_ms);
-  char text[32];
+  char text[64];
   std::snprintf(text, sizeof text, "%04d-%02d-%02d %02d:%02d:%02d", t.tm_year + 1900, t.tm_mon + 1, t.tm_mday,
                 t.tm_hour, t.tm_min, t.tm_sec);
   return text;
@@ -81,7 +81,7 @@ std::string UtcTimeText(int64_t unix_ms) {
 
 std::string IsoTime(int64_t unix_ms) {
   const std::tm t = UtcParts(unix_ms);
-  char text[40];
+  char text[80];
   std::snprintf(text, sizeof text, "%04d-%02d-%02dT%02d:%02d:%02d.%03dZ", t.tm_year + 1900, t.tm_mon + 1, t.tm_mday,
                 t.tm_hour, t.tm_min, t.tm_sec, static_cast<int>(unix_ms % 1000));
   return text;
