@@ -418,7 +418,7 @@ def take_screenshots(directory):
         driver.get(server.url + '/?tab=0')
         time.sleep(0.5)
         driver.save_screenshot(os.path.join(directory, 'dashboard-list.png'))
-        driver.set_window_size(1200, 1500)
+        driver.set_window_size(1200, 1260)
         driver.get(server.url + '/reports/' + names[1])
         time.sleep(0.5)
         driver.save_screenshot(os.path.join(directory, 'dashboard-report.png'))
