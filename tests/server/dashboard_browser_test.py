@@ -375,7 +375,8 @@ class SecretDashboardTest(DashboardTestCase):
             # along) and another host name (a different site).
             for host in ('127.0.0.1', 'localhost'):
                 self.driver.get('http://%s:%d/attack' % (host, attacker.server_port))
-                wait_for(self.driver, lambda: '/state' in self.driver.current_url, 'the form was posted')
+                wait_for(self.driver, lambda: self.driver.current_url.startswith(self.server.url),
+                         'the form was posted')
                 self.assertEqual(self.server.states()[self.name], NEW, host)
         finally:
             attacker.shutdown()
