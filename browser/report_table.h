@@ -1,6 +1,7 @@
 // What the library knows of the reports stored on the report server: one
 // record per report name, filled by the list fetch and shown through the
-// browser's four tab filters.
+// browser's four tab filters (their rules, labels and colours are shared
+// with the server's dashboard in report_states.h).
 #pragma once
 #include <cstdint>
 #include <map>
@@ -9,6 +10,7 @@
 #include <string_view>
 #include <utility>
 
+#include "report/protocol/report_states.h"
 #include "report/protocol/report_summary.h"
 
 namespace vnscope {
@@ -32,28 +34,10 @@ class ReportTable {
   Records records_;
 };
 
-// The browser's tabs, by tab index.
-enum ReportFilter : int {
-  kAllWithText = 0,           // "TXT全件"
-  kOpenWithText = 1,          // "TXT未処理"
-  kAllWithSnapshot = 2,       // "SS付き全件"
-  kOpenWithSnapshot = 3,      // "SS付き未処理"
-};
-
 // Whether the tab `filter` lists the report. An index outside 0 to 3 lists
 // every report.
-bool ReportPassesFilter(const ReportRecord& record, int filter);
-
-// The state column's text; empty for a state without a name of its own.
-std::u16string_view ReportStateLabel(uint32_t state);
-
-struct ReportColour {
-  uint8_t red;
-  uint8_t green;
-  uint8_t blue;
-};
-
-// Text colour of a row in the browser's list; none means the list's default.
-std::optional<ReportColour> ReportStateColour(uint32_t state);
+inline bool ReportPassesFilter(const ReportRecord& record, int filter) {
+  return ReportPassesFilter(record.flags, record.state, filter);
+}
 
 }  // namespace vnscope

@@ -49,7 +49,7 @@ RequestOutcome RequestHandler::Handle(ClientCommand command, std::span<const uin
     case ClientCommand::FetchSnapshot:
       return FetchSnapshot(payload, replies);
     case ClientCommand::SetReportState:
-      return SetState(payload, replies);
+      return SetState(payload, peer, replies);
     case ClientCommand::FetchReport:
       return FetchText(payload, replies);
     case ClientCommand::EndExchange:
@@ -131,7 +131,8 @@ RequestOutcome RequestHandler::FetchSnapshot(std::span<const uint8_t> payload, R
   return Done(replies, *name, "sent");
 }
 
-RequestOutcome RequestHandler::SetState(std::span<const uint8_t> payload, ReplySink& replies) {
+RequestOutcome RequestHandler::SetState(std::span<const uint8_t> payload, const std::string& peer,
+                                        ReplySink& replies) {
   auto request = ParseStateRequest(payload);
   if (!request) return Done(replies, "", "malformed request");
   // Without StateChanged the browser keeps showing the old state, which is
@@ -139,7 +140,7 @@ RequestOutcome RequestHandler::SetState(std::span<const uint8_t> payload, ReplyS
   if (!IsKnownState(request->state)) return Done(replies, request->name, "unknown state " + StateText(request->state));
   if (!LooksLikeReportName(request->name)) return Done(replies, request->name, "unknown report");
   std::string error;
-  switch (store_.SetState(request->name, request->state, &error)) {
+  switch (store_.SetState(request->name, request->state, {kSourceBrowser, peer, clock_()}, &error)) {
     case Lookup::kFound:
       break;
     case Lookup::kUnknown:

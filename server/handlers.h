@@ -44,7 +44,7 @@ class RequestHandler {
   RequestOutcome Submit(std::span<const uint8_t> package, const std::string& peer, ReplySink& replies);
   RequestOutcome List(ReplySink& replies);
   RequestOutcome FetchSnapshot(std::span<const uint8_t> payload, ReplySink& replies);
-  RequestOutcome SetState(std::span<const uint8_t> payload, ReplySink& replies);
+  RequestOutcome SetState(std::span<const uint8_t> payload, const std::string& peer, ReplySink& replies);
   RequestOutcome FetchText(std::span<const uint8_t> payload, ReplySink& replies);
   // FetchSnapshot and FetchReport: the named report's package entry, or an
   // outcome that ends the request without it.

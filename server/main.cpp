@@ -6,8 +6,12 @@
 #include <CLI/CLI.hpp>
 #include <chrono>
 #include <cstring>
+#include <fstream>
+#include <sstream>
 
 #include "report/protocol/limits.h"
+#include "server/dashboard/dashboard.h"
+#include "server/dashboard/web_text.h"
 #include "server/handlers.h"
 #include "server/log.h"
 #include "server/server.h"
@@ -19,6 +23,17 @@ int64_t UnixMillis() {
   return std::chrono::duration_cast<std::chrono::milliseconds>(
              std::chrono::system_clock::now().time_since_epoch())
       .count();
+}
+
+// The dashboard's secret: the file's contents without the line end an editor
+// leaves. Empty when the file cannot be read or holds nothing else.
+std::string ReadSecret(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  std::stringstream text;
+  text << in.rdbuf();
+  std::string secret = text.str();
+  while (!secret.empty() && (secret.back() == '\n' || secret.back() == '\r')) secret.pop_back();
+  return secret;
 }
 
 }  // namespace
@@ -45,7 +60,28 @@ int main(int argc, char** argv) {
   app.add_option("--max-connections", max_connections, "Connections served at once; more wait")
       ->capture_default_str()
       ->check(CLI::Range(uint32_t{1}, uint32_t{65536}));
+  std::string http = "127.0.0.1:47212";
+  std::string http_secret_file;
+  std::string text_encoding = "CP932";
+  app.add_option("--http", http, "Address and port of the web dashboard, ADDR:PORT, or off")->capture_default_str();
+  app.add_option("--http-secret-file", http_secret_file,
+                 "File holding the dashboard's secret; without it the dashboard serves loopback only");
+  app.add_option("--text-encoding", text_encoding, "Code page the senders' report texts are in (an iconv name)")
+      ->capture_default_str();
   CLI11_PARSE(app, argc, argv);
+
+  server::DashboardSettings dashboard_settings{http, "", text_encoding};
+  if (!http_secret_file.empty()) {
+    dashboard_settings.secret = ReadSecret(http_secret_file);
+    if (dashboard_settings.secret.empty()) {
+      server::LogLine("no secret in " + http_secret_file + " (missing, unreadable or empty)");
+      return 1;
+    }
+  }
+  if (!server::CanDecode(text_encoding)) {
+    server::LogLine("unknown text encoding " + text_encoding);
+    return 1;
+  }
 
   // SIGTERM and SIGINT arrive as readable data on a descriptor the accept
   // loop watches; blocked before any thread starts, so every thread inherits
@@ -84,9 +120,24 @@ int main(int argc, char** argv) {
     server::LogLine(error);
     return 1;
   }
+  std::unique_ptr<server::Dashboard> dashboard;
+  if (http != "off") {
+    dashboard = std::make_unique<server::Dashboard>(*store, UnixMillis, dashboard_settings);
+    if (!dashboard->Listen(&error)) {
+      server::LogLine(error);
+      return 1;
+    }
+  }
+  // The dashboard's line first: "listening on" tells scripts that both are up.
+  if (dashboard) {
+    server::LogLine("dashboard on " + dashboard->url() +
+                    (dashboard_settings.secret.empty() ? " (loopback, no login)" : " (login with the secret)"));
+  }
   server::LogLine("listening on " + server.address() + ", data in " + data + ", packages up to " +
                   std::to_string(max_package) + " bytes");
+  if (dashboard) dashboard->Start();
   server.Run(stop_fd.get());
+  if (dashboard) dashboard->Stop();
   server::LogLine("stopped");
   return 0;
 }

@@ -15,6 +15,7 @@ namespace vnscope::server {
 inline constexpr char kAuthorEntry[] = "author";
 inline constexpr char kTextEntry[] = "scriptinfo.txt";
 inline constexpr char kSnapshotEntry[] = "snapshot.png";
+inline constexpr char kObjectListEntry[] = "objectlist.csv";
 
 // The "author" entry: title and reporter as UTF-16LE with a 0 unit each, then
 // the report's flags as 4 bytes little-endian.

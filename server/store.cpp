@@ -6,7 +6,9 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <chrono>
 
+#include "report/protocol/report_states.h"
 #include "server/protocol.h"
 #include "server/report_name.h"
 
@@ -16,7 +18,8 @@ namespace {
 constexpr char kDatabaseFile[] = "reports.sqlite3";
 constexpr char kLockFile[] = "server.lock";
 // Bumped whenever the tables change; a server refuses a database from a newer one.
-constexpr int kSchemaVersion = 1;
+// 2 added the state history; a version 1 database gains it on opening.
+constexpr int kSchemaVersion = 2;
 // Readers and the writer wait this long for a lock held by a checkpoint or by
 // another process (the sqlite3 shell taking a backup, say) before failing.
 constexpr int kBusyTimeoutMs = 10'000;
@@ -37,7 +40,35 @@ constexpr char kSchema[] = R"sql(
     report_id INTEGER PRIMARY KEY REFERENCES reports(id),
     package   BLOB    NOT NULL                      -- the ZIP archive as submitted
   );
+  CREATE TABLE IF NOT EXISTS state_changes(
+    id         INTEGER PRIMARY KEY,
+    report_id  INTEGER NOT NULL REFERENCES reports(id),
+    changed_ms INTEGER NOT NULL,                    -- Unix time, UTC
+    previous   INTEGER NOT NULL,
+    state      INTEGER NOT NULL,
+    source     TEXT    NOT NULL,                    -- 'browser' or 'dashboard'
+    peer       TEXT    NOT NULL
+  );
+  CREATE INDEX IF NOT EXISTS state_changes_by_report ON state_changes(report_id);
 )sql";
+
+// report_tab(flags, state, tab): whether the tab lists the report, by the
+// same rule as the report browser, so that SQL never restates it.
+void ReportTabFunction(sqlite3_context* context, int, sqlite3_value** values) {
+  const auto flags = static_cast<uint32_t>(sqlite3_value_int64(values[0]));
+  const auto state = static_cast<uint32_t>(sqlite3_value_int64(values[1]));
+  sqlite3_result_int(context, ReportPassesFilter(flags, state, sqlite3_value_int(values[2])) ? 1 : 0);
+}
+
+// A LIKE pattern that matches `text` anywhere, its wildcards taken literally.
+std::string ContainsPattern(const std::string& text) {
+  std::string pattern = "%";
+  for (char c : text) {
+    if (c == '%' || c == '_' || c == '\\') pattern += '\\';
+    pattern += c;
+  }
+  return pattern + "%";
+}
 
 class Statement {
  public:
@@ -94,7 +125,11 @@ class ReportStore::Connection {
   sqlite3* db_;
 };
 
-ReportStore::ReportStore(std::filesystem::path database) : database_(std::move(database)) {}
+ReportStore::ReportStore(std::filesystem::path database)
+    : database_(std::move(database)),
+      revision_(static_cast<uint64_t>(std::chrono::duration_cast<std::chrono::microseconds>(
+                                          std::chrono::system_clock::now().time_since_epoch())
+                                          .count())) {}
 
 ReportStore::~ReportStore() {
   if (lock_fd_ >= 0) close(lock_fd_);
@@ -115,6 +150,11 @@ std::unique_ptr<ReportStore::Connection> ReportStore::OpenConnection(std::string
   // FULL makes every commit sync the write-ahead log: the acknowledgement of
   // a submission is sent only after that.
   if (!connection->Exec("PRAGMA synchronous=FULL; PRAGMA foreign_keys=ON;", error)) return nullptr;
+  if (sqlite3_create_function(db, "report_tab", 3, SQLITE_UTF8 | SQLITE_DETERMINISTIC | SQLITE_INNOCUOUS, nullptr,
+                              ReportTabFunction, nullptr, nullptr) != SQLITE_OK) {
+    connection->Fail(error);
+    return nullptr;
+  }
   return connection;
 }
 
@@ -250,6 +290,7 @@ std::optional<std::string> ReportStore::Add(const PackageSummary& summary, std::
     writer.Exec("ROLLBACK", nullptr);
     return std::nullopt;
   }
+  ++revision_;
   return name;
 }
 
@@ -291,16 +332,162 @@ Lookup ReportStore::LoadPackage(const std::string& name, std::vector<uint8_t>* p
   }
 }
 
-Lookup ReportStore::SetState(const std::string& name, uint32_t state, std::string* error) {
+Lookup ReportStore::SetState(const std::string& name, uint32_t state, const StateChangeOrigin& origin,
+                             std::string* error) {
   std::lock_guard lock(write_lock_);
-  Statement update(writer_->db(), "UPDATE reports SET state = ?1 WHERE name = ?2");
+  Connection& writer = *writer_;
+  if (!writer.Exec("BEGIN IMMEDIATE", error)) return Lookup::kFailed;
+  auto fail = [&] {
+    writer.Fail(error);
+    writer.Exec("ROLLBACK", nullptr);
+    return Lookup::kFailed;
+  };
+  int64_t id = 0;
+  uint32_t previous = 0;
+  {
+    Statement query(writer.db(), "SELECT id, state FROM reports WHERE name = ?1");
+    query.Bind(1, name);
+    switch (query.Step()) {
+      case SQLITE_ROW:
+        id = sqlite3_column_int64(query.get(), 0);
+        previous = static_cast<uint32_t>(sqlite3_column_int64(query.get(), 1));
+        break;
+      case SQLITE_DONE:
+        writer.Exec("ROLLBACK", nullptr);
+        return Lookup::kUnknown;
+      default:
+        return fail();
+    }
+  }
+  Statement update(writer.db(), "UPDATE reports SET state = ?1 WHERE id = ?2");
   update.Bind(1, int64_t{state});
-  update.Bind(2, name);
-  if (update.Step() != SQLITE_DONE) {
-    writer_->Fail(error);
+  update.Bind(2, id);
+  if (update.Step() != SQLITE_DONE) return fail();
+  Statement record(writer.db(),
+                   "INSERT INTO state_changes(report_id, changed_ms, previous, state, source, peer) "
+                   "VALUES(?1, ?2, ?3, ?4, ?5, ?6)");
+  record.Bind(1, id);
+  record.Bind(2, origin.unix_ms);
+  record.Bind(3, int64_t{previous});
+  record.Bind(4, int64_t{state});
+  const std::string source = origin.source;  // bound without a copy: must outlive the step
+  record.Bind(5, source);
+  record.Bind(6, origin.peer);
+  if (record.Step() != SQLITE_DONE) return fail();
+  if (!writer.Exec("COMMIT", error)) {
+    writer.Exec("ROLLBACK", nullptr);
     return Lookup::kFailed;
   }
-  return sqlite3_changes(writer_->db()) == 1 ? Lookup::kFound : Lookup::kUnknown;
+  ++revision_;
+  return Lookup::kFound;
+}
+
+namespace {
+
+constexpr char kRowColumns[] = "name, received_ms, title, reporter, flags, state";
+
+ReportRow ReadRow(const Statement& query, int first) {
+  ReportRow row;
+  row.name = query.Text(first);
+  row.received_ms = sqlite3_column_int64(query.get(), first + 1);
+  row.title = query.Text(first + 2);
+  row.reporter = query.Text(first + 3);
+  row.flags = static_cast<uint32_t>(sqlite3_column_int64(query.get(), first + 4));
+  row.state = static_cast<uint32_t>(sqlite3_column_int64(query.get(), first + 5));
+  return row;
+}
+
+}  // namespace
+
+std::optional<ReportPage> ReportStore::ListPage(const PageQuery& query, std::string* error) {
+  ReaderLease reader(*this, error);
+  if (!reader) return std::nullopt;
+  // Counts and page from one snapshot of the database.
+  if (!reader->Exec("BEGIN", error)) return std::nullopt;
+  struct EndRead {
+    Connection* connection;
+    ~EndRead() { connection->Exec("COMMIT", nullptr); }
+  } end_read{reader.operator->()};
+
+  const std::string pattern = ContainsPattern(query.search);
+  constexpr char kSearch[] = "(?1 = '%%' OR title LIKE ?1 ESCAPE '\\' OR reporter LIKE ?1 ESCAPE '\\')";
+  ReportPage page;
+  {
+    const std::string sql = std::string("SELECT sum(report_tab(flags, state, 0)), sum(report_tab(flags, state, 1)), "
+                                        "sum(report_tab(flags, state, 2)), sum(report_tab(flags, state, 3)) "
+                                        "FROM reports WHERE ") + kSearch;
+    Statement counts(reader->db(), sql.c_str());
+    counts.Bind(1, pattern);
+    if (counts.Step() != SQLITE_ROW) {
+      reader->Fail(error);
+      return std::nullopt;
+    }
+    for (int tab = 0; tab < 4; ++tab) page.tab_counts[tab] = sqlite3_column_int64(counts.get(), tab);
+  }
+  const std::string sql = std::string("SELECT ") + kRowColumns + " FROM reports WHERE report_tab(flags, state, ?2) AND " +
+                          kSearch + " ORDER BY id DESC LIMIT ?3 OFFSET ?4";
+  Statement rows(reader->db(), sql.c_str());
+  rows.Bind(1, pattern);
+  rows.Bind(2, int64_t{query.filter});
+  rows.Bind(3, query.limit);
+  rows.Bind(4, query.offset);
+  int rc;
+  while ((rc = rows.Step()) == SQLITE_ROW) page.rows.push_back(ReadRow(rows, 0));
+  if (rc != SQLITE_DONE) {
+    reader->Fail(error);
+    return std::nullopt;
+  }
+  return page;
+}
+
+Lookup ReportStore::LoadDetails(const std::string& name, ReportDetails* details, std::string* error) {
+  ReaderLease reader(*this, error);
+  if (!reader) return Lookup::kFailed;
+  if (!reader->Exec("BEGIN", error)) return Lookup::kFailed;
+  struct EndRead {
+    Connection* connection;
+    ~EndRead() { connection->Exec("COMMIT", nullptr); }
+  } end_read{reader.operator->()};
+
+  int64_t id = 0;
+  {
+    const std::string sql = std::string("SELECT reports.id, peer, packages.package, ") + kRowColumns +
+                            " FROM reports JOIN packages ON packages.report_id = reports.id WHERE name = ?1";
+    Statement query(reader->db(), sql.c_str());
+    query.Bind(1, name);
+    switch (query.Step()) {
+      case SQLITE_ROW:
+        break;
+      case SQLITE_DONE:
+        return Lookup::kUnknown;
+      default:
+        reader->Fail(error);
+        return Lookup::kFailed;
+    }
+    id = sqlite3_column_int64(query.get(), 0);
+    details->peer = query.Text(1);
+    details->package = query.Blob(2);
+    details->row = ReadRow(query, 3);
+  }
+  Statement history(reader->db(),
+                    "SELECT changed_ms, previous, state, source, peer FROM state_changes WHERE report_id = ?1 "
+                    "ORDER BY id");
+  history.Bind(1, id);
+  details->history.clear();
+  int rc;
+  while ((rc = history.Step()) == SQLITE_ROW) {
+    StateChange& change = details->history.emplace_back();
+    change.changed_ms = sqlite3_column_int64(history.get(), 0);
+    change.previous = static_cast<uint32_t>(sqlite3_column_int64(history.get(), 1));
+    change.state = static_cast<uint32_t>(sqlite3_column_int64(history.get(), 2));
+    change.source = history.Text(3);
+    change.peer = history.Text(4);
+  }
+  if (rc != SQLITE_DONE) {
+    reader->Fail(error);
+    return Lookup::kFailed;
+  }
+  return Lookup::kFound;
 }
 
 }  // namespace vnscope::server

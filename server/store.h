@@ -7,6 +7,8 @@
 // one writer at a time anyway); reads use pooled connections of their own and,
 // thanks to the write-ahead log, never wait for a write.
 #pragma once
+#include <array>
+#include <atomic>
 #include <cstdint>
 #include <filesystem>
 #include <memory>
@@ -31,6 +33,54 @@ struct ListedReport {
 
 enum class Lookup { kFound, kUnknown, kFailed };
 
+// Who changed a report's state, kept in its history.
+struct StateChangeOrigin {
+  const char* source;  // kSourceBrowser or kSourceDashboard
+  std::string peer;    // address the request came from
+  int64_t unix_ms = 0;
+};
+inline constexpr char kSourceBrowser[] = "browser";
+inline constexpr char kSourceDashboard[] = "dashboard";
+
+// One row of the dashboard's list.
+struct ReportRow {
+  std::string name;
+  int64_t received_ms = 0;
+  std::string title;     // UTF-8
+  std::string reporter;  // UTF-8
+  uint32_t flags = 0;
+  uint32_t state = 0;
+};
+
+// One page of a tab, newest first, and how many reports each tab holds under
+// the same search.
+struct PageQuery {
+  int filter = 0;      // tab index (report_states.h)
+  std::string search;  // matched anywhere in title or reporter; empty: all
+  int64_t offset = 0;
+  int64_t limit = 50;
+};
+struct ReportPage {
+  std::vector<ReportRow> rows;
+  std::array<int64_t, 4> tab_counts{};  // by tab index
+};
+
+struct StateChange {
+  int64_t changed_ms = 0;
+  uint32_t previous = 0;
+  uint32_t state = 0;
+  std::string source;  // kSourceBrowser or kSourceDashboard
+  std::string peer;
+};
+
+// Everything the dashboard shows of one report.
+struct ReportDetails {
+  ReportRow row;
+  std::string peer;
+  std::vector<uint8_t> package;
+  std::vector<StateChange> history;  // oldest first
+};
+
 class ReportStore {
  public:
   // Opens the database in `directory`, creating both when missing. Returns
@@ -53,9 +103,21 @@ class ReportStore {
   // The package of a report, as submitted.
   Lookup LoadPackage(const std::string& name, std::vector<uint8_t>* package, std::string* error);
 
-  // Sets a report's state, durably. The caller checks that the state is one
-  // the clients know.
-  Lookup SetState(const std::string& name, uint32_t state, std::string* error);
+  // Sets a report's state and records the change in its history, durably.
+  // The caller checks that the state is one the clients know.
+  Lookup SetState(const std::string& name, uint32_t state, const StateChangeOrigin& origin, std::string* error);
+
+  // One page of the dashboard's list. `query.filter` outside 0 to 3 lists
+  // every report.
+  std::optional<ReportPage> ListPage(const PageQuery& query, std::string* error);
+
+  // A report with its package and state history.
+  Lookup LoadDetails(const std::string& name, ReportDetails* details, std::string* error);
+
+  // Changes whenever a report is added or re-stated, so that a dashboard can
+  // poll it cheaply. Starts from the clock, so that a restarted server does not
+  // repeat the values a page saw before.
+  uint64_t revision() const { return revision_.load(); }
 
  private:
   class Connection;
@@ -69,6 +131,7 @@ class ReportStore {
   std::unique_ptr<Connection> writer_;
   std::mutex readers_lock_;
   std::vector<std::unique_ptr<Connection>> idle_readers_;
+  std::atomic<uint64_t> revision_;
 };
 
 }  // namespace vnscope::server

@@ -153,6 +153,8 @@ TEST(ReportName, IsTheUtcTimeAndTheSequence) {
     EXPECT_FALSE(LooksLikeReportName(other)) << other;
 }
 
+const StateChangeOrigin kBrowserChange{kSourceBrowser, "127.0.0.1:2", 0};
+
 class StoreTest : public ::testing::Test {
  protected:
   void SetUp() override { store_ = Open(); }
@@ -192,8 +194,8 @@ TEST_F(StoreTest, NamesFollowArrivalEvenWhenTheClockStepsBack) {
 TEST_F(StoreTest, KeepsPackagesAndStatesAcrossReopening) {
   const Bytes package = test::ReportPackage(u"t", "text", Bytes{1, 2, 3});
   const std::string name = Add(package, 0);
-  EXPECT_EQ(store_->SetState(name, 0x80000001u, nullptr), Lookup::kFound);
-  EXPECT_EQ(store_->SetState("20000101-000000-000099", 1, nullptr), Lookup::kUnknown);
+  EXPECT_EQ(store_->SetState(name, 0x80000001u, kBrowserChange, nullptr), Lookup::kFound);
+  EXPECT_EQ(store_->SetState("20000101-000000-000099", 1, kBrowserChange, nullptr), Lookup::kUnknown);
 
   std::string error;
   EXPECT_FALSE(ReportStore::Open(dir_.path() / "data", &error)) << "a second server on the same data";
@@ -221,7 +223,7 @@ class RecordedReplies : public ReplySink {
 TEST_F(StoreTest, ListSummaryIsTheAuthorEntryThenTheState) {
   const Bytes package = test::StoredZip({{"author", test::AuthorEntry(u"T", u"R", 3)}});
   const std::string name = Add(package, 0);
-  ASSERT_EQ(store_->SetState(name, 1, nullptr), Lookup::kFound);
+  ASSERT_EQ(store_->SetState(name, 1, kBrowserChange, nullptr), Lookup::kFound);
   RequestHandler handler(*store_, [] { return int64_t{0}; });
   RecordedReplies replies;
   handler.Handle(ClientCommand::ListReports, {}, "peer", replies);

@@ -3,6 +3,7 @@
 
 #include <atomic>
 #include <chrono>
+#include <fstream>
 #include <mutex>
 #include <set>
 #include <thread>
@@ -371,6 +372,38 @@ TEST_F(ServerTest, PersistsAcrossACleanRestart) {
   EXPECT_TRUE(connection.End());
   const std::string next = SubmitOk(server.port(), ReportPackage(u"next", "t"));
   EXPECT_GT(next, name) << "names keep sorting in arrival order after a restart";
+}
+
+// Reports are confidential: a dashboard anyone on the network could reach
+// needs a secret, and a secret file that gives none is an error, not an open
+// door.
+TEST_F(ServerTest, DashboardOffLoopbackOnlyWithASecret) {
+  const auto secret = dir_.path() / "secret";
+  const auto empty = dir_.path() / "empty";
+  std::ofstream(secret) << "s3cret\n";
+  std::ofstream(empty) << "\n";
+  struct Case {
+    std::vector<std::string> args;
+    bool starts;
+    const char* logged;
+  };
+  const Case cases[] = {
+      {{"--http", "0.0.0.0:0"}, false, "without a login"},
+      {{"--http", "[::]:0"}, false, "without a login"},
+      {{"--http", "0.0.0.0:0", "--http-secret-file", empty.string()}, false, "no secret in"},
+      {{"--http", "127.0.0.1:0", "--http-secret-file", (dir_.path() / "missing").string()}, false, "no secret in"},
+      {{"--http", "127.0.0.1:0", "--text-encoding", "no-such-code-page"}, false, "unknown text encoding"},
+      {{"--http", "127.0.0.1:0"}, true, "dashboard on http://127.0.0.1:"},
+      {{"--http", "0.0.0.0:0", "--http-secret-file", secret.string()}, true, "dashboard on http://0.0.0.0:"},
+  };
+  for (const auto& c : cases) {
+    ServerProcess server(VNSCOPE_SERVER_BINARY, data_, c.args);
+    EXPECT_EQ(server.started(), c.starts) << c.args[1] << "\n" << server.Log();
+    EXPECT_NE(server.Log().find(c.logged), std::string::npos) << c.args[1] << "\n" << server.Log();
+    if (c.starts) {
+      EXPECT_EQ(server.Stop(), 0) << server.Log();
+    }
+  }
 }
 
 }  // namespace

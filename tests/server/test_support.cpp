@@ -10,6 +10,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <array>
 #include <atomic>
 #include <chrono>
@@ -214,6 +215,11 @@ ServerProcess::ServerProcess(const std::string& binary, const std::filesystem::p
   static std::atomic<int> started = 0;
   log_ = data.parent_path() / ("server-" + std::to_string(++started) + ".log");
   std::vector<std::string> args = {binary, "--listen", "127.0.0.1:0", "--data", data.string()};
+  // The dashboard's default port is fixed; tests running side by side would
+  // fight over it. Tests of the dashboard ask for it themselves.
+  if (std::find(extra_args.begin(), extra_args.end(), "--http") == extra_args.end()) {
+    args.insert(args.end(), {"--http", "off"});
+  }
   args.insert(args.end(), extra_args.begin(), extra_args.end());
   std::vector<char*> argv;
   for (std::string& arg : args) argv.push_back(arg.data());
@@ -236,6 +242,10 @@ ServerProcess::ServerProcess(const std::string& binary, const std::filesystem::p
     const std::string text = Log();
     if (const size_t at = text.find(listening); at != std::string::npos) {
       port_ = static_cast<uint16_t>(std::stoi(text.substr(at + listening.size())));
+      // The dashboard's address is logged before the report port's.
+      const std::string dashboard = "dashboard on http://127.0.0.1:";
+      if (const size_t http = text.find(dashboard); http != std::string::npos)
+        http_port_ = static_cast<uint16_t>(std::stoi(text.substr(http + dashboard.size())));
       return;
     }
     int status;

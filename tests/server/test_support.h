@@ -72,8 +72,8 @@ class Connection {
 };
 
 // The server binary (`binary`) on an ephemeral loopback port over a data
-// directory; its log goes to a file next to the data. Stopped with SIGTERM
-// when it goes away.
+// directory, its dashboard off unless `extra_args` has --http; its log goes
+// to a file next to the data. Stopped with SIGTERM when it goes away.
 class ServerProcess {
  public:
   ServerProcess(const std::string& binary, const std::filesystem::path& data,
@@ -85,6 +85,8 @@ class ServerProcess {
   // Listening; when not, Log() tells why.
   bool started() const { return port_ != 0; }
   uint16_t port() const { return port_; }
+  // The dashboard's port, when it was asked for on 127.0.0.1; 0 otherwise.
+  uint16_t http_port() const { return http_port_; }
   bool running() const { return pid_ > 0; }
   // SIGTERM and wait; the exit status, or -1 when it did not exit normally.
   int Stop();
@@ -94,6 +96,7 @@ class ServerProcess {
  private:
   pid_t pid_ = -1;
   uint16_t port_ = 0;
+  uint16_t http_port_ = 0;
   std::filesystem::path log_;
 };
 

@@ -1,0 +1,451 @@
+#!/usr/bin/python3
+"""The report server's web dashboard in a real headless Chromium.
+
+Reports reach the server over the report protocol (report_tool, built on the
+server tests' own helpers); what the dashboard shows is read back from the
+browser, and what it changes is read back over the protocol.
+
+  dashboard_browser_test.py --server BIN --tool BIN [unittest arguments]
+  dashboard_browser_test.py --server BIN --tool BIN --screenshots DIR
+"""
+import argparse
+import http.server
+import io
+import os
+import re
+import shutil
+import struct
+import subprocess
+import sys
+import tempfile
+import threading
+import time
+import unittest
+import urllib.error
+import urllib.request
+import zipfile
+import zlib
+
+from selenium import webdriver
+from selenium.common.exceptions import (NoAlertPresentException, NoSuchElementException,
+                                        StaleElementReferenceException)
+from selenium.webdriver.chrome.service import Service
+from selenium.webdriver.common.by import By
+from selenium.webdriver.support.ui import WebDriverWait
+
+ARGS = None
+NEW, REFIX, FIXED, CONFIRMED, NO_PROBLEM = 0, 1, 0x80000000, 0x80000001, 0x80000002
+TEXT, SNAPSHOT = 1, 2
+# Long enough for a busy machine; the dashboard itself polls every second.
+WAIT_S = 10
+
+
+def png(width, height):
+    """An RGB PNG with a gradient, so that a broken decode cannot pass."""
+    rows = b''.join(b'\0' + b''.join(bytes((x * 255 // width, y * 255 // height, 128)) for x in range(width))
+                    for y in range(height))
+
+    def chunk(kind, data):
+        return struct.pack('>I', len(data)) + kind + data + struct.pack('>I', zlib.crc32(kind + data))
+    return (b'\x89PNG\r\n\x1a\n' + chunk(b'IHDR', struct.pack('>IIBBBBB', width, height, 8, 2, 0, 0, 0)) +
+            chunk(b'IDAT', zlib.compress(rows)) + chunk(b'IEND', b''))
+
+
+def script_info(text):
+    """scriptinfo.txt as the DLL writes it: header and text in code page 932, CRLF, a final 0."""
+    header = '[tqvm.dat]\r\nhash: 0123456789abcdef0123456789abcdef\r\ndate: 2026/12/07 20:15\r\nsize: 1234\r\n\r\n' \
+             '[ LABEL名 ]\r\n*第一章\r\n\r\n[ 報告内容 ]\r\n\r\n'
+    return (header + text + '\r\n').encode('cp932') + b'\0'
+
+
+def object_list(rows):
+    return ''.join(''.join('"%s",' % cell for cell in row) + '\n' for row in rows).encode('cp932') + b'\0'
+
+
+class Server:
+    """vnscope-server on ephemeral ports over a fresh data directory."""
+
+    def __init__(self, workdir, extra=()):
+        self.workdir = workdir
+        self.data = tempfile.mkdtemp(dir=workdir)
+        self.log_path = os.path.join(self.data, 'server.log')
+        self.log = open(self.log_path, 'wb')
+        self.process = subprocess.Popen(
+            [ARGS.server, '--listen', '127.0.0.1:0', '--http', '127.0.0.1:0', '--data', os.path.join(self.data, 'db'),
+             *extra], stderr=self.log)
+        deadline = time.time() + 60
+        while time.time() < deadline:
+            with open(self.log_path, encoding='utf-8', errors='replace') as log:
+                text = log.read()
+            port = re.search(r'listening on 127\.0\.0\.1:(\d+)', text)
+            url = re.search(r'dashboard on (http://\S+)', text)
+            if port and url:
+                self.port, self.url = int(port.group(1)), url.group(1).rstrip('/')
+                return
+            if self.process.poll() is not None:
+                break
+            time.sleep(0.05)
+        self.stop()
+        with open(self.log_path, encoding='utf-8', errors='replace') as log:
+            raise RuntimeError('server did not start:\n' + log.read())
+
+    def submit(self, flags, title, reporter='tester', **entries):
+        args = [ARGS.tool, 'submit', str(self.port), str(flags), title, reporter]
+        for entry, data in entries.items():
+            path = os.path.join(self.data, 'entry-' + entry)
+            with open(path, 'wb') as f:
+                f.write(data)
+            args.append({'text': 'scriptinfo.txt', 'snapshot': 'snapshot.png', 'objects': 'objectlist.csv'}[entry] +
+                        '=' + path)
+        return subprocess.run(args, check=True, capture_output=True, text=True).stdout.strip()
+
+    def states(self):
+        out = subprocess.run([ARGS.tool, 'list', str(self.port)], check=True, capture_output=True, text=True).stdout
+        return {name: int(state) for name, state in (line.split() for line in out.splitlines())}
+
+    def set_state(self, name, state):
+        subprocess.run([ARGS.tool, 'set-state', str(self.port), name, str(state)], check=True)
+
+    def stop(self):
+        if self.process.poll() is None:
+            self.process.terminate()
+            self.process.wait(60)
+        self.log.close()
+
+
+def browser(width=1280, height=900):
+    options = webdriver.ChromeOptions()
+    options.binary_location = shutil.which('chromium') or '/usr/bin/chromium'
+    profile = tempfile.mkdtemp(prefix='vnscope-chromium-')
+    for flag in ('--headless', '--no-sandbox', '--disable-gpu', '--disable-quic', '--no-first-run',
+                 '--disable-background-networking', '--disable-component-update', '--disable-sync',
+                 '--disable-dev-shm-usage', '--user-data-dir=' + profile, '--window-size=%d,%d' % (width, height),
+                 '--lang=ja'):
+        options.add_argument(flag)
+    driver = webdriver.Chrome(service=Service(shutil.which('chromedriver') or '/usr/bin/chromedriver'),
+                              options=options)
+    driver.profile_dir = profile
+    return driver
+
+
+def close_browser(driver):
+    driver.quit()
+    shutil.rmtree(driver.profile_dir, ignore_errors=True)
+
+
+def fetch(url, cookie=None):
+    """(status, headers, body) without following redirects."""
+    class NoRedirect(urllib.request.HTTPRedirectHandler):
+        def redirect_request(self, *args):
+            return None
+    request = urllib.request.Request(url, headers={'Cookie': cookie} if cookie else {})
+    try:
+        with urllib.request.build_opener(NoRedirect).open(request, timeout=30) as answer:
+            return answer.status, answer.headers, answer.read()
+    except urllib.error.HTTPError as error:
+        return error.code, error.headers, error.read()
+
+
+def wait_for(driver, condition, message):
+    # The live part of a page is replaced whole when it changes; elements
+    # found just before that go stale.
+    return WebDriverWait(driver, WAIT_S, poll_frequency=0.1,
+                         ignored_exceptions=(StaleElementReferenceException, NoSuchElementException)).until(
+        lambda d: condition(), message)
+
+
+def rgb(element):
+    return tuple(int(v) for v in re.findall(r'\d+', element.value_of_css_property('color'))[:3])
+
+
+class DashboardTestCase(unittest.TestCase):
+    extra_args = ()
+
+    @classmethod
+    def setUpClass(cls):
+        cls.workdir = tempfile.mkdtemp(prefix='vnscope-dashboard-test-')
+        cls.server = Server(cls.workdir, cls.extra_args)
+        cls.driver = browser()
+
+    @classmethod
+    def tearDownClass(cls):
+        close_browser(cls.driver)
+        cls.server.stop()
+        shutil.rmtree(cls.workdir, ignore_errors=True)
+
+    def open(self, path):
+        self.driver.get(self.server.url + path)
+
+    def rows(self):
+        return {row.get_attribute('data-name'): row for row in self.driver.find_elements(By.CSS_SELECTOR, 'tr[data-name]')}
+
+    def mark_page(self):
+        """A marker that a reload would wipe out."""
+        self.driver.execute_script('window.notReloaded = true')
+
+    def assert_not_reloaded(self):
+        self.assertTrue(self.driver.execute_script('return window.notReloaded === true'), 'the page was reloaded')
+
+
+class OpenDashboardTest(DashboardTestCase):
+    """Without a secret: loopback, no login."""
+
+    def test_tabs_list_their_reports_with_counts_and_colours(self):
+        # One report per case; the tab rules and colours are the report browser's.
+        cases = [  # title, flags, state, tabs it is listed under, colour
+            ('tabs a', TEXT, NEW, {0, 1}, (34, 34, 34)),
+            ('tabs b', TEXT, FIXED, {0}, (128, 128, 128)),
+            ('tabs c', SNAPSHOT, NEW, {2, 3}, (34, 34, 34)),
+            ('tabs d', TEXT | SNAPSHOT, REFIX, {0, 1, 2, 3}, (255, 0, 0)),
+            ('tabs e', TEXT | SNAPSHOT, NO_PROBLEM, {0, 2}, (192, 240, 240)),
+            ('tabs f', SNAPSHOT, CONFIRMED, {2}, (192, 192, 192)),
+        ]
+        names = {}
+        for title, flags, state, _, _ in cases:
+            names[title] = self.server.submit(flags, title, text=script_info(title))
+            if state != NEW:
+                self.server.set_state(names[title], state)
+        self.open('/?q=tabs')
+        tabs = self.driver.find_elements(By.CSS_SELECTOR, 'nav.tabs a')
+        self.assertEqual([t.text for t in tabs], ['TXT未処理 2', 'TXT全件 4', 'SS付き未処理 2', 'SS付き全件 4'])
+        self.assertIn('current', tabs[0].get_attribute('class'), 'TXT未処理 is the first tab shown')
+        for tab_index, caption in ((1, 'TXT未処理'), (0, 'TXT全件'), (3, 'SS付き未処理'), (2, 'SS付き全件')):
+            self.driver.find_element(By.CSS_SELECTOR, 'nav.tabs a[data-tab="%d"]' % tab_index).click()
+            wait_for(self.driver, lambda: caption in self.driver.find_element(By.CSS_SELECTOR, 'nav.tabs a.current').text,
+                     caption)
+            rows = self.rows()
+            expected = [names[c[0]] for c in reversed(cases) if tab_index in c[3]]
+            self.assertEqual(list(rows), expected, caption + ': its reports, newest first')
+            for title, _, state, tabs_of, colour in cases:
+                if tab_index in tabs_of:
+                    self.assertEqual(rgb(rows[names[title]]), colour, title)
+
+    def test_report_page_shows_text_snapshot_objects_and_package(self):
+        raw = script_info('立ち絵が①番の位置で～ずれる\r\n二行目')[:-3] + b'\xff' + 'の終わり\r\n'.encode('cp932') + b'\0'
+        snapshot = png(321, 123)
+        objects = object_list([['1', '背景', 'BG', '表示', '0', '0'], ['2', '立ち絵', 'BU', '非表示']])
+        name = self.server.submit(TEXT | SNAPSHOT, 'ページの表示', reporter='山田', text=raw, snapshot=snapshot,
+                                  objects=objects)
+        self.open('/reports/' + name)
+        self.assertEqual(self.driver.find_element(By.TAG_NAME, 'h1').text, 'ページの表示')
+        self.assertEqual(self.driver.find_element(By.CSS_SELECTOR, 'dd.reporter').text, '山田')
+        self.assertEqual(self.driver.find_element(By.CSS_SELECTOR, 'dd.state').text, '新着')
+        self.assertEqual(self.driver.find_element(By.CSS_SELECTOR, 'dd.peer').text.split(':')[0], '127.0.0.1')
+        shown = self.driver.find_element(By.ID, 'report-text').get_property('textContent')
+        # Code page 932 whole (① and ～ are not in plain Shift_JIS), the byte
+        # that does not decode kept as a replacement character.
+        self.assertIn('[ 報告内容 ]\n\n立ち絵が①番の位置で～ずれる\n二行目\ufffdの終わり', shown)
+        self.assertTrue(shown.startswith('[tqvm.dat]\nhash: 0123456789abcdef'), shown[:40])
+        image = self.driver.find_element(By.ID, 'snapshot')
+        wait_for(self.driver, lambda: image.get_property('complete'), 'snapshot loaded')
+        self.assertEqual((image.get_property('naturalWidth'), image.get_property('naturalHeight')), (321, 123))
+        self.assertTrue(image.find_element(By.XPATH, '..').get_attribute('href').endswith('/snapshot.png'))
+        cells = [[td.text for td in tr.find_elements(By.TAG_NAME, 'td')]
+                 for tr in self.driver.find_elements(By.CSS_SELECTOR, 'section.objects tbody tr')]
+        self.assertEqual(cells, [['1', '背景', 'BG', '表示', '0', '0'], ['2', '立ち絵', 'BU', '非表示', '', '']])
+        link = self.driver.find_element(By.CSS_SELECTOR, 'p.download a').get_attribute('href')
+        status, headers, body = fetch(link)
+        self.assertEqual(status, 200)
+        self.assertIn('attachment; filename="%s.zip"' % name, headers['Content-Disposition'])
+        with zipfile.ZipFile(io.BytesIO(body)) as package:
+            self.assertEqual(package.read('scriptinfo.txt'), raw)
+            self.assertEqual(package.read('snapshot.png'), snapshot)
+            self.assertEqual(package.read('objectlist.csv'), objects)
+
+    def test_state_changes_from_the_button_and_from_the_protocol(self):
+        name = self.server.submit(TEXT, 'state buttons', text=script_info('x'))
+        self.open('/reports/' + name)
+        self.driver.find_element(By.XPATH, '//form[@class="states"]/button[text()="修正済"]').click()
+        wait_for(self.driver, lambda: self.driver.find_element(By.CSS_SELECTOR, 'dd.state').text == '修正済', 'button')
+        self.assertEqual(self.server.states()[name], FIXED, 'ListReports sees the change')
+        self.mark_page()
+        self.server.set_state(name, REFIX)
+        wait_for(self.driver, lambda: self.driver.find_element(By.CSS_SELECTOR, 'dd.state').text == '再修正依頼',
+                 'change over the protocol shows on the open page')
+        self.assert_not_reloaded()
+        history = [[td.text for td in tr.find_elements(By.TAG_NAME, 'td')][1:3]
+                   for tr in self.driver.find_elements(By.CSS_SELECTOR, 'section.history tbody tr')]
+        self.assertEqual(history, [['新着 → 修正済', 'ダッシュボード'], ['修正済 → 再修正依頼', 'レポートブラウザ']])
+        self.assertEqual(rgb(self.driver.find_element(By.CSS_SELECTOR, 'dd.state')), (255, 0, 0))
+
+    def test_a_report_sent_while_the_list_is_open_appears(self):
+        self.open('/?tab=0&q=arrives')
+        self.assertEqual(self.rows(), {})
+        self.mark_page()
+        name = self.server.submit(TEXT, 'arrives later', text=script_info('late'))
+        wait_for(self.driver, lambda: name in self.rows(), 'the new report is listed')
+        self.assert_not_reloaded()
+        self.assertEqual(self.driver.find_element(By.CSS_SELECTOR, 'nav.tabs a[data-tab="0"]').text, 'TXT全件 1')
+
+    def test_what_a_sender_wrote_is_shown_as_text_and_runs_nothing(self):
+        title = '<script>alert(1)</script>'
+        reporter = '<img src=x onerror=alert(2)>'
+        name = self.server.submit(TEXT | SNAPSHOT, title, reporter=reporter, text=script_info('<b>本文</b>'),
+                                  snapshot=png(8, 8), objects=object_list([['<script>alert(3)</script>', '"q"']]))
+        status, headers, _ = fetch(self.server.url + '/')
+        policy = headers['Content-Security-Policy']
+        self.assertIn("script-src 'self'", policy)
+        self.assertNotIn('unsafe-inline', policy)
+        for path in ('/?q=%3Cscript%3E', '/reports/' + name):
+            self.open(path)
+            time.sleep(0.5)
+            with self.assertRaises(NoAlertPresentException):
+                self.driver.switch_to.alert.text
+            self.assertEqual(self.driver.find_elements(By.CSS_SELECTOR, 'main script, main img[src="x"]'), [])
+        self.assertEqual(self.driver.find_element(By.TAG_NAME, 'h1').text, title)
+        self.assertEqual(self.driver.find_element(By.CSS_SELECTOR, 'dd.reporter').text, reporter)
+        self.assertIn('<b>本文</b>', self.driver.find_element(By.ID, 'report-text').text)
+        self.assertEqual([td.text for td in self.driver.find_elements(By.CSS_SELECTOR, 'section.objects tbody td')][:2],
+                         ['<script>alert(3)</script>', '"q"'])
+        self.open('/?q=%3Cscript%3E')
+        self.assertEqual(self.rows()[name].find_element(By.CSS_SELECTOR, 'td.title').text, title)
+
+
+class AttackerPage(http.server.BaseHTTPRequestHandler):
+    """A page of another site that posts a state change to the dashboard."""
+    target = ''
+
+    def do_GET(self):
+        page = ('<form method="post" action="%s"><input name="state" value="2147483648">'
+                '<input name="csrf" value="guess"></form><script>document.forms[0].submit()</script>' % self.target)
+        self.send_response(200)
+        self.send_header('Content-Type', 'text/html')
+        self.end_headers()
+        self.wfile.write(page.encode())
+
+    def log_message(self, *args):
+        pass
+
+
+class SecretDashboardTest(DashboardTestCase):
+    """With --http-secret-file: a login for everything."""
+    secret = 'correct horse battery staple'
+
+    @classmethod
+    def setUpClass(cls):
+        secret_dir = tempfile.mkdtemp(prefix='vnscope-secret-')
+        cls.secret_file = os.path.join(secret_dir, 'secret')
+        with open(cls.secret_file, 'w') as f:
+            f.write(cls.secret + '\n')
+        cls.extra_args = ('--http-secret-file', cls.secret_file)
+        super().setUpClass()
+        cls.name = cls.server.submit(TEXT | SNAPSHOT, '秘密のタイトル', text=script_info('秘密'), snapshot=png(4, 4))
+
+    def log_in(self, secret):
+        field = self.driver.find_element(By.NAME, 'secret')
+        field.clear()
+        field.send_keys(secret)
+        field.submit()
+
+    def test_every_page_and_the_package_need_the_login(self):
+        for path in ('/', '/?tab=0', '/reports/' + self.name, '/reports/' + self.name + '/snapshot.png',
+                     '/reports/' + self.name + '/package.zip', '/api/revision'):
+            status, headers, body = fetch(self.server.url + path)
+            self.assertIn(status, (303, 403), path)
+            if status == 303:
+                self.assertTrue(headers['Location'].startswith('/login'), path)
+            self.assertNotIn('秘密'.encode(), body, path)
+            self.assertNotIn(b'PK\x03\x04', body, path)
+            self.assertNotIn(b'PNG', body, path)
+        status, _, _ = fetch(self.server.url + '/', cookie='vnscope_session=' + '0' * 64)
+        self.assertEqual(status, 303, 'a made-up session')
+
+    def test_wrong_secret_fails_and_the_right_one_opens_the_page_asked_for(self):
+        self.driver.delete_all_cookies()
+        self.open('/reports/' + self.name)
+        self.assertIn('/login', self.driver.current_url)
+        self.log_in('correct horse battery stapl')
+        wait_for(self.driver, lambda: self.driver.find_elements(By.CSS_SELECTOR, 'p.error'), 'refusal')
+        self.assertEqual(self.driver.get_cookies(), [])
+        self.log_in(self.secret)
+        wait_for(self.driver, lambda: self.driver.find_elements(By.TAG_NAME, 'h1')[0].text == '秘密のタイトル', 'page')
+        cookie = self.driver.get_cookie('vnscope_session')
+        self.assertTrue(cookie['httpOnly'])
+        self.assertEqual(cookie['sameSite'], 'Strict')
+        status, _, body = fetch(self.server.url + '/reports/%s/package.zip' % self.name,
+                                cookie='vnscope_session=' + cookie['value'])
+        self.assertEqual(status, 200)
+        self.assertTrue(body.startswith(b'PK\x03\x04'))
+
+    def test_a_post_from_another_site_changes_nothing(self):
+        self.driver.delete_all_cookies()
+        self.open('/login')
+        self.log_in(self.secret)
+        wait_for(self.driver, lambda: self.driver.find_elements(By.CSS_SELECTOR, 'nav.tabs'), 'logged in')
+        AttackerPage.target = '%s/reports/%s/state' % (self.server.url, self.name)
+        attacker = http.server.ThreadingHTTPServer(('127.0.0.1', 0), AttackerPage)
+        threading.Thread(target=attacker.serve_forever, daemon=True).start()
+        try:
+            # Another port of the same address (same site, so the cookie goes
+            # along) and another host name (a different site).
+            for host in ('127.0.0.1', 'localhost'):
+                self.driver.get('http://%s:%d/attack' % (host, attacker.server_port))
+                wait_for(self.driver, lambda: self.driver.current_url.startswith(self.server.url),
+                         'the form was posted')
+                self.assertEqual(self.server.states()[self.name], NEW, host)
+        finally:
+            attacker.shutdown()
+            attacker.server_close()
+        # The same session still changes states from the dashboard's own page.
+        self.open('/reports/' + self.name)
+        self.driver.find_element(By.XPATH, '//form[@class="states"]/button[text()="完了"]').click()
+        wait_for(self.driver, lambda: self.server.states()[self.name] == CONFIRMED, 'own page')
+
+
+def take_screenshots(directory):
+    """The list and one report's page, with reports as testers send them."""
+    workdir = tempfile.mkdtemp(prefix='vnscope-dashboard-shots-')
+    server = Server(workdir)
+    driver = browser(1200, 760)
+    try:
+        samples = [
+            ('テキストが枠からはみ出す', '佐藤', TEXT | SNAPSHOT, NEW),
+            ('立ち絵の表情が前の場面のまま', '鈴木', TEXT | SNAPSHOT, REFIX),
+            ('BGMが二重に鳴る', '高橋', TEXT, NEW),
+            ('選択肢の後で既読スキップが止まらない', '田中', TEXT, FIXED),
+            ('', '伊藤', TEXT | SNAPSHOT, NEW),
+            ('ルビの位置がずれる', '渡辺', TEXT | SNAPSHOT, CONFIRMED),
+            ('セーブ画面のサムネイルが黒い', '山本', SNAPSHOT, NEW),
+            ('誤字: 「以外」→「意外」', '中村', TEXT, NO_PROBLEM),
+            ('<script>alert(1)</script>', '小林', TEXT, NEW),
+        ]
+        names = []
+        for title, reporter, flags, state in samples:
+            entries = {'text': script_info(title + ' の報告です。\r\n再現手順: 第一章の冒頭からオートで進める。')}
+            if flags & SNAPSHOT:
+                entries.update(snapshot=png(480, 270), objects=object_list(
+                    [['1', '背景', 'BG', '表示', '0', '0'], ['2', '立ち絵', 'BU', '表示', '320', '40'],
+                     ['3', 'メッセージ枠', 'PARTS', '表示', '0', '520']]))
+            names.append(server.submit(flags, title, reporter=reporter, **entries))
+            if state != NEW:
+                server.set_state(names[-1], state)
+        server.set_state(names[1], FIXED)
+        server.set_state(names[1], REFIX)
+        driver.get(server.url + '/?tab=0')
+        time.sleep(0.5)
+        driver.save_screenshot(os.path.join(directory, 'dashboard-list.png'))
+        driver.set_window_size(1200, 1260)
+        driver.get(server.url + '/reports/' + names[1])
+        time.sleep(0.5)
+        driver.save_screenshot(os.path.join(directory, 'dashboard-report.png'))
+    finally:
+        close_browser(driver)
+        server.stop()
+        shutil.rmtree(workdir, ignore_errors=True)
+
+
+def main():
+    global ARGS
+    parser = argparse.ArgumentParser()
+    parser.add_argument('--server', required=True)
+    parser.add_argument('--tool', required=True)
+    parser.add_argument('--screenshots')
+    ARGS, rest = parser.parse_known_args()
+    if ARGS.screenshots:
+        take_screenshots(ARGS.screenshots)
+        return
+    unittest.main(argv=[sys.argv[0], '-v', *rest])
+
+
+if __name__ == '__main__':
+    main()

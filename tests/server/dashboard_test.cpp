@@ -1,0 +1,264 @@
+// The dashboard's pieces without a browser: decoding and escaping of what
+// senders wrote, the object list, login and sessions, listening rules, the
+// store's pages and state history. The pages themselves are tested in a real
+// browser (dashboard_browser_test.py).
+#include <gtest/gtest.h>
+#include <sqlite3.h>
+
+#include <chrono>
+#include <future>
+
+#include "server/dashboard/access.h"
+#include "server/dashboard/dashboard.h"
+#include "server/dashboard/pages.h"
+#include "server/dashboard/web_text.h"
+#include "server/package.h"
+#include "server/store.h"
+#include "test_support.h"
+
+namespace vnscope::server {
+namespace {
+
+using test::Bytes;
+
+struct DecodeCase {
+  const char* what;
+  Bytes bytes;
+  std::string text;
+};
+
+TEST(DecodeText, Cp932WholeAndBadBytesAsReplacements) {
+  // Byte values from the code page 932 table: ① is the NEC row 13 extension
+  // (87 40), ～ is FULLWIDTH TILDE (81 60), ｱ the half-width kana B1.
+  const DecodeCase cases[] = {
+      {"ASCII and kanji", {'a', 0x8A, 0xBF, 0x8E, 0x9A}, "a漢字"},
+      {"code page 932 only", {0x87, 0x40, 0x81, 0x60, 0xB1}, "①～ｱ"},
+      {"terminators dropped", {'o', 'k', 0, 0}, "ok"},
+      {"undefined byte kept as U+FFFD", {'a', 0xFF, 'b'}, "a\uFFFDb"},
+      {"lead byte cut off at the end", {'a', 0x82}, "a\uFFFD"},
+      {"0 inside the text", {'a', 0, 'b', 0}, "a\uFFFDb"},
+      {"CRLF kept", {'1', '\r', '\n', '2'}, "1\r\n2"},
+  };
+  for (const auto& c : cases) EXPECT_EQ(DecodeText(c.bytes, "CP932"), c.text) << c.what;
+  EXPECT_TRUE(CanDecode("CP932"));
+  EXPECT_FALSE(CanDecode("no-such-code-page"));
+}
+
+TEST(HtmlEscape, EndsNeitherTextNorAttribute) {
+  EXPECT_EQ(HtmlEscape("<script>alert('x')</script> & \"q\""),
+            "&lt;script&gt;alert(&#39;x&#39;)&lt;/script&gt; &amp; &quot;q&quot;");
+  EXPECT_EQ(HtmlEscape("素の文字"), "素の文字");
+  EXPECT_EQ(UrlEncode("a b&c=ä"), "a%20b%26c%3D%C3%A4");
+}
+
+struct ObjectListCase {
+  const char* what;
+  std::string text;
+  std::vector<std::vector<std::string>> rows;
+};
+
+TEST(ParseObjectList, CellsInQuotesEachFollowedByAComma) {
+  const ObjectListCase cases[] = {
+      {"two rows", "\"1\",\"背景\",\"BG\",\"表示\",\"0\",\"0\",\n\"2\",\"x\",\n",
+       {{"1", "背景", "BG", "表示", "0", "0"}, {"2", "x"}}},
+      {"empty cells", "\"\",\"a\",\n", {{"", "a"}}},
+      {"quote-comma inside a cell, as the writer does not escape", "\"a\",b\",\"c\",\n", {{"a\",b", "c"}}},
+      {"no final line feed, CRLF", "\"1\",\r\n\"2\",", {{"1"}, {"2"}}},
+      {"a row of another shape is kept whole", "plain text\n\"x\"\n", {{"plain text"}, {"\"x\""}}},
+      {"nothing", "", {}},
+  };
+  for (const auto& c : cases) EXPECT_EQ(ParseObjectList(c.text), c.rows) << c.what;
+}
+
+TEST(PngSize, FromTheHeaderOnly) {
+  // Signature, IHDR length 13, "IHDR", width 0x141 (321), height 0x7B (123).
+  Bytes png = {0x89, 'P', 'N', 'G', '\r', '\n', 0x1A, '\n', 0, 0, 0, 13, 'I', 'H', 'D', 'R',
+               0, 0, 0x01, 0x41, 0, 0, 0, 0x7B};
+  auto size = PngSize(png);
+  ASSERT_TRUE(size);
+  EXPECT_EQ(size->width, 321u);
+  EXPECT_EQ(size->height, 123u);
+  png[1] = 'Q';
+  EXPECT_FALSE(PngSize(png));
+  EXPECT_FALSE(PngSize(Bytes(png.begin(), png.begin() + 20)));
+}
+
+TEST(Access, CompareCookiesAndAddresses) {
+  EXPECT_TRUE(ConstantTimeEquals("secret", "secret"));
+  for (const char* wrong : {"", "secre", "secrets", "Secret", "secret\n"}) EXPECT_FALSE(ConstantTimeEquals(wrong, "secret")) << wrong;
+  EXPECT_FALSE(ConstantTimeEquals("x", ""));
+
+  EXPECT_EQ(CookieValue("a=1; vnscope_session=abc; b=2", "vnscope_session"), "abc");
+  EXPECT_EQ(CookieValue("xvnscope_session=abc", "vnscope_session"), "");
+  EXPECT_EQ(CookieValue("vnscope_session=", "vnscope_session"), "");
+
+  struct AddressCase {
+    const char* address;
+    bool valid;
+    bool loopback;
+  };
+  const AddressCase addresses[] = {
+      {"127.0.0.1:47212", true, true},   {"127.1.2.3:0", true, true},     {"[::1]:80", true, true},
+      {"[::ffff:127.0.0.1]:1", true, true}, {"0.0.0.0:47212", true, false}, {"[::]:47212", true, false},
+      {"192.168.1.5:8080", true, false},   {"localhost:80", false, false}, {"127.0.0.1", false, false},
+      {"127.0.0.1:65536", false, false},   {"127.0.0.1:x", false, false},
+  };
+  for (const auto& a : addresses) {
+    std::string host, error;
+    uint16_t port = 0;
+    ASSERT_EQ(SplitHostPort(a.address, &host, &port, &error), a.valid) << a.address;
+    if (a.valid) {
+      EXPECT_EQ(IsLoopbackHost(host), a.loopback) << a.address;
+    }
+  }
+}
+
+TEST(Access, SessionsFromTheSecretOnly) {
+  DashboardAccess open("", std::chrono::milliseconds(0));
+  EXPECT_FALSE(open.needs_login());
+  EXPECT_TRUE(open.FormToken(""));
+  std::string session;
+  EXPECT_EQ(open.LogIn("", &session), DashboardAccess::Login::kRefused) << "no secret, no sessions";
+
+  DashboardAccess access("s3cret", std::chrono::milliseconds(40));
+  EXPECT_FALSE(access.FormToken(""));
+  EXPECT_FALSE(access.FormToken("vnscope_session=made-up"));
+  const auto start = std::chrono::steady_clock::now();
+  EXPECT_EQ(access.LogIn("s3cre", &session), DashboardAccess::Login::kRefused);
+  EXPECT_GE(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(40)) << "wrong secrets are slow";
+  ASSERT_EQ(access.LogIn("s3cret", &session), DashboardAccess::Login::kAccepted);
+  const std::string cookie = "vnscope_session=" + session;
+  auto token = access.FormToken(cookie);
+  ASSERT_TRUE(token);
+  EXPECT_EQ(token->size(), 64u);
+  EXPECT_NE(*token, session) << "the form token must not give the cookie away";
+  access.LogOut(cookie);
+  EXPECT_FALSE(access.FormToken(cookie));
+}
+
+TEST(Access, ParallelWrongSecretsQueueThenAreTurnedAway) {
+  DashboardAccess access("s3cret", std::chrono::milliseconds(250));
+  std::vector<std::future<DashboardAccess::Login>> guesses;
+  for (int i = 0; i < 12; ++i) {
+    guesses.push_back(std::async(std::launch::async, [&access] {
+      std::string session;
+      return access.LogIn("guess", &session);
+    }));
+  }
+  int refused = 0, throttled = 0;
+  for (auto& guess : guesses) {
+    const auto result = guess.get();
+    refused += result == DashboardAccess::Login::kRefused;
+    throttled += result == DashboardAccess::Login::kThrottled;
+  }
+  EXPECT_EQ(refused + throttled, 12);
+  EXPECT_GE(throttled, 1) << "only a bounded number of guesses may wait for an answer";
+  EXPECT_LE(refused, 9);
+}
+
+class DashboardStoreTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    std::string error;
+    store_ = ReportStore::Open(dir_.path() / "data", &error);
+    ASSERT_TRUE(store_) << error;
+  }
+  std::string Add(std::u16string_view title, std::u16string_view reporter, uint32_t flags, int64_t unix_ms = 0) {
+    const Bytes package = test::StoredZip({{"author", test::AuthorEntry(title, reporter, flags)}});
+    std::string reason;
+    auto summary = InspectPackage(package, &reason);
+    EXPECT_TRUE(summary) << reason;
+    return store_->Add(*summary, package, "10.0.0.7:5000", unix_ms, &reason).value_or("");
+  }
+  std::vector<std::string> Names(const PageQuery& query) {
+    std::vector<std::string> names;
+    auto page = store_->ListPage(query, nullptr);
+    EXPECT_TRUE(page);
+    if (page) {
+      for (const ReportRow& row : page->rows) names.push_back(row.name);
+    }
+    return names;
+  }
+
+  test::TempDir dir_;
+  std::unique_ptr<ReportStore> store_;
+};
+
+TEST_F(DashboardStoreTest, PagesFilterSearchAndCount) {
+  const std::string text = Add(u"文字化け", u"佐藤", 1);
+  const std::string both = Add(u"100% 再現", u"鈴木", 3);
+  const std::string snapshot = Add(u"黒い画面", u"a_b", 2);
+  const std::string fixed = Add(u"修正済みのもの", u"佐藤", 1);
+  ASSERT_EQ(store_->SetState(fixed, 0x80000000u, {kSourceBrowser, "p", 0}, nullptr), Lookup::kFound);
+
+  auto all = store_->ListPage({1, "", 0, 50}, nullptr);
+  ASSERT_TRUE(all);
+  EXPECT_EQ(all->tab_counts, (std::array<int64_t, 4>{3, 2, 2, 2}));
+  EXPECT_EQ(Names({1, "", 0, 50}), (std::vector<std::string>{both, text})) << "open with text, newest first";
+  EXPECT_EQ(Names({0, "", 1, 2}), (std::vector<std::string>{both, text})) << "offset and limit";
+  EXPECT_EQ(Names({0, "佐藤", 0, 50}), (std::vector<std::string>{fixed, text})) << "reporter";
+  EXPECT_EQ(Names({2, "画面", 0, 50}), (std::vector<std::string>{snapshot})) << "title";
+  // LIKE's wildcards are plain characters in a search.
+  EXPECT_EQ(Names({0, "%", 0, 50}), (std::vector<std::string>{both}));
+  EXPECT_EQ(Names({2, "_", 0, 50}), (std::vector<std::string>{snapshot}));
+  auto searched = store_->ListPage({0, "佐藤", 0, 50}, nullptr);
+  ASSERT_TRUE(searched);
+  EXPECT_EQ(searched->tab_counts, (std::array<int64_t, 4>{2, 1, 0, 0})) << "counts follow the search";
+}
+
+TEST_F(DashboardStoreTest, EveryStateChangeIsRecordedWithItsOrigin) {
+  const std::string name = Add(u"t", u"r", 1, 1000);
+  ASSERT_EQ(store_->SetState(name, 0x80000000u, {kSourceDashboard, "127.0.0.1:1", 2000}, nullptr), Lookup::kFound);
+  ASSERT_EQ(store_->SetState(name, 1, {kSourceBrowser, "10.0.0.9:2", 3000}, nullptr), Lookup::kFound);
+  EXPECT_EQ(store_->SetState("20000101-000000-000099", 1, {kSourceBrowser, "x", 0}, nullptr), Lookup::kUnknown);
+  const uint64_t revision = store_->revision();
+  Add(u"u", u"r", 1);
+  EXPECT_NE(store_->revision(), revision) << "a new report changes the revision";
+
+  ReportDetails details;
+  ASSERT_EQ(store_->LoadDetails(name, &details, nullptr), Lookup::kFound);
+  EXPECT_EQ(details.row.state, 1u);
+  EXPECT_EQ(details.peer, "10.0.0.7:5000");
+  EXPECT_FALSE(details.package.empty());
+  ASSERT_EQ(details.history.size(), 2u);
+  EXPECT_EQ(details.history[0].changed_ms, 2000);
+  EXPECT_EQ(details.history[0].previous, 0u);
+  EXPECT_EQ(details.history[0].state, 0x80000000u);
+  EXPECT_EQ(details.history[0].source, kSourceDashboard);
+  EXPECT_EQ(details.history[1].previous, 0x80000000u);
+  EXPECT_EQ(details.history[1].source, kSourceBrowser);
+  EXPECT_EQ(details.history[1].peer, "10.0.0.9:2");
+  EXPECT_EQ(store_->LoadDetails("20000101-000000-000099", &details, nullptr), Lookup::kUnknown);
+}
+
+TEST(DashboardStore, DatabaseOfTheFirstVersionGainsTheHistory) {
+  test::TempDir dir;
+  const auto data = dir.path() / "data";
+  std::filesystem::create_directories(data);
+  // The tables as the first server made them, with one report in them.
+  sqlite3* db = nullptr;
+  ASSERT_EQ(sqlite3_open((data / "reports.sqlite3").c_str(), &db), SQLITE_OK);
+  ASSERT_EQ(sqlite3_exec(db,
+                         "PRAGMA journal_mode=WAL;"
+                         "CREATE TABLE reports(id INTEGER PRIMARY KEY AUTOINCREMENT, name TEXT NOT NULL UNIQUE, "
+                         "received_ms INTEGER NOT NULL, peer TEXT NOT NULL, title TEXT NOT NULL, reporter TEXT NOT NULL, "
+                         "flags INTEGER NOT NULL, state INTEGER NOT NULL, author BLOB NOT NULL);"
+                         "CREATE TABLE packages(report_id INTEGER PRIMARY KEY REFERENCES reports(id), package BLOB NOT NULL);"
+                         "INSERT INTO reports VALUES(1, '20261207-120000-000001', 0, 'p', 'old', 'r', 1, 0, x'00');"
+                         "INSERT INTO packages VALUES(1, x'00');"
+                         "PRAGMA user_version=1;",
+                         nullptr, nullptr, nullptr),
+            SQLITE_OK);
+  sqlite3_close(db);
+  std::string error;
+  auto store = ReportStore::Open(data, &error);
+  ASSERT_TRUE(store) << error;
+  ASSERT_EQ(store->SetState("20261207-120000-000001", 1, {kSourceDashboard, "p", 5}, &error), Lookup::kFound) << error;
+  ReportDetails details;
+  ASSERT_EQ(store->LoadDetails("20261207-120000-000001", &details, &error), Lookup::kFound) << error;
+  EXPECT_EQ(details.row.title, "old");
+  EXPECT_EQ(details.history.size(), 1u);
+}
+
+}  // namespace
+}  // namespace vnscope::server
