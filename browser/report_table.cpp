@@ -43,6 +43,13 @@ std::u16string_view ReportStateLabel(uint32_t state) {
   return look != nullptr ? look->label : std::u16string_view();
 }
 
+std::u16string ReportStateText(uint32_t state) {
+  const StateLook* look = FindLook(state);
+  if (look != nullptr) return std::u16string(look->label);
+  const std::string digits = std::to_string(state);
+  return std::u16string(digits.begin(), digits.end());
+}
+
 std::optional<ReportColour> ReportStateColour(uint32_t state) {
   const StateLook* look = FindLook(state);
   return look != nullptr ? look->colour : std::nullopt;

@@ -47,6 +47,11 @@ bool ReportPassesFilter(const ReportRecord& record, int filter);
 // The state column's text; empty for a state without a name of its own.
 std::u16string_view ReportStateLabel(uint32_t state);
 
+// What the browser's state column shows: the label, or for a state without
+// one its value in decimal (as the unsigned 32 bits the server stores), so a
+// state from a newer server is still told apart from the others.
+std::u16string ReportStateText(uint32_t state);
+
 struct ReportColour {
   uint8_t red;
   uint8_t green;
