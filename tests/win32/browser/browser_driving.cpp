@@ -4,6 +4,7 @@
 
 #include "browser/browser_worker.h"
 #include "browser/report_browser.h"
+#include "harness/list_driving.h"
 #include "harness/modal_steps.h"
 #include "resources/resource.h"
 #include "win32/module.h"
@@ -59,55 +60,22 @@ std::wstring BrowserTest::Settle() {
 
 void BrowserTest::Command(int id) { SendMessageW(browser, WM_COMMAND, MAKEWPARAM(id, BN_CLICKED), 0); }
 
-void BrowserTest::ClickTab(int index) {
-  RECT item{};
-  SendMessageW(tabs, TCM_GETITEMRECT, index, reinterpret_cast<LPARAM>(&item));
-  ClickAt(tabs, (item.left + item.right) / 2, (item.top + item.bottom) / 2);
-}
+void BrowserTest::ClickTab(int index) { test::ClickTab(tabs, index); }
 
-int BrowserTest::RowOf(const std::u16string& name) const {
-  const std::wstring wide = AsWide(name);
-  for (int row = 0; row < ListViewRowCount(list); ++row) {
-    if (ListViewCell(list, row, 0) == wide) return row;
-  }
-  return -1;
-}
+int BrowserTest::RowOf(const std::u16string& name) const { return FindListRow(list, 0, AsWide(name)); }
 
-void BrowserTest::SelectRows(const std::vector<int>& rows) {
-  LVITEMW item{};
-  item.stateMask = LVIS_SELECTED | LVIS_FOCUSED;
-  item.state = 0;
-  SendMessageW(list, LVM_SETITEMSTATE, static_cast<WPARAM>(-1), reinterpret_cast<LPARAM>(&item));
-  for (int row : rows) {
-    item.state = LVIS_SELECTED | LVIS_FOCUSED;
-    SendMessageW(list, LVM_SETITEMSTATE, row, reinterpret_cast<LPARAM>(&item));
-  }
-}
+void BrowserTest::SelectRows(const std::vector<int>& rows) { SelectListRows(list, rows); }
 
-LPARAM BrowserTest::RowData(int row) const {
-  LVITEMW item{};
-  item.mask = LVIF_PARAM;
-  item.iItem = row;
-  SendMessageW(list, LVM_GETITEMW, 0, reinterpret_cast<LPARAM>(&item));
-  return item.lParam;
-}
+LPARAM BrowserTest::RowData(int row) const { return ListRowData(list, row); }
 
 COLORREF BrowserTest::RowColour(int row, COLORREF unchanged) const {
-  // What the list asks while it paints the row.
-  NMLVCUSTOMDRAW draw{};
-  draw.nmcd.hdr.hwndFrom = list;
-  draw.nmcd.hdr.idFrom = IDC_BROWSER_LIST;
-  draw.nmcd.hdr.code = NM_CUSTOMDRAW;
-  draw.nmcd.dwDrawStage = CDDS_ITEMPREPAINT;
-  draw.nmcd.dwItemSpec = row;
-  draw.nmcd.lItemlParam = RowData(row);
-  draw.clrText = unchanged;
-  const LRESULT answer = SendMessageW(browser, WM_NOTIFY, IDC_BROWSER_LIST, reinterpret_cast<LPARAM>(&draw));
+  LRESULT answer = 0;
+  const COLORREF colour = CustomDrawRowColour(list, row, unchanged, &answer);
   EXPECT_EQ(answer, CDRF_NEWFONT);
-  return draw.clrText;
+  return colour;
 }
 
-int BrowserTest::CurrentTab() const { return static_cast<int>(SendMessageW(tabs, TCM_GETCURSEL, 0, 0)); }
+int BrowserTest::CurrentTab() const { return SelectedTab(tabs); }
 
 namespace {
 
