@@ -231,6 +231,63 @@ TEST_F(BrowserTest, OpenPreviewsTheTextAndFollowsTheSelection) {
   EXPECT_EQ(ControlText(preview, IDC_PREVIEW_TEXT), expected);
 }
 
+// The popup menu a right click on the list opens, read while it tracks.
+struct PopupItem {
+  UINT id;
+  std::wstring caption;
+};
+std::vector<PopupItem> g_popupItems;
+
+BOOL CALLBACK ReadPopup(HWND window, LPARAM) {
+  wchar_t className[16] = {};
+  GetClassNameW(window, className, 16);
+  if (std::wstring(className) != L"#32768" || !IsWindowVisible(window)) return TRUE;
+  HMENU menu = reinterpret_cast<HMENU>(SendMessageW(window, MN_GETHMENU, 0, 0));
+  for (int i = 0; i < GetMenuItemCount(menu); ++i) {
+    wchar_t caption[64] = {};
+    GetMenuStringW(menu, i, caption, 64, MF_BYPOSITION);
+    g_popupItems.push_back({GetMenuItemID(menu, i), caption});
+  }
+  EndMenu();
+  return FALSE;
+}
+
+void CALLBACK FindPopup(HWND, UINT, UINT_PTR, DWORD) {
+  if (g_popupItems.empty()) EnumThreadWindows(GetCurrentThreadId(), ReadPopup, 0);
+}
+
+TEST_F(BrowserTest, RightClickOpensThePopupMenu) {
+  const auto seeded = SeedReports({{u"右クリック"}});
+  Open();
+  ASSERT_EQ(Settle(), L"");
+  ShowWindow(browser, SW_SHOWNORMAL);
+  const int row = RowOf(seeded[0].name);
+  ASSERT_GE(row, 0);
+  RECT cell{LVIR_BOUNDS};
+  SendMessageW(list, LVM_GETITEMRECT, row, reinterpret_cast<LPARAM>(&cell));
+  SendMessageW(list, LVM_ENSUREVISIBLE, row, FALSE);
+  g_popupItems.clear();
+  const UINT_PTR timer = SetTimer(nullptr, 0, 20, FindPopup);
+  RightClickAt(list, cell.left + 100, (cell.top + cell.bottom) / 2);
+  PumpUntil([] { return !g_popupItems.empty(); }, std::chrono::seconds(3));
+  KillTimer(nullptr, timer);
+  const std::vector<PopupItem> expected = {
+      {30000, L"開く"},
+      {30001, L"スナップショットを開く"},
+      {0, L""},
+      {30002, L"状態を[再修正依頼]にする"},
+      {30003, L"状態を[修正済み]にする"},
+      {30004, L"状態を[完了(修正確認済み)]にする"},
+      {30005, L"状態を[問題なし]にする"},
+  };
+  ASSERT_EQ(g_popupItems.size(), expected.size());
+  for (size_t i = 0; i < expected.size(); ++i) {
+    EXPECT_EQ(g_popupItems[i].id, expected[i].id) << i;
+    EXPECT_EQ(g_popupItems[i].caption, expected[i].caption) << i;
+  }
+  EXPECT_EQ(relay->CountRequests(2), 1u) << "closing the menu runs nothing";
+}
+
 TEST_F(BrowserTest, ClosingHidesAndShowingAgainKeepsTheList) {
   const auto seeded = SeedReports({{u"閉じても残る"}});
   Open();
