@@ -77,24 +77,47 @@ BrowserJobResult Run(const BrowserJob& job) {
   return result;
 }
 
-DWORD WINAPI RunBrowserJob(void* argument) {
-  const std::unique_ptr<BrowserJob> job(static_cast<BrowserJob*>(argument));
-  BrowserJobResult result = Run(*job);
+// The job and the module reference that keeps this code loaded while it runs.
+struct RunningJob {
+  std::unique_ptr<BrowserJob> job;
+  HMODULE module = nullptr;
+};
+
+void Deliver(const BrowserJob& job, BrowserJobResult result) {
   {
     ResultQueue& queue = Results();
     std::lock_guard guard(queue.lock);
-    queue.pending.push_back({job->browser, std::move(result)});
+    queue.pending.push_back({job.browser, std::move(result)});
   }
   // The browser is gone: nobody will take the result.
-  if (!PostMessageW(job->browser, kBrowserJobDone, 0, 0)) DropFor(job->browser);
+  if (!PostMessageW(job.browser, kBrowserJobDone, 0, 0)) DropFor(job.browser);
+}
+
+DWORD WINAPI RunBrowserJob(void* argument) {
+  HMODULE module = nullptr;
+  {
+    const std::unique_ptr<RunningJob> running(static_cast<RunningJob*>(argument));
+    module = running->module;
+    Deliver(*running->job, Run(*running->job));
+  }
+  // An engine may unload the library while a fetch is still under way; the
+  // reference taken at the start keeps this code mapped until here.
+  if (module != nullptr) FreeLibraryAndExitThread(module, 0);
   return 0;
 }
 
 }  // namespace
 
 bool StartBrowserJob(std::unique_ptr<BrowserJob> job) {
-  if (!StartBrowserWorker(RunBrowserJob, job.get())) return false;
-  job.release();  // the worker owns it now
+  auto running = std::make_unique<RunningJob>();
+  running->job = std::move(job);
+  GetModuleHandleExW(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS, reinterpret_cast<LPCWSTR>(&RunBrowserJob),
+                     &running->module);
+  if (!StartBrowserWorker(RunBrowserJob, running.get())) {
+    if (running->module != nullptr) FreeLibrary(running->module);
+    return false;
+  }
+  running.release();  // the worker owns it now
   return true;
 }
 
