@@ -40,10 +40,8 @@ BrowserState& Browser() {
   return state;
 }
 
-struct TabItem {
-  const wchar_t* caption;
-};
-constexpr TabItem kTabs[] = {{L"TXT全件"}, {L"TXT未処理"}, {L"SS付き全件"}, {L"SS付き未処理"}};
+// Tab index = filter index of the report table.
+constexpr const wchar_t* kTabCaptions[] = {L"TXT全件", L"TXT未処理", L"SS付き全件", L"SS付き未処理"};
 
 struct ColumnItem {
   const wchar_t* title;
@@ -222,10 +220,10 @@ void OnInitDialog(HWND dialog) {
   browser.dialog = dialog;
   browser.list = GetDlgItem(dialog, IDC_BROWSER_LIST);
   browser.tabs = GetDlgItem(dialog, IDC_BROWSER_TABS);
-  for (int i = 0; i < static_cast<int>(std::size(kTabs)); ++i) {
+  for (int i = 0; i < static_cast<int>(std::size(kTabCaptions)); ++i) {
     TCITEMW tab{};
     tab.mask = TCIF_TEXT;
-    tab.pszText = const_cast<wchar_t*>(kTabs[i].caption);
+    tab.pszText = const_cast<wchar_t*>(kTabCaptions[i]);
     SendMessageW(browser.tabs, TCM_INSERTITEMW, i, reinterpret_cast<LPARAM>(&tab));
   }
   const DWORD extended = LVS_EX_GRIDLINES | LVS_EX_FULLROWSELECT;

@@ -114,6 +114,7 @@ TEST_F(BrowserTest, RefreshPressedTwiceWhileFetchingStartsOneFetch) {
   relay->HoldReplies(true);
   Command(IDOK);
   Command(IDOK);
+  EXPECT_TRUE(PumpUntil([&] { return relay->CountRequests(kListRequest) >= 2; }));
   PumpMessages(std::chrono::milliseconds(200));
   EXPECT_EQ(relay->CountRequests(kListRequest), 2u) << "creation fetch and one refresh";
   // Tabs stay usable while the fetch runs: they refilter the old table.
