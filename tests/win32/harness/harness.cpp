@@ -329,7 +329,9 @@ void CALLBACK DriveTimerProc(HWND, UINT, UINT_PTR, DWORD) {
   }
   if (drive->driven) return;
   HWND window = FindThreadWindow(*drive->caption);
-  if (!window) return;
+  // A modal dialog shows itself only once its loop first finds the queue
+  // empty; a slow initialisation lets the timer come first.
+  if (!window || !IsWindowVisible(window)) return;
   drive->driven = true;
   drive->inDriver = true;
   (*drive->driver)(window);
