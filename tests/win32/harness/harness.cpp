@@ -328,9 +328,9 @@ void CALLBACK DriveTimerProc(HWND, UINT, UINT_PTR, DWORD) {
     return;
   }
   if (drive->driven) return;
+  // A dialog whose initialisation outlasts a timer tick is shown only when
+  // its loop first goes idle; a tester acts on it once it is on screen.
   HWND window = FindThreadWindow(*drive->caption);
-  // A modal dialog shows itself only once its loop first finds the queue
-  // empty; a slow initialisation lets the timer come first.
   if (!window || !IsWindowVisible(window)) return;
   drive->driven = true;
   drive->inDriver = true;
