@@ -3,10 +3,34 @@
 #pragma once
 #include <windows.h>
 
+#include <cstdint>
+
+#include "report/protocol/limits.h"
+#include "report/protocol/report_client.h"
+
 namespace vnscope {
 
-// Creates the browser hidden, owned by `owner` (the report dialog). Null when
-// the dialog cannot be created.
+// Creates the browser hidden, owned by `owner` (the report dialog), and
+// starts fetching the report list at once. Null when the dialog cannot be
+// created.
 HWND CreateReportBrowser(HWND owner);
+
+// What a browser created from now on talks to. The defaults are the build's
+// server and the library's limit; tests point them elsewhere.
+struct ReportBrowserSettings {
+  ServerEndpoint server = BuildServerEndpoint();
+  uint32_t editorIdleWaitMs = limits::kEditorIdleWaitMs;
+};
+void SetReportBrowserSettings(const ReportBrowserSettings& settings);
+
+// The popup menu commands of the list.
+enum ReportBrowserCommand : int {
+  kOpenReport = 30000,             // "開く"
+  kOpenSnapshots = 30001,          // "スナップショットを開く"
+  kRequestRefix = 30002,           // "状態を[再修正依頼]にする"
+  kMarkFixed = 30003,              // "状態を[修正済み]にする"
+  kMarkConfirmed = 30004,          // "状態を[完了(修正確認済み)]にする"
+  kMarkNoProblem = 30005,          // "状態を[問題なし]にする"
+};
 
 }  // namespace vnscope

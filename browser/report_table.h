@@ -40,4 +40,14 @@ inline bool ReportPassesFilter(const ReportRecord& record, int filter) {
   return ReportPassesFilter(record.flags, record.state, filter);
 }
 
+// What the browser's state column shows: the label, or for a state without
+// one its value in decimal (as the unsigned 32 bits the server stores), so a
+// state from a newer server is still told apart from the others.
+inline std::u16string ReportStateText(uint32_t state) {
+  const std::u16string_view label = ReportStateLabel(state);
+  if (!label.empty()) return std::u16string(label);
+  const std::string digits = std::to_string(state);
+  return std::u16string(digits.begin(), digits.end());
+}
+
 }  // namespace vnscope

@@ -30,6 +30,14 @@ inline constexpr uint32_t kDefaultMaxPackage = 64u << 20;
 // engine either. The same 30 s as a receive, for the same reasons.
 inline constexpr uint32_t kSendTimeoutMs = 30'000;
 
+// Report browser: how long the worker waits for an image editor it started
+// to become idle for input before it launches the next snapshot or ends.
+// The wait only lets a single-instance editor finish starting before it is
+// handed the next file; a cold start of a large editor takes some seconds, so
+// 30 s is ample, and an editor that never idles (stuck, or a console
+// program) cannot keep the browser busy for ever.
+inline constexpr uint32_t kEditorIdleWaitMs = 30'000;
+
 // Report server: largest request other than a submission. The other requests
 // carry one report name, which the server itself made up (about 25 bytes);
 // 64 KiB is far above any of them and small enough to buffer for every

@@ -43,14 +43,20 @@ bool WinsockStream::Connect(const std::string& address, uint16_t port) {
     return false;
   }
   // Back to blocking for the exchange; the socket options bound every wait.
+  // No Nagle: every message goes out as a code byte, a length and a payload
+  // in separate sends, and each later part would otherwise wait for the
+  // server's delayed acknowledgement of the first (40 to 200 ms a message).
   u_long blocking = 0;
+  const BOOL no_delay = TRUE;
   const DWORD receive_ms = timeouts_.receiveMs;
   const DWORD send_ms = timeouts_.sendMs;
   if (ioctlsocket(socket_, FIONBIO, &blocking) != 0 ||
       setsockopt(socket_, SOL_SOCKET, SO_RCVTIMEO, reinterpret_cast<const char*>(&receive_ms),
                  sizeof receive_ms) != 0 ||
       setsockopt(socket_, SOL_SOCKET, SO_SNDTIMEO, reinterpret_cast<const char*>(&send_ms),
-                 sizeof send_ms) != 0) {
+                 sizeof send_ms) != 0 ||
+      setsockopt(socket_, IPPROTO_TCP, TCP_NODELAY, reinterpret_cast<const char*>(&no_delay),
+                 sizeof no_delay) != 0) {
     const int error = WSAGetLastError();
     Close();
     return Fail(Describe("setsockopt", error));

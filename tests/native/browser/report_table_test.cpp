@@ -100,5 +100,23 @@ TEST(ReportStateLook, LabelsAndColoursFollowTheTable) {
   }
 }
 
+// The state column never borrows another column's text: a state without a
+// label shows its stored 32-bit value.
+TEST(ReportStateText, NamedStatesShowTheirLabelOthersTheirNumber) {
+  const struct {
+    uint32_t state;
+    std::u16string_view text;
+  } cases[] = {
+      {ReportState::New, u"新着"},
+      {ReportState::Fixed, u"修正済"},
+      {ReportState::NoProblem, u"問題なし"},
+      {2, u"2"},
+      {0x7FFFFFFFu, u"2147483647"},
+      {0x80000003u, u"2147483651"},
+      {0xFFFFFFFFu, u"4294967295"},
+  };
+  for (const auto& c : cases) EXPECT_EQ(ReportStateText(c.state), c.text) << std::hex << c.state;
+}
+
 }  // namespace
 }  // namespace vnscope

@@ -1,0 +1,149 @@
+#include "harness/relay_proxy.h"
+
+#include <winsock2.h>
+
+#include <cstring>
+
+namespace vnscope::test {
+namespace {
+
+constexpr timeval kPoll{0, 20'000};
+
+SOCKET ListenOnLoopback(uint16_t* port) {
+  SOCKET listener = socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
+  sockaddr_in address{};
+  address.sin_family = AF_INET;
+  address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  int size = sizeof address;
+  if (bind(listener, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0 || listen(listener, 16) != 0 ||
+      getsockname(listener, reinterpret_cast<sockaddr*>(&address), &size) != 0) {
+    closesocket(listener);
+    return INVALID_SOCKET;
+  }
+  *port = ntohs(address.sin_port);
+  return listener;
+}
+
+bool Readable(SOCKET socket) {
+  fd_set set;
+  FD_ZERO(&set);
+  FD_SET(socket, &set);
+  timeval wait = kPoll;
+  return select(0, &set, nullptr, nullptr, &wait) == 1;
+}
+
+bool SendAll(SOCKET socket, const char* bytes, int length) {
+  while (length > 0) {
+    const int sent = send(socket, bytes, length, 0);
+    if (sent <= 0) return false;
+    bytes += sent;
+    length -= sent;
+  }
+  return true;
+}
+
+struct WinsockUser {
+  WinsockUser() {
+    WSADATA data;
+    WSAStartup(MAKEWORD(2, 2), &data);
+  }
+  ~WinsockUser() { WSACleanup(); }
+};
+
+}  // namespace
+
+RelayProxy::RelayProxy(ServerEndpoint target) : target_(std::move(target)) {
+  static WinsockUser winsock;
+  listener_ = ListenOnLoopback(&port_);
+  acceptor_ = std::thread([this] { Accept(); });
+}
+
+RelayProxy::~RelayProxy() {
+  stopping_ = true;
+  held_ = false;
+  acceptor_.join();
+  for (auto& relay : relays_) relay.join();
+  closesocket(listener_);
+}
+
+void RelayProxy::Accept() {
+  while (!stopping_) {
+    if (!Readable(listener_)) continue;
+    const SOCKET client = accept(listener_, nullptr, nullptr);
+    if (client == INVALID_SOCKET) continue;
+    std::lock_guard guard(lock_);
+    connections_.emplace_back();
+    relays_.emplace_back([this, client, index = connections_.size() - 1] { Relay(client, index); });
+  }
+}
+
+// Copies both ways until both sides have closed, cutting the client's bytes
+// into frames (code, 4-byte length, payload) as they pass.
+void RelayProxy::Relay(uintptr_t client_socket, size_t index) {
+  const SOCKET client = client_socket;
+  SOCKET server = socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
+  sockaddr_in address{};
+  address.sin_family = AF_INET;
+  address.sin_port = htons(target_.port);
+  address.sin_addr.s_addr = inet_addr(target_.address.c_str());
+  bool clientOpen = connect(server, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0;
+  bool serverOpen = clientOpen;
+  std::vector<uint8_t> pending;
+  char chunk[4096];
+  while ((clientOpen || serverOpen) && !stopping_) {
+    if (clientOpen && Readable(client)) {
+      const int got = recv(client, chunk, sizeof chunk, 0);
+      if (got <= 0) {
+        clientOpen = false;
+        shutdown(server, SD_SEND);
+      } else {
+        SendAll(server, chunk, got);
+        pending.insert(pending.end(), chunk, chunk + got);
+        while (pending.size() >= 5) {
+          uint32_t length;
+          std::memcpy(&length, pending.data() + 1, 4);
+          if (pending.size() < 5 + size_t{length}) break;
+          RecordedRequest request{pending[0], {pending.begin() + 5, pending.begin() + 5 + length}};
+          pending.erase(pending.begin(), pending.begin() + 5 + length);
+          std::lock_guard guard(lock_);
+          connections_[index].push_back(std::move(request));
+        }
+      }
+    }
+    if (serverOpen && !held_ && Readable(server)) {
+      const int got = recv(server, chunk, sizeof chunk, 0);
+      if (got <= 0) {
+        serverOpen = false;
+        shutdown(client, SD_SEND);
+      } else {
+        SendAll(client, chunk, got);
+      }
+    }
+  }
+  closesocket(server);
+  closesocket(client);
+}
+
+std::vector<std::vector<RecordedRequest>> RelayProxy::Connections() const {
+  std::lock_guard guard(lock_);
+  return connections_;
+}
+
+size_t RelayProxy::CountRequests(uint8_t code) const {
+  std::lock_guard guard(lock_);
+  size_t count = 0;
+  for (const auto& connection : connections_) {
+    for (const auto& request : connection) count += request.code == code;
+  }
+  return count;
+}
+
+uint16_t UnusedPort() {
+  static WinsockUser winsock;
+  uint16_t port = 0;
+  const SOCKET listener = ListenOnLoopback(&port);
+  closesocket(listener);
+  return port;
+}
+
+}  // namespace vnscope::test

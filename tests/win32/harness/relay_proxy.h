@@ -1,0 +1,56 @@
+// A loopback relay between the library and the real report server that
+// records every request frame per connection, and can hold the server's
+// replies back so that a test can act while an exchange is under way.
+#pragma once
+#include <atomic>
+#include <cstdint>
+#include <memory>
+#include <mutex>
+#include <thread>
+#include <vector>
+
+#include "report/protocol/report_client.h"
+
+namespace vnscope::test {
+
+struct RecordedRequest {
+  uint8_t code = 0;
+  std::vector<uint8_t> payload;
+};
+
+class RelayProxy {
+ public:
+  // Listens on 127.0.0.1 at a free port and relays to `target`.
+  explicit RelayProxy(ServerEndpoint target);
+  ~RelayProxy();
+  RelayProxy(const RelayProxy&) = delete;
+  RelayProxy& operator=(const RelayProxy&) = delete;
+
+  ServerEndpoint endpoint() const { return {"127.0.0.1", port_}; }
+  // The requests of every connection so far, in accepting order.
+  std::vector<std::vector<RecordedRequest>> Connections() const;
+  // How many requests with this code arrived, over all connections.
+  size_t CountRequests(uint8_t code) const;
+  // While held, nothing the server sends reaches the clients.
+  void HoldReplies(bool hold) { held_ = hold; }
+
+ private:
+  struct Connection;
+  void Accept();
+  void Relay(uintptr_t client, size_t index);
+
+  ServerEndpoint target_;
+  uintptr_t listener_;
+  uint16_t port_ = 0;
+  std::atomic<bool> stopping_{false};
+  std::atomic<bool> held_{false};
+  mutable std::mutex lock_;
+  std::vector<std::vector<RecordedRequest>> connections_;
+  std::vector<std::thread> relays_;
+  std::thread acceptor_;
+};
+
+// A loopback port nothing listens on.
+uint16_t UnusedPort();
+
+}  // namespace vnscope::test

@@ -1,0 +1,40 @@
+// Reports on the real report server for the browser and preview tests:
+// submitted through the library's own client and found again by a reporter
+// name unique to the run, since the server is shared by every test.
+#pragma once
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "report/protocol/report_client.h"
+#include "report/protocol/report_types.h"
+
+namespace vnscope::test {
+
+// The build's server, or VNSCOPE_TEST_SERVER=address:port.
+ServerEndpoint TestServer();
+
+struct SeedSpec {
+  std::u16string title;
+  uint32_t flags = ReportFlags::HasText;
+  uint32_t state = ReportState::New;
+  std::u16string body = u"千早の台詞で立ち絵が一瞬消える。";
+};
+
+struct SeededReport {
+  std::u16string name;      // the server's
+  std::u16string title;
+  std::u16string reporter;  // unique to this report
+  std::u16string text;      // what FetchReport's ReportText carries
+  std::vector<uint8_t> png; // empty without HasSnapshot
+};
+
+// Submits one report per spec (with the entries its flags name), sets the
+// states that are not New, and returns them in spec order. Fails the calling
+// test when the server does not take them.
+std::vector<SeededReport> SeedReports(const std::vector<SeedSpec>& specs);
+
+// The server's reports as the client lists them.
+ReportRecords ServerReports();
+
+}  // namespace vnscope::test
