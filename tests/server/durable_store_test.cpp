@@ -20,7 +20,6 @@ namespace {
 
 using test::Bytes;
 
-constexpr uint8_t kSubmit = 1, kList = 2;
 const std::u16string kTitleStart = u"report ";
 
 // A package whose title tells it apart; over the inline limit when `large`.
@@ -31,6 +30,15 @@ Bytes Package(const std::string& tag, bool large) {
   for (size_t i = 0; i < snapshot.size(); ++i) snapshot[i] = static_cast<uint8_t>(i * 7 + tag.size() + tag[0]);
   return test::ReportPackage(title, "text of " + tag, snapshot);
 }
+
+}  // namespace
+
+// Client `client`'s `index`-th package: distinct from every other one.
+Bytes DistinctPackage(int client, int index, bool large) {
+  return Package(std::to_string(client) + "-" + std::to_string(index), large);
+}
+
+namespace {
 
 std::unique_ptr<ReportStore> OpenStore(const std::filesystem::path& data, std::string* error) {
   return ReportStore::Open(data, error);
@@ -210,3 +218,167 @@ TEST(StoreCheck, DamageStopsTheOpenNamingTheFile) {
 
 }  // namespace
 }  // namespace vnscope::server
+
+namespace vnscope::test {
+namespace {
+
+using server::kInlinePackageLimit;
+
+// Every package a test sends is told apart by its title; the server's reply
+// names the report.
+struct Sent {
+  std::mutex lock;
+  std::map<std::string, Bytes> acknowledged;  // name -> package
+  std::vector<Bytes> unanswered;              // sent, no reply seen (in flight when the server died)
+
+  void Submit(uint16_t port, const Bytes& package) {
+    Connection connection(port);
+    std::optional<Frame> reply;
+    if (connection.Send(kSubmitCode, package)) reply = connection.Receive();
+    std::lock_guard guard(lock);
+    if (reply && reply->code == 0) acknowledged.emplace(NameOf(*reply), package);
+    else if (!reply) unanswered.push_back(package);
+  }
+  static constexpr uint8_t kSubmitCode = 1;
+};
+
+std::vector<std::string> ListedNames(uint16_t port) {
+  Connection connection(port);
+  EXPECT_TRUE(connection.Send(2));
+  std::vector<std::string> names;
+  for (const Frame& frame : connection.ReceiveReplies()) {
+    if (frame.code == 2) names.push_back(NameOf(frame));
+  }
+  connection.End();
+  return names;
+}
+
+// After the server on `data` has stopped: every listed report holds exactly
+// one of the packages sent, and every acknowledged one holds its own.
+void ExpectExactlyWhatWasSent(const std::filesystem::path& data, const std::vector<std::string>& listed,
+                              const std::map<std::string, Bytes>& must_hold, const Sent& sent) {
+  std::string error;
+  auto store = server::ReportStore::Open(data, &error);
+  ASSERT_TRUE(store) << error;
+  for (const std::string& name : listed) {
+    Bytes package;
+    ASSERT_EQ(store->LoadPackage(name, &package, &error), server::Lookup::kFound) << name << ": " << error;
+    if (auto it = sent.acknowledged.find(name); it != sent.acknowledged.end()) {
+      EXPECT_EQ(package, it->second) << name;
+    } else {
+      EXPECT_NE(std::find(sent.unanswered.begin(), sent.unanswered.end(), package), sent.unanswered.end())
+          << name << " holds a package nobody sent, or one stored twice";
+    }
+  }
+  for (const auto& [name, package] : must_hold)
+    EXPECT_NE(std::find(listed.begin(), listed.end(), name), listed.end()) << name << " was acknowledged";
+  for (const auto& entry : std::filesystem::directory_iterator(data / "packages"))
+    EXPECT_EQ(entry.path().extension(), ".zip") << entry.path() << " left behind";
+}
+
+class StoreProcessTest : public ::testing::Test {
+ protected:
+  TempDir dir_;
+  std::filesystem::path data_ = dir_.path() / "data";
+};
+
+TEST_F(StoreProcessTest, KillDuringLargeAndSmallSubmissionsKeepsExactlyTheAcknowledged) {
+  Sent sent;
+  {
+    ServerProcess server(VNSCOPE_SERVER_BINARY, data_);
+    ASSERT_TRUE(server.started()) << server.Log();
+    std::atomic<bool> killed = false;
+    std::vector<std::thread> clients;
+    for (int c = 0; c < 10; ++c) {
+      clients.emplace_back([&, c] {
+        for (int i = 0; !killed; ++i) {
+          const bool large = c < 4;
+          sent.Submit(server.port(), server::DistinctPackage(c, i, large));
+        }
+      });
+    }
+    const auto give_up = std::chrono::steady_clock::now() + std::chrono::seconds(60);
+    for (;;) {
+      {
+        std::lock_guard guard(sent.lock);
+        if (sent.acknowledged.size() >= 40) break;
+      }
+      if (std::chrono::steady_clock::now() > give_up) break;
+      std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
+    server.Kill();
+    killed = true;
+    for (auto& client : clients) client.join();
+  }
+  ASSERT_GE(sent.acknowledged.size(), 40u);
+  std::vector<std::string> listed;
+  {
+    ServerProcess restarted(VNSCOPE_SERVER_BINARY, data_);
+    ASSERT_TRUE(restarted.started()) << restarted.Log();
+    listed = ListedNames(restarted.port());
+    EXPECT_EQ(restarted.Stop(), 0) << restarted.Log();
+  }
+  ExpectExactlyWhatWasSent(data_, listed, sent.acknowledged, sent);
+}
+
+TEST_F(StoreProcessTest, BackupTakenDuringSubmissionsRestoresEveryEarlierReport) {
+  Sent sent;
+  std::map<std::string, Bytes> before_backup;
+  const auto backup = dir_.path() / "backup";
+  {
+    ServerProcess server(VNSCOPE_SERVER_BINARY, data_);
+    ASSERT_TRUE(server.started()) << server.Log();
+    for (int i = 0; i < 6; ++i) sent.Submit(server.port(), server::DistinctPackage(0, i, i % 2 == 0));
+    std::atomic<bool> stop = false;
+    std::vector<std::thread> clients;
+    for (int c = 1; c <= 4; ++c) {
+      clients.emplace_back([&, c] {
+        for (int i = 0; !stop; ++i) sent.Submit(server.port(), server::DistinctPackage(c, i, c <= 2));
+      });
+    }
+    std::this_thread::sleep_for(std::chrono::milliseconds(200));
+    {
+      std::lock_guard guard(sent.lock);
+      before_backup = sent.acknowledged;
+    }
+    ServerProcess backup_run(VNSCOPE_SERVER_BINARY, data_, {"--backup-to", backup.string()});
+    stop = true;
+    for (auto& client : clients) client.join();
+    EXPECT_NE(backup_run.Log().find("backed up"), std::string::npos) << backup_run.Log();
+    EXPECT_EQ(server.Stop(), 0) << server.Log();
+  }
+  ASSERT_GE(before_backup.size(), 6u);
+  std::vector<std::string> listed;
+  {
+    ServerProcess restored(VNSCOPE_SERVER_BINARY, backup);
+    ASSERT_TRUE(restored.started()) << restored.Log();
+    listed = ListedNames(restored.port());
+    EXPECT_EQ(restored.Stop(), 0) << restored.Log();
+  }
+  ExpectExactlyWhatWasSent(backup, listed, before_backup, sent);
+  // A second backup into a directory that is not empty is refused.
+  ServerProcess again(VNSCOPE_SERVER_BINARY, data_, {"--backup-to", backup.string()});
+  EXPECT_NE(again.Log().find("backup failed"), std::string::npos) << again.Log();
+}
+
+TEST_F(StoreProcessTest, CorruptedDatabaseStopsTheServerNamingTheFile) {
+  {
+    ServerProcess server(VNSCOPE_SERVER_BINARY, data_);
+    ASSERT_TRUE(server.started()) << server.Log();
+    Sent sent;
+    for (int i = 0; i < 30; ++i) sent.Submit(server.port(), server::DistinctPackage(0, i, false));
+    EXPECT_EQ(server.Stop(), 0) << server.Log();
+  }
+  {
+    std::fstream file(data_ / "reports.sqlite3", std::ios::in | std::ios::out | std::ios::binary);
+    file.seekp(4096 + 8);
+    file << std::string(3000, '\x5A');
+  }
+  ServerProcess server(VNSCOPE_SERVER_BINARY, data_);
+  EXPECT_FALSE(server.started());
+  EXPECT_FALSE(server.running()) << "it stopped";
+  EXPECT_NE(server.Log().find((data_ / "reports.sqlite3").string() + ": damaged"), std::string::npos) << server.Log();
+}
+
+}  // namespace
+}  // namespace vnscope::test
