@@ -404,11 +404,17 @@ bool Dashboard::Listen(std::string* error) {
 }
 
 void Dashboard::Start() {
-  thread_ = std::thread([this] { routes_->http().listen_after_bind(); });
+  thread_ = std::thread([this] {
+    routes_->http().listen_after_bind();
+    serving_ended_ = true;
+  });
 }
 
 void Dashboard::Stop() {
   if (!thread_.joinable()) return;
+  // httplib's stop does nothing until its accept loop runs: a stop right
+  // after the start would leave that loop waiting in accept for good.
+  while (!serving_ended_ && !routes_->http().is_running()) std::this_thread::sleep_for(std::chrono::milliseconds(1));
   routes_->http().stop();
   thread_.join();
 }

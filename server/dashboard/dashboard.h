@@ -3,6 +3,7 @@
 // state buttons. Served over HTTP by cpp-httplib on threads of its own; it
 // shares the store (and so the revision) with the report port.
 #pragma once
+#include <atomic>
 #include <chrono>
 #include <cstdint>
 #include <functional>
@@ -46,6 +47,7 @@ class Dashboard {
   std::unique_ptr<Routes> routes_;
   std::string url_;
   std::thread thread_;
+  std::atomic<bool> serving_ended_ = false;
 };
 
 // Splits "ADDR:PORT" or "[ADDR]:PORT" into its numeric host and port. False

@@ -27,7 +27,8 @@ import zipfile
 import zlib
 
 from selenium import webdriver
-from selenium.common.exceptions import NoAlertPresentException
+from selenium.common.exceptions import (NoAlertPresentException, NoSuchElementException,
+                                        StaleElementReferenceException)
 from selenium.webdriver.chrome.service import Service
 from selenium.webdriver.common.by import By
 from selenium.webdriver.support.ui import WebDriverWait
@@ -146,7 +147,11 @@ def fetch(url, cookie=None):
 
 
 def wait_for(driver, condition, message):
-    return WebDriverWait(driver, WAIT_S, poll_frequency=0.1).until(lambda d: condition(), message)
+    # The live part of a page is replaced whole when it changes; elements
+    # found just before that go stale.
+    return WebDriverWait(driver, WAIT_S, poll_frequency=0.1,
+                         ignored_exceptions=(StaleElementReferenceException, NoSuchElementException)).until(
+        lambda d: condition(), message)
 
 
 def rgb(element):
@@ -375,7 +380,8 @@ class SecretDashboardTest(DashboardTestCase):
             # along) and another host name (a different site).
             for host in ('127.0.0.1', 'localhost'):
                 self.driver.get('http://%s:%d/attack' % (host, attacker.server_port))
-                wait_for(self.driver, lambda: '/state' in self.driver.current_url, 'the form was posted')
+                wait_for(self.driver, lambda: self.driver.current_url.startswith(self.server.url),
+                         'the form was posted')
                 self.assertEqual(self.server.states()[self.name], NEW, host)
         finally:
             attacker.shutdown()

@@ -329,7 +329,7 @@ void CALLBACK DriveTimerProc(HWND, UINT, UINT_PTR, DWORD) {
   }
   if (drive->driven) return;
   HWND window = FindThreadWindow(*drive->caption);
-  if (!window) return;
+  if (!window || !IsWindowVisible(window)) return;
   drive->driven = true;
   drive->inDriver = true;
   (*drive->driver)(window);
