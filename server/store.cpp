@@ -391,7 +391,14 @@ std::optional<std::string> ReportStore::Add(const PackageSummary& summary, std::
   row.author = summary.author_entry;
   row.package = package;
   row.in_file = package.size() > kInlinePackageLimit;
+  // The folder is synced here rather than once per shared commit: syncs from
+  // many submissions at once cost the disk about one, while a sync in the
+  // commit would lengthen every commit that the others queue behind.
   if (row.in_file && !WritePackageFile(packages_, name, package, error)) return std::nullopt;
+  if (row.in_file && !SyncFolder(packages_, error)) {
+    unlink(PackagePath(packages_, name).c_str());
+    return std::nullopt;
+  }
   Commit(row);
   if (row.stored) return name;
   if (error) *error = row.error;
@@ -432,11 +439,6 @@ void ReportStore::CommitBatch(const std::vector<PendingRow*>& batch) {
     }
   };
   std::string error;
-  // One sync of the folder makes every file renamed so far durable, before
-  // the rows that point at them are.
-  const bool files = std::any_of(batch.begin(), batch.end(), [](const PendingRow* row) { return row->in_file; });
-  if (files && !SyncFolder(packages_, &error)) return fail_all(error, true);
-
   std::lock_guard lock(write_lock_);
   Connection& writer = *writer_;
   if (!writer.Exec("BEGIN IMMEDIATE", &error)) return fail_all(error, true);
