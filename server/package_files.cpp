@@ -7,32 +7,14 @@
 #include <cerrno>
 #include <cstring>
 
+#include "server/socket_io.h"
+
 namespace vnscope::server {
 namespace {
 
 std::string SystemError(const std::string& what, const std::filesystem::path& path) {
   return what + " " + path.string() + ": " + std::strerror(errno);
 }
-
-class Fd {
- public:
-  explicit Fd(int fd) : fd_(fd) {}
-  ~Fd() {
-    if (fd_ >= 0) close(fd_);
-  }
-  Fd(const Fd&) = delete;
-  Fd& operator=(const Fd&) = delete;
-  int get() const { return fd_; }
-  // Closes now, so that a failing close is seen.
-  bool Close() {
-    const int fd = fd_;
-    fd_ = -1;
-    return close(fd) == 0;
-  }
-
- private:
-  int fd_;
-};
 
 bool WriteAll(int fd, const uint8_t* data, size_t size) {
   while (size > 0) {
@@ -51,7 +33,7 @@ template <typename Fill>
 bool WriteSynced(const std::filesystem::path& folder, const std::string& name, Fill fill, std::string* error) {
   const std::filesystem::path target = PackagePath(folder, name);
   const std::filesystem::path unfinished = folder / (name + kUnfinishedSuffix);
-  Fd fd(open(unfinished.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0640));
+  UniqueFd fd(open(unfinished.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0640));
   if (fd.get() < 0) {
     *error = SystemError("cannot create", unfinished);
     return false;
@@ -61,7 +43,7 @@ bool WriteSynced(const std::filesystem::path& folder, const std::string& name, F
     *error = SystemError("cannot sync", unfinished);
     ok = false;
   }
-  if (ok && !fd.Close()) {
+  if (ok && close(fd.Release()) != 0) {
     *error = SystemError("cannot close", unfinished);
     ok = false;
   }
@@ -94,7 +76,7 @@ bool WritePackageFile(const std::filesystem::path& folder, const std::string& na
 bool CopyPackageFile(const std::filesystem::path& from_folder, const std::filesystem::path& to_folder,
                      const std::string& name, uint64_t expected_size, std::string* error) {
   const std::filesystem::path source = PackagePath(from_folder, name);
-  Fd in(open(source.c_str(), O_RDONLY | O_CLOEXEC));
+  UniqueFd in(open(source.c_str(), O_RDONLY | O_CLOEXEC));
   if (in.get() < 0) {
     *error = SystemError("cannot open", source);
     return false;
@@ -129,7 +111,7 @@ bool CopyPackageFile(const std::filesystem::path& from_folder, const std::filesy
 bool ReadPackageFile(const std::filesystem::path& folder, const std::string& name, uint64_t expected_size,
                      std::vector<uint8_t>* data, std::string* error) {
   const std::filesystem::path path = PackagePath(folder, name);
-  Fd fd(open(path.c_str(), O_RDONLY | O_CLOEXEC));
+  UniqueFd fd(open(path.c_str(), O_RDONLY | O_CLOEXEC));
   struct stat info{};
   if (fd.get() < 0 || fstat(fd.get(), &info) != 0) {
     *error = SystemError("cannot open", path);
@@ -155,7 +137,7 @@ bool ReadPackageFile(const std::filesystem::path& folder, const std::string& nam
 }
 
 bool SyncFolder(const std::filesystem::path& folder, std::string* error) {
-  Fd fd(open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+  UniqueFd fd(open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
   if (fd.get() < 0 || fsync(fd.get()) != 0) {
     *error = SystemError("cannot sync", folder);
     return false;
