@@ -10,6 +10,7 @@
 #include <sstream>
 
 #include "report/protocol/limits.h"
+#include "server/backup.h"
 #include "server/dashboard/dashboard.h"
 #include "server/dashboard/web_text.h"
 #include "server/handlers.h"
@@ -68,7 +69,20 @@ int main(int argc, char** argv) {
                  "File holding the dashboard's secret; without it the dashboard serves loopback only");
   app.add_option("--text-encoding", text_encoding, "Code page the senders' report texts are in (an iconv name)")
       ->capture_default_str();
+  std::string backup_to;
+  app.add_option("--backup-to", backup_to,
+                 "Copy the store in --data into this new directory, even while a server uses it, then exit");
   CLI11_PARSE(app, argc, argv);
+
+  if (!backup_to.empty()) {
+    std::string summary, error;
+    if (!server::BackupStore(data, backup_to, &summary, &error)) {
+      server::LogLine("backup failed: " + error);
+      return 1;
+    }
+    server::LogLine("backed up " + summary + " from " + data + " to " + backup_to);
+    return 0;
+  }
 
   server::DashboardSettings dashboard_settings{http, "", text_encoding};
   if (!http_secret_file.empty()) {

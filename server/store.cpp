@@ -7,19 +7,20 @@
 
 #include <algorithm>
 #include <chrono>
+#include <unordered_map>
 
 #include "report/protocol/report_states.h"
+#include "server/log.h"
+#include "server/package_files.h"
 #include "server/protocol.h"
 #include "server/report_name.h"
 
 namespace vnscope::server {
 namespace {
 
-constexpr char kDatabaseFile[] = "reports.sqlite3";
 constexpr char kLockFile[] = "server.lock";
-// Bumped whenever the tables change; a server refuses a database from a newer one.
-// 2 added the state history; a version 1 database gains it on opening.
-constexpr int kSchemaVersion = 2;
+// Schema versions: 2 added the state history; 3 moved the packages out of
+// their own table, large ones into files.
 // Readers and the writer wait this long for a lock held by a checkpoint or by
 // another process (the sqlite3 shell taking a backup, say) before failing.
 constexpr int kBusyTimeoutMs = 10'000;
@@ -34,11 +35,9 @@ constexpr char kSchema[] = R"sql(
     reporter    TEXT    NOT NULL,                   --   the database; clients get author
     flags       INTEGER NOT NULL,
     state       INTEGER NOT NULL,
-    author      BLOB    NOT NULL                    -- the package's author entry, verbatim
-  );
-  CREATE TABLE IF NOT EXISTS packages(
-    report_id INTEGER PRIMARY KEY REFERENCES reports(id),
-    package   BLOB    NOT NULL                      -- the ZIP archive as submitted
+    author      BLOB    NOT NULL,                   -- the package's author entry, verbatim
+    package_bytes INTEGER NOT NULL DEFAULT 0,       -- size of the ZIP archive as submitted
+    package     BLOB                                -- that archive when small; NULL: packages/NAME.zip
   );
   CREATE TABLE IF NOT EXISTS state_changes(
     id         INTEGER PRIMARY KEY,
@@ -70,6 +69,12 @@ std::string ContainsPattern(const std::string& text) {
   return pattern + "%";
 }
 
+// The tables of versions 1 and 2 held every package in a table of its own.
+constexpr char kUpgradeReports[] = R"sql(
+  ALTER TABLE reports ADD COLUMN package_bytes INTEGER NOT NULL DEFAULT 0;
+  ALTER TABLE reports ADD COLUMN package BLOB;
+)sql";
+
 class Statement {
  public:
   Statement(sqlite3* db, const char* sql) { sqlite3_prepare_v2(db, sql, -1, &statement_, nullptr); }
@@ -81,6 +86,10 @@ class Statement {
   sqlite3_stmt* get() const { return statement_; }
   // SQLITE_ROW, SQLITE_DONE or an error code.
   int Step() { return statement_ ? sqlite3_step(statement_) : SQLITE_MISUSE; }
+  void Reset() {
+    sqlite3_reset(statement_);
+    sqlite3_clear_bindings(statement_);
+  }
   void Bind(int index, int64_t value) { sqlite3_bind_int64(statement_, index, value); }
   void Bind(int index, const std::string& text) {
     sqlite3_bind_text(statement_, index, text.data(), static_cast<int>(text.size()), SQLITE_STATIC);
@@ -125,8 +134,9 @@ class ReportStore::Connection {
   sqlite3* db_;
 };
 
-ReportStore::ReportStore(std::filesystem::path database)
-    : database_(std::move(database)),
+ReportStore::ReportStore(const std::filesystem::path& directory)
+    : database_(directory / kDatabaseFile),
+      packages_(directory / kPackagesFolder),
       revision_(static_cast<uint64_t>(std::chrono::duration_cast<std::chrono::microseconds>(
                                           std::chrono::system_clock::now().time_since_epoch())
                                           .count())) {}
@@ -160,12 +170,12 @@ std::unique_ptr<ReportStore::Connection> ReportStore::OpenConnection(std::string
 
 std::unique_ptr<ReportStore> ReportStore::Open(const std::filesystem::path& directory, std::string* error) {
   std::error_code ec;
-  std::filesystem::create_directories(directory, ec);
+  std::filesystem::create_directories(directory / kPackagesFolder, ec);
   if (ec) {
-    *error = "cannot create " + directory.string() + ": " + ec.message();
+    *error = "cannot create " + (directory / kPackagesFolder).string() + ": " + ec.message();
     return nullptr;
   }
-  std::unique_ptr<ReportStore> store(new ReportStore(directory / kDatabaseFile));
+  std::unique_ptr<ReportStore> store(new ReportStore(directory));
 
   // Two servers on one directory would each be sure they hand out the next
   // names; the second one stops here instead.
@@ -175,21 +185,41 @@ std::unique_ptr<ReportStore> ReportStore::Open(const std::filesystem::path& dire
     *error = "cannot lock " + lock_path + " (is another server using this directory?)";
     return nullptr;
   }
+  if (!store->Prepare(error)) return nullptr;
+  return store;
+}
 
-  store->writer_ = store->OpenConnection(error);
-  if (!store->writer_) return nullptr;
-  Connection& writer = *store->writer_;
+bool ReportStore::Prepare(std::string* error) {
+  // Whatever goes wrong with the database from here on, the message names it.
+  auto fail = [&](const std::string& what) {
+    *error = database_.string() + ": " + what;
+    return false;
+  };
+  std::string detail;
+  writer_ = OpenConnection(&detail);
+  if (!writer_) return fail(detail);
+  Connection& writer = *writer_;
+  {
+    // A damaged database is not served: answers read from it could be wrong,
+    // and writes into it could spread the damage.
+    Statement check(writer.db(), "PRAGMA integrity_check(5)");
+    std::string problems;
+    int rc;
+    while ((rc = check.Step()) == SQLITE_ROW) {
+      const std::string line = check.Text(0);
+      if (line != "ok") problems.append(problems.empty() ? "" : "; ").append(line);
+    }
+    if (rc != SQLITE_DONE) return fail(std::string("damaged: ") + sqlite3_errmsg(writer.db()));
+    if (!problems.empty()) return fail("damaged: " + problems);
+  }
   {
     Statement wal(writer.db(), "PRAGMA journal_mode=WAL");
-    if (wal.Step() != SQLITE_ROW || wal.Text(0) != "wal") {
-      *error = "cannot switch the database to write-ahead logging";
-      return nullptr;
-    }
+    if (wal.Step() != SQLITE_ROW || wal.Text(0) != "wal") return fail("cannot switch to write-ahead logging");
   }
-  // After a large package the log would otherwise keep its largest size for
-  // good; checkpoints cut it back to this.
-  if (!writer.Exec("PRAGMA journal_size_limit=67108864", error)) return nullptr;
-  if (!writer.Exec("BEGIN IMMEDIATE", error)) return nullptr;
+  // After a large state history the log would otherwise keep its largest size
+  // for good; checkpoints cut it back to this.
+  if (!writer.Exec("PRAGMA journal_size_limit=67108864", &detail)) return fail(detail);
+  if (!writer.Exec("BEGIN IMMEDIATE", &detail)) return fail(detail);
   int version = 0;
   {
     Statement query(writer.db(), "PRAGMA user_version");
@@ -197,15 +227,98 @@ std::unique_ptr<ReportStore> ReportStore::Open(const std::filesystem::path& dire
   }
   if (version > kSchemaVersion) {
     writer.Exec("ROLLBACK", nullptr);
-    *error = "the database was written by a newer server (schema " + std::to_string(version) + ")";
-    return nullptr;
+    return fail("written by a newer server (schema " + std::to_string(version) + ")");
   }
   const std::string set_version = "PRAGMA user_version=" + std::to_string(kSchemaVersion);
-  if (!writer.Exec(kSchema, error) || !writer.Exec(set_version.c_str(), error) || !writer.Exec("COMMIT", error)) {
+  if (!writer.Exec(kSchema, &detail) || (version > 0 && version < kSchemaVersion && !Upgrade(&detail)) ||
+      !writer.Exec(set_version.c_str(), &detail) || !writer.Exec("COMMIT", &detail)) {
     writer.Exec("ROLLBACK", nullptr);
-    return nullptr;
+    return fail(detail);
   }
-  return store;
+  if (version > 0 && version < kSchemaVersion) {
+    // The packages' pages are free now; give them back to the file system.
+    if (!writer.Exec("VACUUM", &detail)) LogLine("after bringing the store up to date: " + detail);
+    LogLine("brought " + database_.string() + " from schema " + std::to_string(version) + " to " +
+            std::to_string(kSchemaVersion));
+  }
+  if (!CheckPackageFiles(error)) return false;
+  Statement last(writer.db(),
+                 "SELECT (SELECT seq FROM sqlite_sequence WHERE name = 'reports'), max(received_ms) FROM reports");
+  if (last.Step() != SQLITE_ROW) return fail(sqlite3_errmsg(writer.db()));
+  last_id_ = sqlite3_column_int64(last.get(), 0);
+  last_ms_ = sqlite3_column_int64(last.get(), 1);
+  return true;
+}
+
+bool ReportStore::Upgrade(std::string* error) {
+  Connection& writer = *writer_;
+  if (!writer.Exec(kUpgradeReports, error)) return false;
+  std::vector<std::pair<int64_t, std::string>> reports;
+  {
+    Statement query(writer.db(), "SELECT id, name FROM reports ORDER BY id");
+    int rc;
+    while ((rc = query.Step()) == SQLITE_ROW) reports.emplace_back(sqlite3_column_int64(query.get(), 0), query.Text(1));
+    if (rc != SQLITE_DONE) return writer.Fail(error);
+  }
+  for (const auto& [id, name] : reports) {
+    // One package in memory at a time: an old store may hold gigabytes.
+    Statement load(writer.db(), "SELECT package FROM packages WHERE report_id = ?1");
+    Statement keep(writer.db(), "UPDATE reports SET package_bytes = ?2, package = ?3 WHERE id = ?1");
+    load.Bind(1, id);
+    if (load.Step() != SQLITE_ROW) {
+      *error = "report " + name + " has no package";
+      return false;
+    }
+    const std::vector<uint8_t> package = load.Blob(0);
+    keep.Bind(1, id);
+    keep.Bind(2, static_cast<int64_t>(package.size()));
+    if (package.size() <= kInlinePackageLimit) {
+      keep.Bind(3, package);
+    } else if (!WritePackageFile(packages_, name, package, error)) {
+      return false;
+    }
+    if (keep.Step() != SQLITE_DONE) return writer.Fail(error);
+  }
+  // The files are durable before the commit that makes the rows point at them.
+  return SyncFolder(packages_, error) && writer.Exec("DROP TABLE packages", error);
+}
+
+bool ReportStore::CheckPackageFiles(std::string* error) {
+  std::unordered_map<std::string, int64_t> expected;  // name -> bytes of every package kept as a file
+  {
+    Statement query(writer_->db(), "SELECT name, package_bytes FROM reports WHERE package IS NULL");
+    int rc;
+    while ((rc = query.Step()) == SQLITE_ROW) expected.emplace(query.Text(0), sqlite3_column_int64(query.get(), 1));
+    if (rc != SQLITE_DONE) return writer_->Fail(error);
+  }
+  // Files whose rows never committed: the submission was not acknowledged.
+  std::error_code ec;
+  int removed = 0;
+  for (const auto& entry : std::filesystem::directory_iterator(packages_, ec)) {
+    const std::filesystem::path& path = entry.path();
+    const std::string extension = path.extension().string();
+    const bool unfinished = extension == kUnfinishedSuffix;
+    if (!unfinished && (extension != kPackageSuffix || expected.count(path.stem().string()))) continue;
+    if (std::filesystem::remove(path, ec)) ++removed;
+  }
+  if (ec) {
+    *error = "cannot clean up " + packages_.string() + ": " + ec.message();
+    return false;
+  }
+  if (removed > 0) LogLine("removed " + std::to_string(removed) + " package files of submissions that never completed");
+  std::vector<std::string> damaged;
+  for (const auto& [name, bytes] : expected) {
+    const std::filesystem::path path = PackagePath(packages_, name);
+    const auto size = std::filesystem::file_size(path, ec);
+    if (ec) damaged.push_back(path.string() + " is missing");
+    else if (size != static_cast<uintmax_t>(bytes))
+      damaged.push_back(path.string() + " has " + std::to_string(size) + " bytes, not " + std::to_string(bytes));
+  }
+  if (damaged.empty()) return true;
+  std::sort(damaged.begin(), damaged.end());
+  *error = "damaged store: " + std::to_string(damaged.size()) + " package files are missing or cut short: " +
+           damaged.front() + (damaged.size() > 1 ? ", ..." : "");
+  return false;
 }
 
 // A pooled read connection, handed back when the lease ends. Declare it before
@@ -236,62 +349,132 @@ class ReportStore::ReaderLease {
   std::unique_ptr<Connection> connection_;
 };
 
+struct ReportStore::PendingRow {
+  int64_t id = 0;
+  const std::string* name = nullptr;
+  int64_t unix_ms = 0;
+  const std::string* peer = nullptr;
+  std::string title;
+  std::string reporter;
+  uint32_t flags = 0;
+  std::span<const uint8_t> author;
+  std::span<const uint8_t> package;
+  bool in_file = false;  // the package is a file; the row holds none
+  // Filled in by the committing thread.
+  bool done = false;
+  bool stored = false;
+  bool never_stored = false;  // refused for sure, not merely unknown
+  std::string error;
+};
+
 std::optional<std::string> ReportStore::Add(const PackageSummary& summary, std::span<const uint8_t> package,
                                             const std::string& peer, int64_t unix_ms, std::string* error) {
-  std::lock_guard lock(write_lock_);
-  Connection& writer = *writer_;
-  if (!writer.Exec("BEGIN IMMEDIATE", error)) return std::nullopt;
-  auto fail = [&]() -> std::optional<std::string> {
-    writer.Fail(error);
-    writer.Exec("ROLLBACK", nullptr);
-    return std::nullopt;
-  };
-
-  int64_t last_id = 0;
+  PendingRow row;
   {
-    Statement query(writer.db(), "SELECT seq FROM sqlite_sequence WHERE name = 'reports'");
-    const int rc = query.Step();
-    if (rc == SQLITE_ROW) last_id = sqlite3_column_int64(query.get(), 0);
-    else if (rc != SQLITE_DONE) return fail();
-  }
-  {
+    // Names are handed out here rather than by the database, so that the
+    // package file can bear its name before the row is written. Only this
+    // server writes the directory, so the next number is known; one lost to
+    // a failure is never acknowledged.
+    std::lock_guard lock(names_lock_);
+    row.id = ++last_id_;
     // The name's time never goes back, so names sort in arrival order even
     // when the system clock is stepped backwards.
-    Statement query(writer.db(), "SELECT received_ms FROM reports ORDER BY id DESC LIMIT 1");
-    const int rc = query.Step();
-    if (rc == SQLITE_ROW) unix_ms = std::max<int64_t>(unix_ms, sqlite3_column_int64(query.get(), 0));
-    else if (rc != SQLITE_DONE) return fail();
+    last_ms_ = std::max(last_ms_, unix_ms);
+    row.unix_ms = last_ms_;
   }
-  const int64_t id = last_id + 1;
-  std::string name = FormatReportName(unix_ms, id);
-
-  Statement report(writer.db(),
-                   "INSERT INTO reports(id, name, received_ms, peer, title, reporter, flags, state, author) "
-                   "VALUES(?1, ?2, ?3, ?4, ?5, ?6, ?7, ?8, ?9)");
-  const std::string title = Utf16ToUtf8(summary.author.title);
-  const std::string reporter = Utf16ToUtf8(summary.author.reporter);
-  report.Bind(1, id);
-  report.Bind(2, name);
-  report.Bind(3, unix_ms);
-  report.Bind(4, peer);
-  report.Bind(5, title);
-  report.Bind(6, reporter);
-  report.Bind(7, int64_t{summary.author.flags});
-  report.Bind(8, int64_t{static_cast<uint32_t>(ReportState::New)});
-  report.Bind(9, summary.author_entry);
-  if (report.Step() != SQLITE_DONE) return fail();
-
-  Statement stored(writer.db(), "INSERT INTO packages(report_id, package) VALUES(?1, ?2)");
-  stored.Bind(1, id);
-  stored.Bind(2, package);
-  if (stored.Step() != SQLITE_DONE) return fail();
-
-  if (!writer.Exec("COMMIT", error)) {
-    writer.Exec("ROLLBACK", nullptr);
+  const std::string name = FormatReportName(row.unix_ms, row.id);
+  row.name = &name;
+  row.peer = &peer;
+  row.title = Utf16ToUtf8(summary.author.title);
+  row.reporter = Utf16ToUtf8(summary.author.reporter);
+  row.flags = summary.author.flags;
+  row.author = summary.author_entry;
+  row.package = package;
+  row.in_file = package.size() > kInlinePackageLimit;
+  // The folder is synced here rather than once per shared commit: syncs from
+  // many submissions at once cost the disk about one, while a sync in the
+  // commit would lengthen every commit that the others queue behind.
+  if (row.in_file && !WritePackageFile(packages_, name, package, error)) return std::nullopt;
+  if (row.in_file && !SyncFolder(packages_, error)) {
+    unlink(PackagePath(packages_, name).c_str());
     return std::nullopt;
   }
-  ++revision_;
-  return name;
+  Commit(row);
+  if (row.stored) return name;
+  if (error) *error = row.error;
+  // A file whose row may still have committed stays for the next start-up
+  // to judge.
+  if (row.in_file && row.never_stored) unlink(PackagePath(packages_, name).c_str());
+  return std::nullopt;
+}
+
+void ReportStore::Commit(PendingRow& row) {
+  std::unique_lock lock(commit_lock_);
+  waiting_.push_back(&row);
+  // While one thread commits, the rows arriving meanwhile gather; the next
+  // thread to find no commit under way takes them all into one.
+  while (!row.done) {
+    if (committing_) {
+      committed_.wait(lock);
+      continue;
+    }
+    std::vector<PendingRow*> batch;
+    batch.swap(waiting_);
+    committing_ = true;
+    lock.unlock();
+    CommitBatch(batch);
+    lock.lock();
+    for (PendingRow* done : batch) done->done = true;
+    committing_ = false;
+    committed_.notify_all();
+  }
+}
+
+void ReportStore::CommitBatch(const std::vector<PendingRow*>& batch) {
+  auto fail_all = [&](const std::string& error, bool never_stored) {
+    for (PendingRow* row : batch) {
+      row->stored = false;
+      row->error = error;
+      row->never_stored = never_stored;
+    }
+  };
+  std::string error;
+  std::lock_guard lock(write_lock_);
+  Connection& writer = *writer_;
+  if (!writer.Exec("BEGIN IMMEDIATE", &error)) return fail_all(error, true);
+  Statement insert(writer.db(),
+                   "INSERT INTO reports(id, name, received_ms, peer, title, reporter, flags, state, author, "
+                   "package_bytes, package) VALUES(?1, ?2, ?3, ?4, ?5, ?6, ?7, ?8, ?9, ?10, ?11)");
+  int stored = 0;
+  for (PendingRow* row : batch) {
+    insert.Reset();
+    insert.Bind(1, row->id);
+    insert.Bind(2, *row->name);
+    insert.Bind(3, row->unix_ms);
+    insert.Bind(4, *row->peer);
+    insert.Bind(5, row->title);
+    insert.Bind(6, row->reporter);
+    insert.Bind(7, int64_t{row->flags});
+    insert.Bind(8, int64_t{static_cast<uint32_t>(ReportState::New)});
+    insert.Bind(9, row->author);
+    insert.Bind(10, static_cast<int64_t>(row->package.size()));
+    if (!row->in_file) insert.Bind(11, row->package);
+    // A failing insert undoes itself and leaves the others' rows be, unless
+    // the failure ended the whole transaction.
+    row->stored = insert.Step() == SQLITE_DONE;
+    if (row->stored) {
+      ++stored;
+      continue;
+    }
+    row->error = sqlite3_errmsg(writer.db());
+    row->never_stored = true;
+    if (sqlite3_get_autocommit(writer.db())) return fail_all(row->error, true);
+  }
+  if (!writer.Exec("COMMIT", &error)) {
+    writer.Exec("ROLLBACK", nullptr);
+    return fail_all(error, false);
+  }
+  revision_ += stored;
 }
 
 std::optional<std::vector<ListedReport>> ReportStore::List(std::string* error) {
@@ -313,16 +496,28 @@ std::optional<std::vector<ListedReport>> ReportStore::List(std::string* error) {
   return reports;
 }
 
+bool ReportStore::ReadPackage(const std::string& name, sqlite3_stmt* row, int column, std::vector<uint8_t>* package,
+                              std::string* error) const {
+  if (sqlite3_column_type(row, column + 1) != SQLITE_NULL) {
+    const auto* data = static_cast<const uint8_t*>(sqlite3_column_blob(row, column + 1));
+    package->assign(data, data + sqlite3_column_bytes(row, column + 1));
+    return true;
+  }
+  const int64_t bytes = sqlite3_column_int64(row, column);
+  std::string detail;
+  if (ReadPackageFile(packages_, name, static_cast<uint64_t>(bytes), package, &detail)) return true;
+  if (error) *error = detail;
+  return false;
+}
+
 Lookup ReportStore::LoadPackage(const std::string& name, std::vector<uint8_t>* package, std::string* error) {
   ReaderLease reader(*this, error);
   if (!reader) return Lookup::kFailed;
-  Statement query(reader->db(),
-                  "SELECT packages.package FROM reports JOIN packages ON packages.report_id = reports.id "
-                  "WHERE reports.name = ?1");
+  Statement query(reader->db(), "SELECT package_bytes, package FROM reports WHERE name = ?1");
   query.Bind(1, name);
   switch (query.Step()) {
     case SQLITE_ROW:
-      *package = query.Blob(0);
+      if (!ReadPackage(name, query.get(), 0, package, error)) return Lookup::kFailed;
       return Lookup::kFound;
     case SQLITE_DONE:
       return Lookup::kUnknown;
@@ -451,8 +646,8 @@ Lookup ReportStore::LoadDetails(const std::string& name, ReportDetails* details,
 
   int64_t id = 0;
   {
-    const std::string sql = std::string("SELECT reports.id, peer, packages.package, ") + kRowColumns +
-                            " FROM reports JOIN packages ON packages.report_id = reports.id WHERE name = ?1";
+    const std::string sql = std::string("SELECT id, peer, package_bytes, package, ") + kRowColumns +
+                            " FROM reports WHERE name = ?1";
     Statement query(reader->db(), sql.c_str());
     query.Bind(1, name);
     switch (query.Step()) {
@@ -466,8 +661,8 @@ Lookup ReportStore::LoadDetails(const std::string& name, ReportDetails* details,
     }
     id = sqlite3_column_int64(query.get(), 0);
     details->peer = query.Text(1);
-    details->package = query.Blob(2);
-    details->row = ReadRow(query, 3);
+    details->row = ReadRow(query, 4);
+    if (!ReadPackage(details->row.name, query.get(), 2, &details->package, error)) return Lookup::kFailed;
   }
   Statement history(reader->db(),
                     "SELECT changed_ms, previous, state, source, peer FROM state_changes WHERE report_id = ?1 "

@@ -1,14 +1,17 @@
 // The report store: one SQLite database in the data directory holding every
-// report's name, summary, state and package. Submissions are committed with
-// a full sync before they are acknowledged, so an acknowledged report survives
-// a crash or a power cut at any moment.
+// report's name, summary and state, small packages in their rows and large
+// ones as files of their own (package_files.h), each written once. A
+// submission is acknowledged only once its file and its row are synced, so an
+// acknowledged report survives a crash or a power cut at any moment.
 //
-// Thread-safe: writes go through one connection under a lock (SQLite admits
-// one writer at a time anyway); reads use pooled connections of their own and,
-// thanks to the write-ahead log, never wait for a write.
+// Thread-safe: submissions arriving together share one commit (the first to
+// find no commit under way writes everyone's rows); other writes go through
+// the same connection under a lock; reads use pooled connections of their own
+// and, thanks to the write-ahead log, never wait for a write.
 #pragma once
 #include <array>
 #include <atomic>
+#include <condition_variable>
 #include <cstdint>
 #include <filesystem>
 #include <memory>
@@ -21,8 +24,18 @@
 #include "server/package.h"
 
 struct sqlite3;
+struct sqlite3_stmt;
 
 namespace vnscope::server {
+
+inline constexpr char kDatabaseFile[] = "reports.sqlite3";
+// Bumped whenever the tables change; a server refuses a database from a newer
+// one and brings an older one up to date when it opens it.
+inline constexpr int kSchemaVersion = 3;
+// Packages up to this size live in their rows: a commit shared by many small
+// reports costs one sync, where a file each would cost one sync each.
+// Larger ones are files, so that their bytes are written once.
+inline constexpr size_t kInlinePackageLimit = 64 << 10;
 
 // One row of the list reply.
 struct ListedReport {
@@ -83,16 +96,19 @@ struct ReportDetails {
 
 class ReportStore {
  public:
-  // Opens the database in `directory`, creating both when missing. Returns
-  // null with `error` set when the database cannot be opened or was written by
-  // a newer server.
+  // Opens the database in `directory`, creating both when missing, brings an
+  // older store up to date, checks the database and that every package file
+  // is there whole, and removes files left by submissions that never
+  // committed. Returns null with `error` set (naming the damaged file when
+  // there is one) when the store cannot be opened, is damaged or was written
+  // by a newer server.
   static std::unique_ptr<ReportStore> Open(const std::filesystem::path& directory, std::string* error);
   ~ReportStore();
   ReportStore(const ReportStore&) = delete;
   ReportStore& operator=(const ReportStore&) = delete;
 
   // Stores a checked package as a new report in state New and returns the
-  // name it was given, once the commit is on disk. `peer` is kept for the
+  // name it was given, once the package and the row are on disk. `peer` is kept for the
   // record. Names follow arrival order even when the clock steps back.
   std::optional<std::string> Add(const PackageSummary& summary, std::span<const uint8_t> package,
                                  const std::string& peer, int64_t unix_ms, std::string* error);
@@ -122,11 +138,30 @@ class ReportStore {
  private:
   class Connection;
   class ReaderLease;
-  explicit ReportStore(std::filesystem::path database);
+  struct PendingRow;
+  explicit ReportStore(const std::filesystem::path& directory);
   std::unique_ptr<Connection> OpenConnection(std::string* error);
+  bool Prepare(std::string* error);
+  bool Upgrade(std::string* error);
+  bool CheckPackageFiles(std::string* error);
+  // Waits until `row` is committed, by this thread or by the one committing.
+  void Commit(PendingRow& row);
+  void CommitBatch(const std::vector<PendingRow*>& batch);
+  // The package of a row read by `row`: its column `column` is package_bytes
+  // and the next one package, which is null when the package is a file.
+  bool ReadPackage(const std::string& name, sqlite3_stmt* row, int column, std::vector<uint8_t>* package,
+                   std::string* error) const;
 
   std::filesystem::path database_;
+  std::filesystem::path packages_;
   int lock_fd_ = -1;
+  std::mutex names_lock_;
+  int64_t last_id_ = 0;  // guarded by names_lock_, as is
+  int64_t last_ms_ = 0;  //   the time of the last name given
+  std::mutex commit_lock_;
+  std::condition_variable committed_;
+  std::vector<PendingRow*> waiting_;  // guarded by commit_lock_, as is
+  bool committing_ = false;
   std::mutex write_lock_;
   std::unique_ptr<Connection> writer_;
   std::mutex readers_lock_;

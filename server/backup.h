@@ -1,0 +1,19 @@
+// Online backup: a consistent copy of a data directory that a server may be
+// using at the same moment, into a new directory that a server can be started
+// on as it is.
+#pragma once
+#include <filesystem>
+#include <string>
+
+namespace vnscope::server {
+
+// Copies the store in `data` into `target`, which must not exist or be
+// empty: the database as of one moment, then the package files its rows
+// point at (reports are never deleted, so they are all there). The database
+// gets its name only once everything is copied and synced, so an interrupted
+// backup never looks like a complete one. On success `summary` tells what was
+// copied; on failure `error` tells why.
+bool BackupStore(const std::filesystem::path& data, const std::filesystem::path& target, std::string* summary,
+                 std::string* error);
+
+}  // namespace vnscope::server

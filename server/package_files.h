@@ -1,0 +1,41 @@
+// Report packages kept as files of their own in the data directory's
+// "packages" folder, one per report, named after the report. A file is made
+// whole and synced under a temporary name, renamed into place, and only then
+// is the report's row committed; so a file without a committed row is left
+// over from a submission that never completed, and the store removes it when
+// it opens.
+#pragma once
+#include <cstdint>
+#include <filesystem>
+#include <span>
+#include <string>
+#include <vector>
+
+namespace vnscope::server {
+
+inline constexpr char kPackagesFolder[] = "packages";
+inline constexpr char kPackageSuffix[] = ".zip";
+inline constexpr char kUnfinishedSuffix[] = ".tmp";
+
+std::filesystem::path PackagePath(const std::filesystem::path& folder, const std::string& name);
+
+// Writes `data` as NAME.zip in `folder`: a temporary file, synced, then
+// renamed over any earlier file of that name. The rename is durable only once
+// the folder is synced (SyncFolder), which the caller does before it relies
+// on the file.
+bool WritePackageFile(const std::filesystem::path& folder, const std::string& name, std::span<const uint8_t> data,
+                      std::string* error);
+
+// Copies a package file from one folder to another the same way, checking
+// that it has `expected_size` bytes.
+bool CopyPackageFile(const std::filesystem::path& from_folder, const std::filesystem::path& to_folder,
+                     const std::string& name, uint64_t expected_size, std::string* error);
+
+// Reads a whole package file, which must have `expected_size` bytes.
+bool ReadPackageFile(const std::filesystem::path& folder, const std::string& name, uint64_t expected_size,
+                     std::vector<uint8_t>* data, std::string* error);
+
+// Makes the names created or renamed in `folder` durable.
+bool SyncFolder(const std::filesystem::path& folder, std::string* error);
+
+}  // namespace vnscope::server
