@@ -12,6 +12,8 @@
 #include "server/log.h"
 #include "server/server.h"
 #include "server/store.h"
+#include "vnscope_revision.h"
+#include "vnscope_version.h"
 
 namespace {
 
@@ -45,6 +47,7 @@ int main(int argc, char** argv) {
   app.add_option("--max-connections", max_connections, "Connections served at once; more wait")
       ->capture_default_str()
       ->check(CLI::Range(uint32_t{1}, uint32_t{65536}));
+  app.set_version_flag("--version", "vnscope-server " VNSCOPE_VERSION_TEXT " (revision " VNSCOPE_REVISION ")");
   CLI11_PARSE(app, argc, argv);
 
   // SIGTERM and SIGINT arrive as readable data on a descriptor the accept
