@@ -6,6 +6,7 @@
 #include "win32/module.h"
 #include "host/vnscope.h"
 #include "monitors/monitor_dialogs.h"
+#include "monitors/thumbnail_writer.h"
 #include "report/debug_report_dialog.h"
 #include "resources/resource.h"
 
@@ -79,8 +80,9 @@ extern "C" VNSCOPE_API bool __cdecl OutputClipboard(const char* text, int32_t le
   return PutTextOnClipboard(text, length);
 }
 
-extern "C" VNSCOPE_API bool __cdecl OutputBMP32to24(int32_t, int32_t, const uint8_t*, int32_t) {
-  return true;
+extern "C" VNSCOPE_API bool __cdecl OutputBMP32to24(int32_t width, int32_t height, const uint8_t* pixels,
+                                                    int32_t index) {
+  return WriteThumbnail(width, height, pixels, index);
 }
 
 extern "C" BOOL WINAPI DllMain(HINSTANCE instance, DWORD, LPVOID) {

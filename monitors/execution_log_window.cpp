@@ -1,19 +1,114 @@
-// The execution log monitor (dialog 104).
+// The execution log monitor (dialog 104): follows the engine's log file by
+// polling it and appends what was added to its edit control.
+#include <windows.h>
+
+#include <cwchar>
+#include <string>
+
 #include "host/monitor_window.h"
+#include "host/vnscope.h"
+#include "monitors/log_tail.h"
 #include "monitors/monitor_dialogs.h"
 #include "resources/resource.h"
+#include "win32/unique_handle.h"
 
 namespace vnscope {
 namespace {
 
 constexpr int kWindowHeight = 200;
+constexpr UINT_PTR kPollTimer = 0;
+constexpr UINT kPollMilliseconds = 250;
+// The file name buffer the engine's paths must fit: 259 units and a NUL.
+constexpr size_t kFileNameCapacity = MAX_PATH;
+// Trimmed in steps, down to this share of the limit, so trimming is rare.
+constexpr size_t kDisplayTrimTarget = kLogDisplayLimitUnits * 3 / 4;
+
+// One log per process: the file followed and how far it was read.
+struct ExecutionLogState {
+  std::wstring fileName = L"tqvm.log";
+  LogTail tail;
+} g_log;
+
+HWND EditOf(HWND dialog) { return GetDlgItem(dialog, IDC_LOG_TEXT); }
+
+void ReplaceRange(HWND edit, size_t from, size_t to, const wchar_t* text) {
+  SendMessageW(edit, EM_SETSEL, from, to);
+  SendMessageW(edit, EM_REPLACESEL, FALSE, reinterpret_cast<LPARAM>(text));
+}
+
+// Drops whole lines from the top until `incoming` more units fit the limit.
+void TrimForIncoming(HWND edit, size_t incoming) {
+  const size_t length = static_cast<size_t>(GetWindowTextLengthW(edit));
+  if (length + incoming <= kLogDisplayLimitUnits) return;
+  if (incoming >= kDisplayTrimTarget) {
+    SetWindowTextW(edit, L"");
+    return;
+  }
+  const size_t cut = length + incoming - kDisplayTrimTarget;
+  const auto line = SendMessageW(edit, EM_LINEFROMCHAR, cut, 0);
+  const auto nextLine = SendMessageW(edit, EM_LINEINDEX, line + 1, 0);
+  ReplaceRange(edit, 0, nextLine > 0 ? static_cast<size_t>(nextLine) : cut, L"");
+}
+
+// Always at the end, whatever the tester selected, and without undo.
+void AppendToEdit(HWND edit, std::u16string_view text) {
+  if (text.empty()) return;
+  if (text.size() > kDisplayTrimTarget) text = text.substr(text.size() - kDisplayTrimTarget);
+  TrimForIncoming(edit, text.size());
+  const std::wstring wide(text.begin(), text.end());
+  const size_t length = static_cast<size_t>(GetWindowTextLengthW(edit));
+  ReplaceRange(edit, length, length, wide.c_str());
+}
+
+// Reads what was added since the last poll. A missing or locked file is
+// tried again on the next tick. Reading stops at the size seen when the
+// poll began, so a log that keeps growing cannot hold the window here.
+void Poll(HWND dialog) {
+  UniqueFile file(CreateFileW(g_log.fileName.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                              OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+  if (!file) return;
+  LARGE_INTEGER size{};
+  if (!GetFileSizeEx(file.get(), &size)) return;
+  const uint64_t fileSize = static_cast<uint64_t>(size.QuadPart);
+  g_log.tail.FollowSize(fileSize);
+  g_log.tail.SkipBacklog(fileSize, kLogDisplayLimitUnits * 2);
+  LARGE_INTEGER offset{};
+  offset.QuadPart = static_cast<LONGLONG>(g_log.tail.offset());
+  if (!SetFilePointerEx(file.get(), offset, nullptr, FILE_BEGIN)) return;
+  std::u16string added;
+  uint8_t buffer[kLogChunkBytes];
+  DWORD read = 0;
+  while (g_log.tail.offset() < fileSize && ReadFile(file.get(), buffer, sizeof(buffer), &read, nullptr) && read > 0) {
+    g_log.tail.AppendChunk(std::span<const uint8_t>(buffer, read), &added);
+  }
+  AppendToEdit(EditOf(dialog), added);
+}
+
+// The name must fit the 260-unit buffer with its NUL; a longer one is
+// ignored and the current file followed on.
+void OnLogFileName(HWND dialog, const wchar_t* path) {
+  const size_t length = wcsnlen(path, kFileNameCapacity);
+  if (length == kFileNameCapacity) return;
+  g_log.fileName.assign(path, length);
+  g_log.tail.Restart();
+  SetWindowTextW(dialog, (L"実行ログ[" + g_log.fileName + L"]").c_str());
+}
+
+void OnCopyData(HWND dialog, const COPYDATASTRUCT* data) {
+  if (!data || !data->lpData) return;
+  if (data->dwData == VN_LOG_FILE_NAME) OnLogFileName(dialog, static_cast<const wchar_t*>(data->lpData));
+}
 
 // Directly under a game window whose client area starts at the screen's origin.
 void OnInitDialog(HWND dialog) {
+  SendMessageW(EditOf(dialog), EM_SETLIMITTEXT, 0, 0);
   RECT client{};
   GetClientRect(MonitorOwner(dialog), &client);
   MoveWindow(dialog, 0, client.bottom, client.right - client.left, kWindowHeight, TRUE);
+  SetTimer(dialog, kPollTimer, kPollMilliseconds, nullptr);
 }
+
+void OnDestroy(HWND dialog) { KillTimer(dialog, kPollTimer); }
 
 void OnSize(HWND dialog, LPARAM lparam) {
   MoveControl(dialog, IDC_LOG_TEXT, 0, 0, SizeWidth(lparam), SizeHeight(lparam));
@@ -24,6 +119,9 @@ void OnSize(HWND dialog, LPARAM lparam) {
 INT_PTR CALLBACK ExecutionLogDialogProc(HWND dialog, UINT message, WPARAM wparam, LPARAM lparam) {
   switch (message) {
     case WM_INITDIALOG: OnInitDialog(dialog); break;
+    case WM_DESTROY: OnDestroy(dialog); break;
+    case WM_TIMER: Poll(dialog); break;
+    case WM_COPYDATA: OnCopyData(dialog, reinterpret_cast<const COPYDATASTRUCT*>(lparam)); break;
     case WM_SIZE: OnSize(dialog, lparam); break;
     default: HandleSharedMonitorMessage(dialog, message, wparam, lparam); break;
   }

@@ -15,6 +15,7 @@ struct ReportSession {
 
 ReportSession& CurrentReportSession();
 
+// Ends with 0 once a report was sent, with -1 on a close request.
 INT_PTR CALLBACK DebugReportDialogProc(HWND dialog, UINT message, WPARAM wparam, LPARAM lparam);
 
 }  // namespace vnscope

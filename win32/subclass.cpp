@@ -26,4 +26,24 @@ LRESULT Subclass::CallPrevious(HWND window, UINT message, WPARAM wparam, LPARAM 
   return CallWindowProcW(previous_, window, message, wparam, lparam);
 }
 
+bool InstallPropertySubclass(HWND control, WNDPROC procedure, const wchar_t* property) {
+  if (!control || GetPropW(control, property)) return false;
+  auto previous = reinterpret_cast<WNDPROC>(GetWindowLongPtrW(control, GWLP_WNDPROC));
+  // The property is set first: the new procedure may run as soon as it is in.
+  if (!previous || !SetPropW(control, property, reinterpret_cast<HANDLE>(previous))) return false;
+  SetWindowLongPtrW(control, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(procedure));
+  return true;
+}
+
+LRESULT CallPropertyPrevious(HWND control, const wchar_t* property, UINT message, WPARAM wparam, LPARAM lparam) {
+  auto previous = reinterpret_cast<WNDPROC>(GetPropW(control, property));
+  if (!previous) return DefWindowProcW(control, message, wparam, lparam);
+  return CallWindowProcW(previous, control, message, wparam, lparam);
+}
+
+void RemovePropertySubclass(HWND control, const wchar_t* property) {
+  auto previous = reinterpret_cast<WNDPROC>(RemovePropW(control, property));
+  if (previous) SetWindowLongPtrW(control, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(previous));
+}
+
 }  // namespace vnscope

@@ -28,4 +28,15 @@ class Subclass {
   WNDPROC previous_ = nullptr;
 };
 
+// Subclassing that keeps the previous procedure in a window property of the
+// control itself rather than in module state, for controls a window finds
+// at run time (a combo box's edit field). The procedure installed must call
+// `CallPropertyPrevious` for what it does not handle and `RemovePropertySubclass`
+// when the control is destroyed (the control's own WM_NCDESTROY then still
+// reaches its original procedure).
+bool InstallPropertySubclass(HWND control, WNDPROC procedure, const wchar_t* property);
+LRESULT CallPropertyPrevious(HWND control, const wchar_t* property, UINT message, WPARAM wparam, LPARAM lparam);
+// Puts the stored procedure back and removes the property.
+void RemovePropertySubclass(HWND control, const wchar_t* property);
+
 }  // namespace vnscope

@@ -1,0 +1,110 @@
+#include "canvas/rasteriser.h"
+
+#include <algorithm>
+#include <utility>
+
+namespace vnscope {
+
+CanvasPoint ClientToImage(const CanvasView& view, CanvasPoint client) {
+  const int32_t halfWidth = view.width / 2, halfHeight = view.height / 2;
+  return {halfWidth + (client.x - view.pan.x - halfWidth) / view.zoom,
+          halfHeight + (client.y - view.pan.y - halfHeight) / view.zoom};
+}
+
+CanvasPoint ImageOrigin(const CanvasView& view) {
+  return {view.width / 2 - (view.width * view.zoom) / 2 + view.pan.x,
+          view.height / 2 - (view.height * view.zoom) / 2 + view.pan.y};
+}
+
+namespace {
+
+int32_t ClampPanAxis(int32_t pan, int32_t size, int32_t zoom) {
+  const int32_t lower = size / 2 - (zoom * size) / 2;
+  const int32_t upper = (zoom * size) / 2 - size / 2;
+  if (pan < lower) return lower;
+  if (pan > upper) return upper;
+  return pan;
+}
+
+int32_t ClampInto(int32_t value, int32_t size) { return std::clamp(value, 0, std::max(size - 1, 0)); }
+
+}  // namespace
+
+void ClampPan(CanvasView& view) {
+  view.pan.x = ClampPanAxis(view.pan.x, view.width, view.zoom);
+  view.pan.y = ClampPanAxis(view.pan.y, view.height, view.zoom);
+}
+
+void StepZoom(CanvasView& view, bool out) {
+  view.zoom += out ? -1 : 1;
+  if (view.zoom < kMinZoom) {
+    view.zoom = kMinZoom;
+    view.pan = {};
+    view.panAnchor = {};
+  } else if (view.zoom > kMaxZoom) {
+    view.zoom = kMaxZoom;
+  }
+  ClampPan(view);
+}
+
+void DragPan(CanvasView& view, CanvasPoint position) {
+  view.pan.x += position.x - view.panAnchor.x;
+  view.pan.y += position.y - view.panAnchor.y;
+  view.panAnchor = position;
+  ClampPan(view);
+}
+
+void StampBrush(Layer& layer, int32_t x, int32_t y, uint32_t value) {
+  // The pixels whose distance from the centre is at most 1.
+  static constexpr int32_t kPlus[5][2] = {{0, -1}, {-1, 0}, {0, 0}, {1, 0}, {0, 1}};
+  for (const auto& offset : kPlus) SetLayerPixel(layer, x + offset[0], y + offset[1], value);
+}
+
+void DrawSegment(int32_t x0, int32_t y0, int32_t x1, int32_t y1) {
+  if (CurrentLayerIndex() == 0) return;
+  Layer* layer = CurrentLayer();
+  if (layer == nullptr) return;
+  const uint32_t value = LinePixel();
+  const int32_t width = layer->width, height = layer->height;
+  if (x0 == x1) {
+    if (y0 > y1) std::swap(y0, y1);
+    const int32_t x = ClampInto(x0, width);
+    for (int32_t y = ClampInto(y0, height), last = ClampInto(y1, height); y <= last; ++y)
+      StampBrush(*layer, x, y, value);
+    return;
+  }
+  if (y0 == y1) {
+    if (x0 > x1) std::swap(x0, x1);
+    const int32_t y = ClampInto(y0, height);
+    for (int32_t x = ClampInto(x0, width), last = ClampInto(x1, width); x <= last; ++x)
+      StampBrush(*layer, x, y, value);
+    return;
+  }
+  const int32_t dx = x1 - x0, dy = y1 - y0;
+  const int32_t sx = dx < 0 ? -1 : 1, sy = dy < 0 ? -1 : 1;
+  const int32_t adx = dx < 0 ? -dx : dx, ady = dy < 0 ? -dy : dy;
+  int32_t err = 0, x = x0, y = y0;
+  if (adx > ady) {
+    for (int32_t step = 0; step < adx; ++step) {
+      StampBrush(*layer, x, y, value);
+      err += ady;
+      if (err >= adx) {
+        err -= adx;
+        y += sy;
+      }
+      x += sx;
+    }
+  } else {
+    for (int32_t step = 0; step < ady; ++step) {
+      StampBrush(*layer, x, y, value);
+      err += adx;
+      if (err >= ady) {
+        err -= ady;
+        x += sx;
+      }
+      y += sy;
+    }
+  }
+}
+
+}  // namespace vnscope

@@ -1,0 +1,138 @@
+#include "report/send_report.h"
+
+#include <optional>
+
+#include "canvas/layer_stack.h"
+#include "report/protocol/report_types.h"
+#include "report/protocol/system_ansi_codec.h"
+#include "report/protocol/winsock_stream.h"
+#include "report/scene_reading.h"
+#include "resources/resource.h"
+#include "win32/module.h"
+#include "win32/win32_text.h"
+
+namespace vnscope {
+namespace {
+
+constexpr wchar_t kMessageCaption[] = L"Debug Report";
+// Buffers of the confirmation: the title edit's 256 units and a user name of
+// up to 256 characters (UNLEN) with its terminator.
+constexpr size_t kTitleChars = 255;
+constexpr DWORD kUserNameBuffer = 257;
+
+struct SendState {
+  SendChoice choice;
+  std::optional<ServerEndpoint> server;
+  // The report text edit, read by the confirmation while it runs.
+  HWND reportEdit = nullptr;
+};
+
+SendState& State() {
+  static SendState state;
+  return state;
+}
+
+void Tell(HWND owner, const wchar_t* text) { MessageBoxW(owner, text, kMessageCaption, MB_OK); }
+
+const wchar_t* ComposeFailureMessage(ComposeStatus status) {
+  switch (status) {
+    case ComposeStatus::ZipNotStarted: return L"ZIPの生成に失敗しましたorz";
+    case ComposeStatus::PngFailed: return L"PNGの生成に失敗しましたorz";
+    case ComposeStatus::PackageIncomplete: return L"レポートの作成に失敗しましたorz";
+    case ComposeStatus::Composed: break;
+  }
+  return nullptr;
+}
+
+// --- Send confirmation (dialog 111) -----------------------------------------------------
+
+std::u16string CurrentUserName() {
+  wchar_t name[kUserNameBuffer] = {};
+  DWORD size = kUserNameBuffer;
+  if (!GetUserNameW(name, &size)) return {};
+  return AsUtf16(name);
+}
+
+bool FullyChecked(HWND dialog, int box) { return IsDlgButtonChecked(dialog, box) == BST_CHECKED; }
+
+void OnInitConfirm(HWND dialog) {
+  const bool hasText = GetWindowTextLengthW(State().reportEdit) > 0;
+  const bool drawn = SnapshotEdited();
+  CheckDlgButton(dialog, IDC_SEND_TEXT, hasText ? BST_CHECKED : BST_UNCHECKED);
+  CheckDlgButton(dialog, IDC_SEND_SNAPSHOT, drawn ? BST_CHECKED : BST_UNCHECKED);
+  if (hasText || drawn) return;
+  MessageBoxW(dialog, L"全く編集されていません。", nullptr, MB_OK);
+  EndDialog(dialog, -1);
+}
+
+void OnAccept(HWND dialog) {
+  SendChoice& choice = State().choice;
+  choice.title = ReadWindowText(GetDlgItem(dialog, IDC_REPORT_TITLE), kTitleChars);
+  choice.reporter = CurrentUserName();
+  choice.flags = (FullyChecked(dialog, IDC_SEND_TEXT) ? ReportFlags::HasText : 0) |
+                 (FullyChecked(dialog, IDC_SEND_SNAPSHOT) ? ReportFlags::HasSnapshot : 0);
+  EndDialog(dialog, 0);
+}
+
+void OnConfirmCommand(HWND dialog, WPARAM wparam) {
+  switch (LOWORD(wparam)) {
+    case IDOK: OnAccept(dialog); break;
+    case IDCANCEL: EndDialog(dialog, -1); break;
+    default: break;
+  }
+}
+
+INT_PTR CALLBACK SendConfirmProc(HWND dialog, UINT message, WPARAM wparam, LPARAM) {
+  switch (message) {
+    case WM_INITDIALOG: OnInitConfirm(dialog); return TRUE;
+    case WM_COMMAND: OnConfirmCommand(dialog, wparam); return TRUE;
+    default: return FALSE;
+  }
+}
+
+bool Confirm(const ReportSendSources& sources) {
+  State().reportEdit = sources.reportEdit;
+  const INT_PTR result = DialogBoxParamW(ModuleInstance(), MAKEINTRESOURCEW(IDD_SEND_CONFIRM), sources.dialog,
+                                         SendConfirmProc, 0);
+  return result >= 0;
+}
+
+}  // namespace
+
+const SendChoice& LastSendChoice() { return State().choice; }
+
+void SetReportServer(const ServerEndpoint& server) { State().server = server; }
+
+bool SendReport(const ReportSendSources& sources) {
+  if (!Confirm(sources)) return false;
+  const SendChoice& choice = State().choice;
+  const std::u16string header = ReadWholeText(sources.headerEdit);
+  const std::u16string text = ReadWholeText(sources.reportEdit);
+  ObjectRows objects;
+  PixelBuffer* snapshot = sources.snapshot;
+  if (choice.flags & ReportFlags::HasSnapshot) {
+    // The canvas's layers go into the dialog's copy in place; a copy that does
+    // not match the canvas keeps the plain screenshot.
+    if (snapshot && snapshot->pixels) {
+      FlattenSnapshot(snapshot->bitsPerPixel, snapshot->width, snapshot->height, snapshot->pixels);
+    }
+    objects = ReadObjectRows(sources.objectList);
+  }
+
+  ZipWriter zip;
+  PackageView package;
+  const ReportParts parts{header, text, snapshot, &objects};
+  const ComposeStatus status = ComposeReport(choice, parts, SystemAnsiCodec(), &zip, &package);
+  if (status != ComposeStatus::Composed) {
+    Tell(sources.dialog, ComposeFailureMessage(status));
+    return false;
+  }
+  const ServerEndpoint server = State().server.value_or(BuildServerEndpoint());
+  WinsockStream stream;
+  const bool stored = SubmitReport(stream, server, package.data, package.size);
+  zip.Release();
+  Tell(sources.dialog, stored ? L"レポートの送信に成功しました。" : L"レポートの送信に失敗しましたorz");
+  return stored;
+}
+
+}  // namespace vnscope

@@ -1,0 +1,33 @@
+// The send flow of the debug report: the send confirmation (dialog 111), the
+// package, and its submission to the report server.
+#pragma once
+#include <windows.h>
+
+#include "canvas/pixel_buffer.h"
+#include "report/protocol/report_client.h"
+#include "report/report_composer.h"
+
+namespace vnscope {
+
+// What the send flow reads of the report dialog and the engine's monitors.
+struct ReportSendSources {
+  HWND dialog = nullptr;      // owner of the confirmation and of every message
+  HWND headerEdit = nullptr;
+  HWND reportEdit = nullptr;
+  PixelBuffer* snapshot = nullptr;  // flattened in place when the snapshot is sent
+  HWND objectList = nullptr;  // list view 1003 of the object list monitor
+};
+
+// Asks for the title and what to send, builds the package and submits it,
+// telling the tester the outcome in a message box. True only when the server
+// answered 0 (stored); a cancelled confirmation is false without a message.
+bool SendReport(const ReportSendSources& sources);
+
+// The tester's last confirmed choice; kept until the next confirmation.
+const SendChoice& LastSendChoice();
+
+// Reports go to the build's server (VNSCOPE_SERVER_ADDRESS/PORT); tests that
+// link the library directly point them at a server of their own.
+void SetReportServer(const ServerEndpoint& server);
+
+}  // namespace vnscope

@@ -1,0 +1,318 @@
+// The snapshot canvas driven with mouse and key messages over a screenshot of
+// the test's making, on a window of the test's own.
+#include "canvas/snapshot_canvas.h"
+
+#include <windows.h>
+
+#include <cstdlib>
+#include <utility>
+#include <vector>
+
+#include "canvas/layer_stack.h"
+#include "canvas/text_layer.h"
+#include "harness/harness.h"
+#include "win32/module.h"
+
+namespace vnscope::test {
+namespace {
+
+constexpr int kWidth = 320;
+constexpr int kHeight = 240;
+constexpr uint32_t kRed = 0x00FF0000;     // composite bytes B, G, R = 0, 0, 255
+constexpr uint32_t kGround = 0x0046505A;  // the screenshot: B, G, R = 90, 80, 70
+
+LPARAM At(int x, int y) { return MAKELPARAM(x, y); }
+
+class SnapshotCanvasTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    // The test program holds the canvas code itself, so its classes belong
+    // to the program's module.
+    if (ModuleInstance() == nullptr) SetModuleInstance(GetModuleHandleW(nullptr));
+    ASSERT_TRUE(RegisterSnapshotClass());
+    WNDCLASSW parentClass{};
+    parentClass.lpfnWndProc = DefWindowProcW;
+    parentClass.hInstance = ModuleInstance();
+    parentClass.lpszClassName = L"VnscopeCanvasTestParent";
+    RegisterClassW(&parentClass);
+    parent = CreateWindowW(parentClass.lpszClassName, L"canvas", WS_OVERLAPPEDWINDOW | WS_VISIBLE, 20, 20,
+                           kWidth + 40, kHeight + 80, nullptr, nullptr, ModuleInstance(), nullptr);
+    // An opaque screenshot of one colour, kGround.
+    for (int i = 0; i < kWidth * kHeight; ++i) screenshot.insert(screenshot.end(), {90, 80, 70, 255});
+    SetLineColour(RGB(255, 0, 0));
+    SetSnapshotEdited(true);  // a previous report's edit must not carry over
+    canvas = CreateWindowExW(WS_EX_CONTROLPARENT | WS_EX_ACCEPTFILES, kSnapshotClassName, L"",
+                             WS_CHILD | WS_CLIPSIBLINGS | WS_CLIPCHILDREN | WS_TABSTOP, 0, 22, kWidth, kHeight,
+                             parent, nullptr, ModuleInstance(), screenshot.data());
+    ASSERT_NE(canvas, nullptr);
+    ShowWindow(canvas, SW_SHOW);
+    list = FindWindowExW(canvas, nullptr, L"LISTBOX", nullptr);
+    ASSERT_NE(list, nullptr);
+  }
+
+  void TearDown() override {
+    DestroyWindow(parent);
+    UnregisterSnapshotClass();
+    TextBuffer().clear();
+  }
+
+  uint32_t Composite(int x, int y) const {
+    return CompositeImage().pixels[static_cast<size_t>(y) * kWidth + x] & 0x00FFFFFF;
+  }
+  std::vector<std::wstring> Entries() const {
+    std::vector<std::wstring> entries;
+    const int count = static_cast<int>(SendMessageW(list, LB_GETCOUNT, 0, 0));
+    for (int i = 0; i < count; ++i) {
+      wchar_t text[256] = {};
+      SendMessageW(list, LB_GETTEXT, i, reinterpret_cast<LPARAM>(text));
+      entries.push_back(text);
+    }
+    return entries;
+  }
+
+  void DoubleClickEntry(int index) {
+    RECT item{};
+    SendMessageW(list, LB_GETITEMRECT, index, reinterpret_cast<LPARAM>(&item));
+    DoubleClickAt(list, item.left + 5, (item.top + item.bottom) / 2);
+  }
+
+  void ClickEntry(int index) {
+    RECT item{};
+    SendMessageW(list, LB_GETITEMRECT, index, reinterpret_cast<LPARAM>(&item));
+    ClickAt(list, item.left + 5, (item.top + item.bottom) / 2);
+  }
+
+  void DragTextBox(int x0, int y0, int x1, int y1) {
+    SendMessageW(canvas, WM_LBUTTONDOWN, MK_LBUTTON, At(x0, y0));
+    SendMessageW(canvas, WM_MOUSEMOVE, MK_LBUTTON, At(x1, y1));
+    SendMessageW(canvas, WM_LBUTTONUP, 0, At(x1, y1));
+  }
+
+  static int WhitePixels(const Layer& layer) {
+    int count = 0;
+    for (uint32_t pixel : layer.pixels) count += pixel != 0 && (pixel & 0x00FFFFFF) == 0x00FFFFFF;
+    return count;
+  }
+
+  HWND parent = nullptr;
+  HWND canvas = nullptr;
+  HWND list = nullptr;
+  std::vector<uint8_t> screenshot;
+};
+
+TEST_F(SnapshotCanvasTest, OpensOverTheScreenshotWithTwoLayersAndNoEdit) {
+  WNDCLASSW registered{};
+  ASSERT_TRUE(GetClassInfoW(ModuleInstance(), kSnapshotClassName, &registered));
+  EXPECT_EQ(registered.style, UINT{CS_VREDRAW | CS_HREDRAW | CS_DBLCLKS | CS_OWNDC});
+  EXPECT_FALSE(SnapshotEdited());
+  EXPECT_EQ(LayerCount(), 2);
+  EXPECT_EQ(CurrentLayerIndex(), 1);
+  EXPECT_EQ(Composite(0, 0), kGround);
+  EXPECT_EQ(Composite(kWidth - 1, kHeight - 1), kGround);
+  EXPECT_EQ(Entries(), (std::vector<std::wstring>{L"レイヤー1", L"レイヤー新規作成"}));
+  EXPECT_EQ(SendMessageW(canvas, WM_GETDLGCODE, 0, 0), DLGC_WANTALLKEYS | DLGC_WANTCHARS);
+  EXPECT_EQ(WindowText(list), L"レイヤー");
+  RECT placed = ChildRectInParent(list);
+  EXPECT_EQ(placed.left, kWidth - 170);
+  EXPECT_EQ(placed.top, 10);
+  EXPECT_EQ(placed.right - placed.left, 160);
+}
+
+TEST_F(SnapshotCanvasTest, PolylineCommitsSegmentsAndARightClickEndsIt) {
+  ClickAt(canvas, 10, 10);
+  RightClickAt(canvas, 40, 10);  // ends the polyline: nothing committed
+  EXPECT_FALSE(SnapshotEdited());
+  EXPECT_EQ(Composite(10, 10), kGround);
+
+  ClickAt(canvas, 10, 10);
+  ClickAt(canvas, 20, 10);
+  ClickAt(canvas, 20, 30);
+  RightClickAt(canvas, 20, 30);
+  EXPECT_TRUE(SnapshotEdited());
+  for (int x = 10; x <= 20; ++x) EXPECT_EQ(Composite(x, 10), kRed) << x;
+  for (int y = 10; y <= 30; ++y) EXPECT_EQ(Composite(20, y), kRed) << y;
+  EXPECT_EQ(Composite(9, 9), 0u) << "the rim";
+  EXPECT_EQ(Composite(15, 13), kGround) << "beside the rim";
+  // After the right click the next click starts a new polyline.
+  ClickAt(canvas, 100, 100);
+  EXPECT_EQ(Composite(100, 100), kGround);
+  RightClickAt(canvas, 100, 100);
+}
+
+TEST_F(SnapshotCanvasTest, ClickLeftOfTheWindowDuringCaptureDrawsToTheLeftEdge) {
+  ClickAt(canvas, 30, 50);
+  ClickAt(canvas, -40, 50);  // during capture a position left of the window is negative
+  RightClickAt(canvas, 0, 0);
+  for (int x = 0; x <= 30; ++x) EXPECT_EQ(Composite(x, 50), kRed) << x;
+  EXPECT_EQ(Composite(kWidth - 1, 50), kGround) << "nothing toward the right edge";
+}
+
+// While the menu runs its own loop, a timer reads its items and picks the second.
+struct MenuPick {
+  std::vector<std::wstring> texts;
+  std::vector<bool> checked;
+};
+MenuPick g_menu;
+
+void CALLBACK PickSecondItem(HWND, UINT, UINT_PTR timer, DWORD) {
+  KillTimer(nullptr, timer);
+  HWND menuWindow = FindWindowW(L"#32768", nullptr);
+  if (menuWindow == nullptr) return;
+  auto menu = reinterpret_cast<HMENU>(SendMessageW(menuWindow, MN_GETHMENU, 0, 0));
+  for (int i = 0; i < GetMenuItemCount(menu); ++i) {
+    wchar_t text[64] = {};
+    GetMenuStringW(menu, i, text, 64, MF_BYPOSITION);
+    g_menu.texts.push_back(text);
+    g_menu.checked.push_back((GetMenuState(menu, i, MF_BYPOSITION) & MF_CHECKED) != 0);
+  }
+  PostMessageW(menuWindow, WM_KEYDOWN, VK_DOWN, 0);
+  PostMessageW(menuWindow, WM_KEYDOWN, VK_DOWN, 0);
+  PostMessageW(menuWindow, WM_KEYDOWN, VK_RETURN, 0);
+}
+
+TEST_F(SnapshotCanvasTest, PopupMenuSwitchesToTheTextTool) {
+  g_menu = {};
+  SetTimer(nullptr, 0, 100, PickSecondItem);
+  RightClickAt(canvas, 50, 50);
+  EXPECT_EQ(g_menu.texts, (std::vector<std::wstring>{L"直線", L"テキスト"}));
+  EXPECT_EQ(g_menu.checked, (std::vector<bool>{true, false}));
+  // With the text tool a drag makes a text box instead of a line.
+  DragTextBox(30, 40, 200, 90);
+  EXPECT_EQ(Entries().front(), L"テキストレイヤー");
+}
+
+TEST_F(SnapshotCanvasTest, TypedTextGoesIntoItsOwnLayer) {
+  SendMessageW(canvas, WM_COMMAND, kTextToolCommand, 0);
+  TypeText(canvas, L"前");
+  EXPECT_EQ(LayerCount(), 2) << "no box yet: no layer";
+  EXPECT_FALSE(SnapshotEdited());
+
+  DragTextBox(30, 40, 200, 90);
+  EXPECT_EQ(Entries(), (std::vector<std::wstring>{L"テキストレイヤー", L"レイヤー1", L"レイヤー新規作成"}));
+  ASSERT_EQ(LayerCount(), 3);
+  EXPECT_EQ(TextTarget(), LayerAt(2));
+  TypeText(canvas, L"テスト");
+  EXPECT_TRUE(SnapshotEdited());
+  EXPECT_EQ(TextBuffer(), u"テスト");
+  const Layer& text = *LayerAt(2);
+  const int white = WhitePixels(text);
+  EXPECT_GT(white, 30);
+  EXPECT_EQ(WhitePixels(*LayerAt(1)), 0) << "only the text layer changes";
+  // Opaque glyph pixels show white, and the transparent pixels beside them
+  // the black rim.
+  int opaque = 0;
+  for (int y = 1; y + 1 < kHeight; ++y)
+    for (int x = 1; x + 1 < kWidth; ++x) {
+      if (text.pixels[static_cast<size_t>(y) * kWidth + x] >> 24 != 255) continue;
+      ++opaque;
+      EXPECT_EQ(Composite(x, y), 0x00FFFFFFu) << x << ", " << y;
+      for (const auto& [dx, dy] : {std::pair{-1, 0}, {1, 0}, {0, -1}, {0, 1}}) {
+        if (text.pixels[static_cast<size_t>(y + dy) * kWidth + x + dx] != 0) continue;
+        EXPECT_EQ(Composite(x + dx, y + dy), 0u) << x + dx << ", " << y + dy;
+      }
+    }
+  EXPECT_GT(opaque, 0);
+  const std::vector<uint32_t> beforeEnter = text.pixels;
+
+  PressKey(canvas, VK_RETURN);  // the line feed
+  TypeText(canvas, L"\r");      // and the character message Enter brings
+  EXPECT_EQ(TextBuffer(), u"テスト\n\r");
+  TypeText(canvas, L"\b\b");
+  EXPECT_EQ(TextBuffer(), u"テスト");
+  EXPECT_EQ(text.pixels, beforeEnter);
+  TypeText(canvas, L"\b\b\b");
+  EXPECT_EQ(WhitePixels(text), 0);
+  EXPECT_EQ(Composite(35, 45), kGround);
+}
+
+TEST_F(SnapshotCanvasTest, DeletingTheTextLayerStopsTyping) {
+  SendMessageW(canvas, WM_COMMAND, kTextToolCommand, 0);
+  DragTextBox(30, 40, 200, 90);
+  TypeText(canvas, L"A");
+  DoubleClickEntry(0);  // the text layer's entry
+  EXPECT_EQ(TextTarget(), nullptr);
+  EXPECT_EQ(LayerCount(), 2);
+  TypeText(canvas, L"B");
+  EXPECT_EQ(WhitePixels(*LayerAt(1)), 0) << "typing reaches no other layer";
+}
+
+TEST_F(SnapshotCanvasTest, LayerListAddsSelectsAndDeletes) {
+  DoubleClickEntry(1);  // "レイヤー新規作成"
+  EXPECT_EQ(Entries(), (std::vector<std::wstring>{L"レイヤー2", L"レイヤー1", L"レイヤー新規作成"}));
+  EXPECT_EQ(CurrentLayerIndex(), 2);
+  ClickEntry(2);  // the create entry alone changes nothing
+  EXPECT_EQ(CurrentLayerIndex(), 2);
+  ClickEntry(1);
+  EXPECT_EQ(CurrentLayerIndex(), 1);
+  ClickAt(canvas, 10, 60);
+  ClickAt(canvas, 80, 60);
+  RightClickAt(canvas, 80, 60);
+  EXPECT_EQ(Composite(40, 60), kRed);
+
+  DoubleClickEntry(1);  // "レイヤー1" with its line
+  EXPECT_EQ(Entries(), (std::vector<std::wstring>{L"レイヤー2", L"レイヤー新規作成"}));
+  EXPECT_EQ(CurrentLayerIndex(), 1);
+  EXPECT_EQ(Composite(40, 60), kGround) << "recomposited without the deleted line";
+  EXPECT_EQ(Composite(40, 59), kGround);
+
+  DoubleClickEntry(0);
+  EXPECT_EQ(Entries(), (std::vector<std::wstring>{L"レイヤー新規作成"}));
+  EXPECT_EQ(CurrentLayerIndex(), 0);
+  SetSnapshotEdited(false);
+  ClickAt(canvas, 10, 100);
+  ClickAt(canvas, 80, 100);
+  RightClickAt(canvas, 80, 100);
+  EXPECT_TRUE(SnapshotEdited()) << "the commit counts though the base layer takes no line";
+  EXPECT_EQ(Composite(40, 100), kGround);
+}
+
+// The colour dialog answered by a timer inside its modal loop.
+UINT g_colourAnswer = IDOK;
+bool g_colourDialogSeen = false;
+
+BOOL CALLBACK AnswerColourDialog(HWND window, LPARAM) {
+  wchar_t className[16] = {};
+  GetClassNameW(window, className, 16);
+  if (std::wstring(className) != L"#32770" || !IsWindowVisible(window)) return TRUE;
+  g_colourDialogSeen = true;
+  PostMessageW(window, WM_COMMAND, g_colourAnswer, 0);
+  return FALSE;
+}
+
+void CALLBACK AnswerColourDialogSoon(HWND, UINT, UINT_PTR timer, DWORD) {
+  EnumThreadWindows(GetCurrentThreadId(), AnswerColourDialog, 0);
+  if (g_colourDialogSeen) KillTimer(nullptr, timer);
+}
+
+TEST_F(SnapshotCanvasTest, ColourDialogKeepsTheColourUnlessConfirmed) {
+  SetLineColour(RGB(0, 0, 255));
+  for (const UINT answer : {UINT{IDCANCEL}, UINT{IDOK}}) {
+    g_colourAnswer = answer;
+    g_colourDialogSeen = false;
+    const UINT_PTR timer = SetTimer(nullptr, 0, 100, AnswerColourDialogSoon);
+    const bool chosen = ChooseLineColour(parent);
+    KillTimer(nullptr, timer);
+    EXPECT_TRUE(g_colourDialogSeen);
+    EXPECT_EQ(chosen, answer == IDOK);
+    EXPECT_EQ(LineColour(), RGB(0, 0, 255)) << "confirmed unchanged, the initial colour stays";
+  }
+}
+
+// Draws what the screenshot check looks at and, when asked through the
+// environment, holds the window up for a screen capture.
+TEST_F(SnapshotCanvasTest, RedLineAndJapaneseText) {
+  ClickAt(canvas, 20, 200);
+  ClickAt(canvas, 120, 140);
+  ClickAt(canvas, 300, 200);
+  RightClickAt(canvas, 300, 200);
+  SendMessageW(canvas, WM_COMMAND, kTextToolCommand, 0);
+  DragTextBox(20, 30, 300, 80);
+  TypeText(canvas, L"日本語のテキスト");
+  ASSERT_EQ(LayerCount(), 3);
+  EXPECT_GT(WhitePixels(*LayerAt(2)), 100);
+  if (const char* hold = std::getenv("VNSCOPE_CANVAS_HOLD_MS"))
+    PumpMessages(std::chrono::milliseconds(std::atoi(hold)));
+}
+
+}  // namespace
+}  // namespace vnscope::test

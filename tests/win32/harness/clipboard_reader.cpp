@@ -1,0 +1,26 @@
+#include "harness/clipboard_reader.h"
+
+#include <windows.h>
+
+namespace vnscope::test {
+
+std::string ClipboardAnsiText() {
+  std::string text;
+  if (!OpenClipboard(nullptr)) return "<clipboard busy>";
+  if (HANDLE block = GetClipboardData(CF_TEXT)) {
+    if (const char* bytes = static_cast<const char*>(GlobalLock(block))) {
+      text = bytes;
+      GlobalUnlock(block);
+    }
+  }
+  CloseClipboard();
+  return text;
+}
+
+void EmptyTheClipboard() {
+  if (!OpenClipboard(nullptr)) return;
+  EmptyClipboard();
+  CloseClipboard();
+}
+
+}  // namespace vnscope::test

@@ -1,0 +1,14 @@
+// Reads the clipboard back as a user's program would.
+#pragma once
+#include <string>
+
+namespace vnscope::test {
+
+// The CF_TEXT bytes up to their first zero; "<clipboard busy>" when the
+// clipboard cannot be opened.
+std::string ClipboardAnsiText();
+
+// Empties the clipboard so that a test sees only what it caused.
+void EmptyTheClipboard();
+
+}  // namespace vnscope::test

@@ -1,0 +1,70 @@
+// The execution log follows its file as the engine writes it.
+#include <fstream>
+#include <string>
+
+#include "harness/harness.h"
+#include "resources/resource.h"
+
+namespace vnscope::test {
+namespace {
+
+class ExecutionLogTest : public EngineTest {
+ protected:
+  void SetUp() override {
+    EngineTest::SetUp();
+    ASSERT_TRUE(monitors.created());
+    dialog = monitors.set().executionLog;
+    fileName = L"log_test_" + std::to_wstring(GetCurrentProcessId()) + L".log";
+    DeleteFileW(fileName.c_str());
+    SendHostText(dialog, VN_LOG_FILE_NAME, fileName, engine.window());
+  }
+  void TearDown() override { DeleteFileW(fileName.c_str()); }
+
+  // Appends UTF-16LE units as the engine writes them.
+  void Write(const std::u16string& text) {
+    std::ofstream out(Narrow(fileName), std::ios::binary | std::ios::app);
+    out.write(reinterpret_cast<const char*>(text.data()), static_cast<std::streamsize>(text.size() * 2));
+  }
+  std::wstring Shown() { return ControlText(dialog, IDC_LOG_TEXT); }
+  bool ShowsWithinASecond(const std::wstring& expected) {
+    return PumpUntil([&] { return Shown() == expected; }, std::chrono::milliseconds(1000));
+  }
+
+  ScopedMonitors monitors{engine.window(), 24};
+  HWND dialog = nullptr;
+  std::wstring fileName;
+};
+
+TEST_F(ExecutionLogTest, TitleNamesTheFileFollowed) {
+  EXPECT_EQ(WindowText(dialog), L"実行ログ[" + fileName + L"]");
+  // A path that does not fit 260 units with its NUL is ignored.
+  SendHostText(dialog, VN_LOG_FILE_NAME, std::wstring(260, L'p'), engine.window());
+  EXPECT_EQ(WindowText(dialog), L"実行ログ[" + fileName + L"]");
+}
+
+TEST_F(ExecutionLogTest, FileCreatedAfterStartIsShownAndFollowed) {
+  PumpMessages(std::chrono::milliseconds(300));
+  EXPECT_EQ(Shown(), L"");
+  Write(u"a\nb");
+  EXPECT_TRUE(ShowsWithinASecond(L"a\r\nb")) << Narrow(Shown());
+  Write(u"c\n実行\n");
+  EXPECT_TRUE(ShowsWithinASecond(L"a\r\nbc\r\n実行\r\n")) << Narrow(Shown());
+}
+
+TEST_F(ExecutionLogTest, NamingTheSameFileAgainShowsItAgainBelow) {
+  Write(u"x\n");
+  ASSERT_TRUE(ShowsWithinASecond(L"x\r\n"));
+  SendHostText(dialog, VN_LOG_FILE_NAME, fileName, engine.window());
+  EXPECT_TRUE(ShowsWithinASecond(L"x\r\nx\r\n")) << Narrow(Shown());
+}
+
+TEST_F(ExecutionLogTest, RewrittenFileIsFollowedFromItsStart) {
+  Write(u"first run, a long line\n");
+  ASSERT_TRUE(ShowsWithinASecond(L"first run, a long line\r\n"));
+  DeleteFileW(fileName.c_str());
+  Write(u"second\n");
+  EXPECT_TRUE(ShowsWithinASecond(L"first run, a long line\r\nsecond\r\n")) << Narrow(Shown());
+}
+
+}  // namespace
+}  // namespace vnscope::test
