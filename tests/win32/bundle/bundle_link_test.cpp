@@ -10,13 +10,12 @@
 #include <chrono>
 #include <cstdlib>
 #include <filesystem>
-#include <fstream>
 #include <optional>
-#include <sstream>
 #include <string>
-#include <thread>
 
+#include "bundle/engine_folder.h"
 #include "harness/harness.h"
+#include "harness/modal_steps.h"
 #include "report/protocol/report_client.h"
 #include "report/protocol/system_ansi_codec.h"
 #include "report/protocol/winsock_stream.h"
@@ -29,12 +28,6 @@ namespace fs = std::filesystem;
 using std::chrono::milliseconds;
 using std::chrono::steady_clock;
 
-fs::path TestsFolder() {
-  wchar_t path[MAX_PATH];
-  GetModuleFileNameW(nullptr, path, MAX_PATH);
-  return fs::path(path).parent_path();
-}
-
 // The second report server scripts/test starts, on a port of its choosing.
 std::optional<ServerEndpoint> OtherServer() {
   const char* text = std::getenv("VNSCOPE_OTHER_SERVER");
@@ -44,38 +37,6 @@ std::optional<ServerEndpoint> OtherServer() {
   if (colon == std::string::npos) return std::nullopt;
   return ServerEndpoint{endpoint.substr(0, colon), static_cast<uint16_t>(std::atoi(endpoint.c_str() + colon + 1))};
 }
-
-// A folder of its own with the bundle's DLL and the program, as an engine
-// team lays them out; removed afterwards.
-class EngineFolder {
- public:
-  EngineFolder() {
-    wchar_t temp[MAX_PATH];
-    GetTempPathW(MAX_PATH, temp);
-    path_ = fs::path(temp) / ("vnscope-bundle-" + std::to_string(GetCurrentProcessId()) + "-" +
-                              std::to_string(GetTickCount()));
-    fs::create_directories(path_);
-    fs::copy_file(TestsFolder() / VNSCOPE_BUNDLE_FOLDER / "vnscope.dll", path_ / "vnscope.dll");
-    fs::copy_file(TestsFolder() / VNSCOPE_LINK_EXAMPLE, path_ / "link_example.exe");
-  }
-  ~EngineFolder() {
-    std::error_code ignored;
-    fs::remove_all(path_, ignored);
-  }
-  const fs::path& path() const { return path_; }
-  void WriteSettings(const std::string& text) const {
-    std::ofstream(path_ / "vnscope.ini", std::ios::binary) << text;
-  }
-  std::string Read(const fs::path& name) const {
-    std::ifstream in(path_ / name, std::ios::binary);
-    std::ostringstream text;
-    text << in.rdbuf();
-    return text.str();
-  }
-
- private:
-  fs::path path_;
-};
 
 struct WindowSearch {
   DWORD process;
@@ -108,19 +69,6 @@ HWND ReportEdit(HWND dialog) {
     if (lstrcmpiW(name, L"Edit") == 0 && !(GetWindowLongW(child, GWL_STYLE) & ES_READONLY)) found = child;
   }
   return found;
-}
-
-// The longest static text of a message box: its message (the icon has none).
-std::wstring MessageText(HWND box) {
-  std::wstring text;
-  for (HWND child = GetWindow(box, GW_CHILD); child; child = GetWindow(child, GW_HWNDNEXT)) {
-    wchar_t name[16] = {};
-    GetClassNameW(child, name, 16);
-    wchar_t buffer[1024] = {};
-    SendMessageW(child, WM_GETTEXT, 1024, reinterpret_cast<LPARAM>(buffer));
-    if (lstrcmpiW(name, L"Static") == 0 && wcslen(buffer) > text.size()) text = buffer;
-  }
-  return text;
 }
 
 struct EngineRun {
@@ -162,8 +110,8 @@ EngineRun RunEngine(const EngineFolder& folder, const std::wstring& title) {
         break;
       case Step::Message:
         if (HWND box = ProcessWindow(pid, L"Debug Report")) {
-          run.message = MessageText(box);
-          PostMessageW(box, WM_COMMAND, IDOK, 0);
+          run.message = MessageBoxText(box);
+          PressOk(box);
           step = Step::Exit;
         }
         break;
