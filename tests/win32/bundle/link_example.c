@@ -60,7 +60,7 @@ int main(void) {
   destroyed = !IsWindow(monitors.variableList) && !IsWindow(monitors.database);
   DestroyWindow(engine);
 
-  results = fopen("results.txt", "w");
+  results = fopen("results.txt", "wb");
   if (!results) return 1;
   fprintf(results, "CreateMonitors=%d\nOutputClipboard=%d\nOutputBMP32to24=%d\nDebugReport=%d\nDestroyMonitors=%d\n",
           created, clipboard, bmp, reported, destroyed);
