@@ -86,7 +86,7 @@ constexpr int32_t kRimSources[9][2] = {{1, 1},  {0, 1},  {-1, 1}, {1, 0}, {0, 0}
 // The effect of one layer on one composite pixel: the nine rim steps, then
 // the blend. Each rim step is c - floor(c a / 255) (0 at a = 255); the blend
 // is c + trunc((s - c) a / 255) (s at a = 255). The alpha byte is kept.
-void ApplyLayerAt(const Layer& layer, uint32_t* composite, int32_t x, int32_t y) {
+[[gnu::always_inline]] inline void ApplyLayerAt(const Layer& layer, uint32_t* composite, int32_t x, int32_t y) {
   const int32_t width = layer.width, height = layer.height;
   const size_t index = static_cast<size_t>(y) * width + x;
   const uint32_t before = composite[index];

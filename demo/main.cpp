@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "demo/scene.h"
+#include "demo/scene_feed.h"
 #include "host/vnscope.h"
 
 namespace {
@@ -167,6 +168,7 @@ LRESULT CALLBACK EngineWindowProc(HWND window, UINT message, WPARAM wparam, LPAR
     case WM_ERASEBKGND: return 1;
     case WM_TIMER:
       ++g_engine.scene.frame;
+      demo::TickSceneFeed(window, g_engine.monitors, g_engine.scene.frame);
       InvalidateRect(window, nullptr, FALSE);
       return 0;
     case WM_COPYDATA:
@@ -219,6 +221,7 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int show) {
   }
   ShowWindow(window, show);
   ArrangeMonitors(window);
+  demo::StartSceneFeed(window, g_engine.monitors);
   SetTimer(window, kAnimationTimer, 100, nullptr);
   Note(window, L"monitors created; F5 debug report, F6 copy line");
 

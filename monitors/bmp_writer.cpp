@@ -3,6 +3,9 @@
 #include <cstring>
 #include <limits>
 #include <new>
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
 
 namespace vnscope {
 namespace {
@@ -16,17 +19,37 @@ void Put32(uint8_t* at, uint32_t value) {
   for (int i = 0; i < 4; ++i) at[i] = static_cast<uint8_t>(value >> (8 * i));
 }
 
-// One row: the fourth byte of each source pixel dropped. Four pixels at a
-// time as three 32-bit stores, then the rest one by one.
+#if defined(__SSE2__)
+// Four pixels to 12 bytes in one register: pixel i's three bytes move down
+// by i bytes; the top four bytes end up 0.
+inline __m128i PackFourPixels(__m128i v) {
+  const __m128i keep0 = _mm_setr_epi32(0x00FFFFFF, 0, 0, 0);
+  const __m128i keep1 = _mm_setr_epi32(static_cast<int>(0xFF000000), 0x0000FFFF, 0, 0);
+  const __m128i keep2 = _mm_setr_epi32(0, static_cast<int>(0xFFFF0000), 0x000000FF, 0);
+  const __m128i keep3 = _mm_setr_epi32(0, 0, static_cast<int>(0xFFFFFF00), 0);
+  return _mm_or_si128(_mm_or_si128(_mm_and_si128(v, keep0), _mm_and_si128(_mm_srli_si128(v, 1), keep1)),
+                      _mm_or_si128(_mm_and_si128(_mm_srli_si128(v, 2), keep2),
+                                   _mm_and_si128(_mm_srli_si128(v, 3), keep3)));
+}
+#endif
+
+// One row: the fourth byte of each source pixel dropped. Sixteen pixels at a
+// time where the processor has SSE2 (three full 16-byte stores, none past
+// the row), then the rest one by one; the conversion then costs about what
+// a plain copy of the source does.
 void ConvertRow(const uint8_t* source, uint8_t* target, uint32_t width) {
   uint32_t x = 0;
-  for (; x + 4 <= width; x += 4, source += 16, target += 12) {
-    uint32_t p[4];
-    std::memcpy(p, source, 16);
-    const uint32_t out[3] = {(p[0] & 0x00FFFFFFu) | (p[1] << 24), ((p[1] >> 8) & 0xFFFFu) | (p[2] << 16),
-                             ((p[2] >> 16) & 0xFFu) | (p[3] << 8)};
-    std::memcpy(target, out, 12);
+#if defined(__SSE2__)
+  for (; x + 16 <= width; x += 16, source += 64, target += 48) {
+    const auto load = [&](int at) { return PackFourPixels(_mm_loadu_si128(reinterpret_cast<const __m128i*>(source + at))); };
+    const __m128i r0 = load(0), r1 = load(16), r2 = load(32), r3 = load(48);
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(target), _mm_or_si128(r0, _mm_slli_si128(r1, 12)));
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(target + 16),
+                     _mm_or_si128(_mm_srli_si128(r1, 4), _mm_slli_si128(r2, 8)));
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(target + 32),
+                     _mm_or_si128(_mm_srli_si128(r2, 8), _mm_slli_si128(r3, 4)));
   }
+#endif
   for (; x < width; ++x, source += 4, target += 3) std::memcpy(target, source, 3);
 }
 

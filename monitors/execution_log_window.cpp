@@ -2,6 +2,7 @@
 // polling it and appends what was added to its edit control.
 #include <windows.h>
 
+#include <algorithm>
 #include <cwchar>
 #include <string>
 
@@ -23,10 +24,16 @@ constexpr size_t kFileNameCapacity = MAX_PATH;
 // Trimmed in steps, down to this share of the limit, so trimming is rare.
 constexpr size_t kDisplayTrimTarget = kLogDisplayLimitUnits * 3 / 4;
 
-// One log per process: the file followed and how far it was read.
+// Posted to itself to append the next slice of what a poll read.
+constexpr UINT kAppendNextSlice = WM_APP + 1;
+
+// One log per process: the file followed, how far it was read, and text read
+// but not yet shown.
 struct ExecutionLogState {
   std::wstring fileName = L"tqvm.log";
   LogTail tail;
+  std::u16string pending;
+  bool slicePosted = false;
 } g_log;
 
 HWND EditOf(HWND dialog) { return GetDlgItem(dialog, IDC_LOG_TEXT); }
@@ -53,11 +60,32 @@ void TrimForIncoming(HWND edit, size_t incoming) {
 // Always at the end, whatever the tester selected, and without undo.
 void AppendToEdit(HWND edit, std::u16string_view text) {
   if (text.empty()) return;
-  if (text.size() > kDisplayTrimTarget) text = text.substr(text.size() - kDisplayTrimTarget);
   TrimForIncoming(edit, text.size());
   const std::wstring wide(text.begin(), text.end());
   const size_t length = static_cast<size_t>(GetWindowTextLengthW(edit));
   ReplaceRange(edit, length, length, wide.c_str());
+}
+
+// Shows one slice of the pending text and posts itself for the next, so a
+// burst never holds the window for long.
+void OnAppendNextSlice(HWND dialog) {
+  g_log.slicePosted = false;
+  const size_t count = std::min(g_log.pending.size(), kLogAppendSliceUnits);
+  AppendToEdit(EditOf(dialog), std::u16string_view(g_log.pending).substr(0, count));
+  g_log.pending.erase(0, count);
+  if (!g_log.pending.empty() && PostMessageW(dialog, kAppendNextSlice, 0, 0)) g_log.slicePosted = true;
+}
+
+void QueueForDisplay(HWND dialog, std::u16string_view text) {
+  g_log.pending += text;
+  // More than the display holds would only be trimmed again; the cut goes
+  // to the next line start so that the top line shows whole.
+  if (g_log.pending.size() > kDisplayTrimTarget) {
+    const size_t cut = g_log.pending.size() - kDisplayTrimTarget;
+    const size_t lineEnd = g_log.pending.find(u"\r\n", cut);
+    g_log.pending.erase(0, lineEnd == std::u16string::npos ? cut : lineEnd + 2);
+  }
+  if (!g_log.pending.empty() && !g_log.slicePosted) OnAppendNextSlice(dialog);
 }
 
 // Reads what was added since the last poll. A missing or locked file is
@@ -81,7 +109,7 @@ void Poll(HWND dialog) {
   while (g_log.tail.offset() < fileSize && ReadFile(file.get(), buffer, sizeof(buffer), &read, nullptr) && read > 0) {
     g_log.tail.AppendChunk(std::span<const uint8_t>(buffer, read), &added);
   }
-  AppendToEdit(EditOf(dialog), added);
+  QueueForDisplay(dialog, added);
 }
 
 // The name must fit the 260-unit buffer with its NUL; a longer one is
@@ -101,6 +129,9 @@ void OnCopyData(HWND dialog, const COPYDATASTRUCT* data) {
 
 // Directly under a game window whose client area starts at the screen's origin.
 void OnInitDialog(HWND dialog) {
+  // Text read for an earlier monitor set's window is not this one's.
+  g_log.pending.clear();
+  g_log.slicePosted = false;
   SendMessageW(EditOf(dialog), EM_SETLIMITTEXT, 0, 0);
   RECT client{};
   GetClientRect(MonitorOwner(dialog), &client);
@@ -121,6 +152,7 @@ INT_PTR CALLBACK ExecutionLogDialogProc(HWND dialog, UINT message, WPARAM wparam
     case WM_INITDIALOG: OnInitDialog(dialog); break;
     case WM_DESTROY: OnDestroy(dialog); break;
     case WM_TIMER: Poll(dialog); break;
+    case kAppendNextSlice: OnAppendNextSlice(dialog); break;
     case WM_COPYDATA: OnCopyData(dialog, reinterpret_cast<const COPYDATASTRUCT*>(lparam)); break;
     case WM_SIZE: OnSize(dialog, lparam); break;
     default: HandleSharedMonitorMessage(dialog, message, wparam, lparam); break;

@@ -13,11 +13,16 @@ namespace vnscope {
 // still fits a 1024-unit buffer. A NUL unit ends what a chunk shows.
 constexpr size_t kLogChunkBytes = 2046;
 
-// Most units the log window keeps shown. An edit control slows down with
-// every unit it holds (each insertion re-lays out its lines); past this the
-// oldest lines are dropped, and a backlog larger than this is skipped rather
-// than read, so one poll stays short however fast the log grows.
-constexpr size_t kLogDisplayLimitUnits = 512 * 1024;
+// Most units the log window keeps shown, about a thousand lines. An edit
+// control under Wine spends about 2 microseconds on every unit inserted, so
+// the window drops its oldest lines past this and skips a backlog larger than
+// this rather than reading it: what it skips would be trimmed anyway.
+constexpr size_t kLogDisplayLimitUnits = 64 * 1024;
+
+// Most units appended in one window message. A burst is shown in slices of
+// this size, each in a message of its own, so the window keeps answering
+// between them (a slice costs a few tens of milliseconds).
+constexpr size_t kLogAppendSliceUnits = 8 * 1024;
 
 // Where the monitor stands in the file it follows. Offsets are 64-bit: a log
 // may pass 2 GiB in a long session.

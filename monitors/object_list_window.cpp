@@ -4,6 +4,7 @@
 #include <windows.h>
 #include <commctrl.h>
 
+#include <iterator>
 #include <string>
 #include <vector>
 

@@ -1,6 +1,6 @@
 #include "report/screenshot_copy.h"
 
-#include <cstring>
+#include <cstddef>
 
 namespace vnscope {
 
@@ -11,16 +11,12 @@ bool CopyScreenshot(const uint8_t* bottomUp, uint16_t width, uint16_t height, ui
   if (snapshot == nullptr || bottomUp == nullptr || width == 0 || height == 0) return false;
   if (!fourBytes && !threeBytes) return false;
   if (!CreatePixelBuffer(32, height, width, snapshot)) return false;
-  const uint32_t rowBytes = snapshot->RowBytes();
-  const uint32_t sourceRowBytes = uint32_t{width} * (threeBytes ? 3u : 4u);
+  const size_t sourceBytes = threeBytes ? 3 : 4;
+  const size_t sourceRowBytes = size_t{width} * sourceBytes;
   for (uint32_t y = 0; y < height; ++y) {
-    const uint8_t* source = bottomUp + size_t{height - 1 - y} * sourceRowBytes;
-    uint8_t* target = snapshot->pixels + size_t{y} * rowBytes;
-    if (fourBytes) {
-      std::memcpy(target, source, rowBytes);
-      continue;
-    }
-    for (uint32_t x = 0; x < width; ++x, source += 3, target += 4) {
+    const uint8_t* source = bottomUp + (height - 1 - y) * sourceRowBytes;
+    uint8_t* target = snapshot->pixels + y * size_t{snapshot->RowBytes()};
+    for (uint32_t x = 0; x < width; ++x, source += sourceBytes, target += 4) {
       target[0] = source[0];
       target[1] = source[1];
       target[2] = source[2];

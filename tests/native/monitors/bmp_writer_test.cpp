@@ -37,19 +37,21 @@ TEST(EncodeBmp24Test, TwoByTwoFileByteForByte) {
 }
 
 TEST(EncodeBmp24Test, WideRowsKeepEveryPixelAndZeroPadding) {
-  // Width 5 takes the four-pixel path once and the single-pixel path once.
-  std::vector<uint8_t> pixels(5 * 4 * 3);
+  // Width 21: one run of the sixteen-pixel path, then five single pixels.
+  constexpr int kWidth = 21;
+  constexpr int kStride = 64;
+  std::vector<uint8_t> pixels(kWidth * 4 * 3);
   for (size_t i = 0; i < pixels.size(); ++i) pixels[i] = static_cast<uint8_t>(i + 1);
   std::vector<uint8_t> file;
-  ASSERT_TRUE(EncodeBmp24(5, 3, pixels.data(), &file));
-  ASSERT_EQ(file.size(), 54u + 16u * 3u);
+  ASSERT_TRUE(EncodeBmp24(kWidth, 3, pixels.data(), &file));
+  ASSERT_EQ(file.size(), 54u + kStride * 3u);
   for (int row = 0; row < 3; ++row) {
-    for (int x = 0; x < 5; ++x) {
+    for (int x = 0; x < kWidth; ++x) {
       for (int c = 0; c < 3; ++c) {
-        EXPECT_EQ(file[54 + row * 16 + x * 3 + c], pixels[row * 20 + x * 4 + c]) << row << "," << x;
+        EXPECT_EQ(file[54 + row * kStride + x * 3 + c], pixels[row * kWidth * 4 + x * 4 + c]) << row << "," << x;
       }
     }
-    EXPECT_EQ(file[54 + row * 16 + 15], 0) << row;
+    EXPECT_EQ(file[54 + row * kStride + 63], 0) << row;
   }
 }
 

@@ -223,6 +223,12 @@ TEST_F(SnapshotCanvasTest, TypedTextGoesIntoItsOwnLayer) {
   TypeText(canvas, L"\b\b\b");
   EXPECT_EQ(WhitePixels(text), 0);
   EXPECT_EQ(Composite(35, 45), kGround);
+  TypeText(canvas, L"字");
+  const std::vector<uint32_t> typed = text.pixels;
+  SendMessageW(canvas, WM_COMMAND, kLineToolCommand, 0);  // empties the box and the buffer
+  TypeText(canvas, L"字");
+  EXPECT_EQ(TextBuffer(), u"字");
+  EXPECT_EQ(text.pixels, typed) << "typing reaches no layer without a box";
 }
 
 TEST_F(SnapshotCanvasTest, DeletingTheTextLayerStopsTyping) {

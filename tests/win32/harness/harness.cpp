@@ -328,8 +328,10 @@ void CALLBACK DriveTimerProc(HWND, UINT, UINT_PTR, DWORD) {
     return;
   }
   if (drive->driven) return;
+  // A dialog whose initialisation outlasts a timer tick is shown only when
+  // its loop first goes idle; a tester acts on it once it is on screen.
   HWND window = FindThreadWindow(*drive->caption);
-  if (!window) return;
+  if (!window || !IsWindowVisible(window)) return;
   drive->driven = true;
   drive->inDriver = true;
   (*drive->driver)(window);

@@ -123,7 +123,7 @@ void TypeText(HWND window, const std::wstring& text);
 HWND FindThreadWindow(const std::wstring& caption);
 
 // Runs `action` (which enters a modal loop, such as DebugReport) and, once a
-// window with `caption` appears inside that loop, calls `driver` with it.
+// window with `caption` is shown inside that loop, calls `driver` with it.
 // The driver must end the dialog. Returns false when the window never
 // appeared (the action returned without it) or the driver had to be forced:
 // after `timeout` every window of the thread is sent WM_CLOSE so the test

@@ -66,5 +66,16 @@ TEST_F(ExecutionLogTest, RewrittenFileIsFollowedFromItsStart) {
   EXPECT_TRUE(ShowsWithinASecond(L"first run, a long line\r\nsecond\r\n")) << Narrow(Shown());
 }
 
+TEST_F(ExecutionLogTest, ABurstShowsItsEndAndKeepsTheDisplayBounded) {
+  std::u16string burst;
+  for (int line = 0; burst.size() < (1u << 20); ++line) burst += u"line " + std::u16string(60, u'.') + u"\n";
+  burst += u"last line\n";
+  Write(burst);
+  EXPECT_TRUE(PumpUntil([&] { return Shown().ends_with(L"\r\nlast line\r\n"); }, std::chrono::milliseconds(3000)));
+  // The oldest lines went; whole lines stay.
+  EXPECT_LT(Shown().size(), burst.size() / 4);
+  EXPECT_TRUE(Shown().starts_with(L"line ")) << Narrow(Shown().substr(0, 80));
+}
+
 }  // namespace
 }  // namespace vnscope::test

@@ -35,19 +35,25 @@ std::vector<uint32_t> LoadWithTheSystem(const wchar_t* name, int* width, int* he
 TEST(OutputBMP32to24, WritesANumberedFileTheSystemReadsBack) {
   const VnscopeDll& dll = VnscopeDll::Get();
   ASSERT_NE(dll.OutputBMP32to24, nullptr);
-  // 3 x 2, bottom row first: blue, green, red / white, black, grey.
-  const uint32_t pixels[] = {0xAA0000FF, 0xAA00FF00, 0xAAFF0000, 0x00FFFFFF, 0x00000000, 0x00808080};
+  // 19 x 2 (a sixteen-pixel run and three single pixels per row), every
+  // pixel different, the fourth byte set to show that it is dropped.
+  constexpr int kWidth = 19;
+  std::vector<uint32_t> pixels(kWidth * 2);
+  for (size_t i = 0; i < pixels.size(); ++i) pixels[i] = 0xAA000000u | static_cast<uint32_t>(i * 0x0B0705 + 0x102030);
   DeleteFileW(L"thumbnail\\00007.bmp");
-  EXPECT_TRUE(dll.OutputBMP32to24(3, 2, reinterpret_cast<const uint8_t*>(pixels), 7));
-  EXPECT_EQ(FileBytes(L"thumbnail\\00007.bmp").size(), 54u + 2 * 12u);
+  EXPECT_TRUE(dll.OutputBMP32to24(kWidth, 2, reinterpret_cast<const uint8_t*>(pixels.data()), 7));
+  EXPECT_EQ(FileBytes(L"thumbnail\\00007.bmp").size(), 54u + 2 * 60u);
   int width = 0, height = 0;
   const auto read = LoadWithTheSystem(L"thumbnail\\00007.bmp", &width, &height);
-  ASSERT_EQ(width, 3);
+  ASSERT_EQ(width, kWidth);
   ASSERT_EQ(height, 2);
-  // Top-down now: the second source row first; the fourth byte is gone.
-  const std::vector<uint32_t> expected = {0xFFFFFF, 0x000000, 0x808080, 0x0000FF, 0x00FF00, 0xFF0000};
-  ASSERT_EQ(read.size(), expected.size());
-  for (size_t i = 0; i < expected.size(); ++i) EXPECT_EQ(read[i] & 0xFFFFFF, expected[i]) << i;
+  ASSERT_EQ(read.size(), pixels.size());
+  // Top-down now: the second source row comes first.
+  for (int row = 0; row < 2; ++row) {
+    for (int x = 0; x < kWidth; ++x) {
+      EXPECT_EQ(read[row * kWidth + x] & 0xFFFFFF, pixels[(1 - row) * kWidth + x] & 0xFFFFFF) << row << "," << x;
+    }
+  }
 }
 
 TEST(OutputBMP32to24, NamesAndReplacement) {

@@ -33,19 +33,13 @@ struct HeaderCase {
   std::u16string expected;
 };
 
-// The header's layout is the quoted one: three pieces, CRLF line ends.
+// The header's layout is the quoted one: three pieces, CRLF line ends. (The
+// date's 24-character limit and a 0 in the hash are tested through the dialog.)
 TEST(ReportHeaderText, LaysOutHashDateSizeAndLabel) {
   const HeaderCase cases[] = {
       {"ordinary record", kHash, std::string("2026/12/07 19:42:10\0\0\0\0\0\0", 25), 1843200, u"scene_01",
        u"[tqvm.dat]\r\nhash: 0123456789abcdef0123456789ABCDEF\r\ndate: 2026/12/07 19:42:10\r\nsize: 1843200"
        u"\r\n\r\n[ LABEL名 ]\r\nscene_01\r\n\r\n[ 報告内容 ]\r\n"},
-      {"a 24-character date shows whole; the 25th byte is never read", kHash,
-       "Mon Dec  7 19:42:10 2026X", -1, u"",
-       u"[tqvm.dat]\r\nhash: 0123456789abcdef0123456789ABCDEF\r\ndate: Mon Dec  7 19:42:10 2026\r\nsize: -1"
-       u"\r\n\r\n[ LABEL名 ]\r\n\r\n\r\n[ 報告内容 ]\r\n"},
-      {"a 0 inside the hash ends what shows", std::string("abc\0def", 7) + std::string(25, 'x'), "d", 0,
-       u"ラベル",
-       u"[tqvm.dat]\r\nhash: abc\r\ndate: d\r\nsize: 0\r\n\r\n[ LABEL名 ]\r\nラベル\r\n\r\n[ 報告内容 ]\r\n"},
       {"only 32 bytes of the hash are taken", std::string(kHash) + "tail", "", 2147483647, u"L",
        u"[tqvm.dat]\r\nhash: 0123456789abcdef0123456789ABCDEF\r\ndate: \r\nsize: 2147483647"
        u"\r\n\r\n[ LABEL名 ]\r\nL\r\n\r\n[ 報告内容 ]\r\n"},

@@ -11,18 +11,20 @@ std::vector<uint8_t> PixelsOf(const PixelBuffer& buffer) {
   return std::vector<uint8_t>(buffer.pixels, buffer.pixels + buffer.RowBytes() * buffer.height);
 }
 
-// Bottom-up source: the last image row comes first.
-TEST(CopyScreenshot, Turns32BitRowsTopDown) {
+// Bottom-up source: the last image row comes first. Alpha becomes opaque
+// whatever the engine left there (GDI captures leave 0).
+TEST(CopyScreenshot, Turns32BitRowsTopDownAndOpaque) {
   const std::vector<uint8_t> bottomUp = {
-      1, 2, 3, 4, 5, 6, 7, 8,          // image row 1
-      9, 10, 11, 12, 13, 14, 15, 16,   // image row 0
+      1, 2, 3, 0, 5, 6, 7, 0x80,       // image row 1
+      9, 10, 11, 12, 13, 14, 15, 255,  // image row 0
   };
   PixelBuffer copy;
   ASSERT_TRUE(CopyScreenshot(bottomUp.data(), 2, 2, 32, &copy));
   EXPECT_EQ(copy.width, 2);
   EXPECT_EQ(copy.height, 2);
   EXPECT_EQ(copy.bitsPerPixel, 32);
-  EXPECT_EQ(PixelsOf(copy), (std::vector<uint8_t>{9, 10, 11, 12, 13, 14, 15, 16, 1, 2, 3, 4, 5, 6, 7, 8}));
+  EXPECT_EQ(PixelsOf(copy),
+            (std::vector<uint8_t>{9, 10, 11, 255, 13, 14, 15, 255, 1, 2, 3, 255, 5, 6, 7, 255}));
 }
 
 TEST(CopyScreenshot, Widens24BitPixelsWithOpaqueAlpha) {

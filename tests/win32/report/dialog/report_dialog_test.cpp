@@ -18,6 +18,27 @@ namespace {
 // when the driver starts.
 bool Shown(HWND window) { return (GetWindowLongW(window, GWL_STYLE) & WS_VISIBLE) != 0; }
 
+// The tab strip on top, the header edit under it, the report text edit below
+// that down to the client area's bottom, and the canvas over both edits.
+void ExpectLaidOut(const ReportWindows& windows, int width, int bottom) {
+  const struct {
+    const char* what;
+    HWND window;
+    RECT expected;
+  } layout[] = {
+      {"tab strip", windows.tabs, {0, 0, width, 22}},
+      {"header edit", windows.header, {0, 22, width, 182}},
+      {"report text edit", windows.report, {0, 182, width, bottom}},
+      {"canvas", windows.canvas, {0, 22, width, bottom}},
+  };
+  for (const auto& item : layout) {
+    ASSERT_NE(item.window, nullptr) << item.what;
+    const RECT rect = ChildRectInParent(item.window);
+    EXPECT_TRUE(EqualRect(&rect, &item.expected))
+        << item.what << ": " << rect.left << "," << rect.top << "," << rect.right << "," << rect.bottom;
+  }
+}
+
 class ReportDialogTest : public EngineTest {
  protected:
   void SetUp() override {
@@ -91,22 +112,7 @@ TEST_F(ReportDialogTest, PlacedOnTheEngineWithItsWindowsLaidOut) {
     EXPECT_EQ(frame.left, 420 - (frame.right - frame.left) / 2);
     EXPECT_EQ(frame.top, 290 - (frame.bottom - frame.top) / 2);
 
-    const struct {
-      const char* what;
-      HWND window;
-      RECT expected;
-    } layout[] = {
-        {"tab strip", windows.tabs, {0, 0, 480, 22}},
-        {"header edit", windows.header, {0, 22, 480, 182}},
-        {"report text edit", windows.report, {0, 182, 480, 222}},
-        {"canvas", windows.canvas, {0, 22, 480, 222}},
-    };
-    for (const auto& item : layout) {
-      ASSERT_NE(item.window, nullptr) << item.what;
-      const RECT rect = ChildRectInParent(item.window);
-      EXPECT_TRUE(EqualRect(&rect, &item.expected))
-          << item.what << ": " << rect.left << "," << rect.top << "," << rect.right << "," << rect.bottom;
-    }
+    ExpectLaidOut(windows, 480, 222);
     EXPECT_TRUE(Shown(windows.report));
     EXPECT_FALSE(Shown(windows.canvas));
     EXPECT_EQ(GetFocus(), windows.report);
@@ -133,6 +139,16 @@ TEST_F(ReportDialogTest, PlacedOnTheEngineWithItsWindowsLaidOut) {
     EXPECT_EQ(browserClient.right, 400);
     SendMessageW(dialog, WM_COMMAND, IDM_SHOW_BROWSER, 0);
     EXPECT_TRUE(Shown(windows.browser));
+  });
+}
+
+// The windows keep filling the client area under the tab strip, down to its
+// bottom edge and no further.
+TEST_F(ReportDialogTest, SizeChangeRefitsTheWindows) {
+  ReportInfo info = MakeReportInfo(shot);
+  RunReport(info, [&](HWND dialog, const ReportWindows& windows) {
+    SendMessageW(dialog, WM_SIZE, SIZE_RESTORED, MAKELPARAM(300, 250));
+    ExpectLaidOut(windows, 300, 250);
   });
 }
 

@@ -16,7 +16,6 @@ uint32_t TestScreenshot::TopDownPixel(int x, int y) const {
   const uint32_t blue = static_cast<uint8_t>(x * 7);
   const uint32_t green = static_cast<uint8_t>(y * 5);
   const uint32_t red = static_cast<uint8_t>((x + y) * 3) ^ 0x55u;
-  // Opaque, as a game screen is: the canvas blends its base layer by alpha.
   return blue | green << 8 | red << 16 | 0xFF000000u;
 }
 
@@ -28,7 +27,8 @@ TestScreenshot MakeScreenshot(int width, int height, int bitsPerPixel) {
   const int bytes = bitsPerPixel / 8;
   for (int row = height - 1; row >= 0; --row) {
     for (int x = 0; x < width; ++x) {
-      const uint32_t pixel = shot.TopDownPixel(x, row);
+      // Alpha 0, as a GDI capture leaves it.
+      const uint32_t pixel = shot.TopDownPixel(x, row) & 0x00FFFFFFu;
       for (int i = 0; i < bytes; ++i) shot.bottomUp.push_back(static_cast<uint8_t>(pixel >> (8 * i)));
     }
   }

@@ -26,7 +26,7 @@ struct TestScreenshot {
   int bitsPerPixel = 32;
   std::vector<uint8_t> bottomUp;
   // B, G, R, A of image pixel (x, y), y counted from the top, as the report
-  // should hold it (24-bit pixels gain the opaque alpha the others have).
+  // should hold it: opaque, though the engine's pixels carry alpha 0.
   uint32_t TopDownPixel(int x, int y) const;
 };
 

@@ -106,38 +106,6 @@ TEST_F(ReportSendTest, TextOnlyReportCarriesAuthorAndScriptInfo) {
   EXPECT_TRUE(stored.snapshots.empty());
 }
 
-TEST_F(ReportSendTest, DrawnLineSendsTheFlattenedSnapshot) {
-  ReportInfo info = MakeReportInfo(shot);
-  ConfirmChoice choice{UniqueTitle(L"線を引いた報告")};
-  std::wstring message;
-  const bool sent = SendThrough(info, [&](HWND, const ReportWindows& windows) {
-    SelectTab(windows.tabs, 1);
-    DrawSegment(windows.canvas, {20, 100}, {200, 100});
-  }, &choice, &message);
-  EXPECT_TRUE(sent);
-  EXPECT_EQ(message, L"レポートの送信に成功しました。");
-  EXPECT_FALSE(choice.startedWithText) << "the report text is empty";
-  EXPECT_TRUE(choice.startedWithSnapshot);
-
-  const StoredReport stored = FetchStored(choice.title);
-  ASSERT_TRUE(stored.found);
-  EXPECT_EQ(stored.record.flags, ReportFlags::HasSnapshot);
-  ASSERT_EQ(stored.snapshots.size(), 1u);
-  int width = 0;
-  int height = 0;
-  const std::vector<uint32_t> pixels = DecodePng(stored.snapshots[0], &width, &height);
-  ASSERT_EQ(width, 320);
-  ASSERT_EQ(height, 240);
-  int opaque = 0;
-  for (uint32_t pixel : pixels) opaque += (pixel >> 24) == 0xFF;
-  EXPECT_EQ(opaque, width * height) << "every pixel of the flattened canvas is opaque";
-  // Far from the line the screenshot shows through; on it, the line's colour.
-  EXPECT_EQ(pixels[10 * width + 300], shot.TopDownPixel(300, 10) | 0xFF000000u);
-  EXPECT_EQ(pixels[200 * width + 30], shot.TopDownPixel(30, 200) | 0xFF000000u);
-  EXPECT_NE(pixels[100 * width + 110], shot.TopDownPixel(110, 100) | 0xFF000000u);
-  EXPECT_EQ(pixels[100 * width + 110], pixels[100 * width + 150]) << "one colour along the line";
-}
-
 TEST_F(ReportSendTest, BothBoxesUncheckedSendsTheAuthorAlone) {
   ReportInfo info = MakeReportInfo(shot, L"表示中の文章");
   ConfirmChoice choice{UniqueTitle(L"中身なし"), false, false};

@@ -100,7 +100,7 @@ TEST_F(SendFlowTest, PackageHoldsEveryEntryInOrder) {
   for (int i = 0; i < 3; ++i) SendHostMessage(objectList, VN_ADD_OBJECT, &objects[i], sizes[i]);
   SendHostText(monitors.set().otherInfo, VN_SET_JUMP_LABEL, L"第一章");
   ReportInfo info = MakeReportInfo(shot);
-  ConfirmChoice choice{L"送信テスト", true, true};
+  ConfirmChoice choice{L"送信テスト"};
   std::wstring message;
   bool result = false;
   std::wstring header;
@@ -113,6 +113,8 @@ TEST_F(SendFlowTest, PackageHoldsEveryEntryInOrder) {
             3u);
   EXPECT_TRUE(result);
   EXPECT_EQ(message, L"レポートの送信に成功しました。");
+  EXPECT_TRUE(choice.startedWithText);
+  EXPECT_TRUE(choice.startedWithSnapshot) << "a line was drawn";
 
   const std::vector<ZipEntry> entries = ReadStoredZip(server.Package());
   ASSERT_EQ(entries.size(), 4u);

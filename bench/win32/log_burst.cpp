@@ -1,0 +1,178 @@
+// The execution log monitor under load, under Wine:
+//  1. a 10 MB burst appended to the log: time until the monitor shows its
+//     last line, and the longest time the thread spent in one message (how
+//     long the window stops answering);
+//  2. a long run, 100 MB written in 1 MB steps: time per step as the log
+//     grows, against the baseline of a plain edit control that keeps every
+//     unit, as the monitor would without its display limit.
+#include <windows.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <string>
+#include <vector>
+
+#include "host/vnscope.h"
+
+namespace {
+
+constexpr wchar_t kLogName[] = L"bench_burst.log";
+constexpr int kLogText = 1012;
+
+LRESULT CALLBACK OwnerProc(HWND window, UINT message, WPARAM wparam, LPARAM lparam) {
+  return DefWindowProcW(window, message, wparam, lparam);
+}
+
+double Now() {
+  static LARGE_INTEGER frequency = [] {
+    LARGE_INTEGER f;
+    QueryPerformanceFrequency(&f);
+    return f;
+  }();
+  LARGE_INTEGER t;
+  QueryPerformanceCounter(&t);
+  return 1000.0 * static_cast<double>(t.QuadPart) / static_cast<double>(frequency.QuadPart);
+}
+
+void AppendToFile(const std::wstring& text) {
+  HANDLE file = CreateFileW(kLogName, FILE_APPEND_DATA, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_ALWAYS,
+                            FILE_ATTRIBUTE_NORMAL, nullptr);
+  DWORD written = 0;
+  WriteFile(file, text.data(), static_cast<DWORD>(text.size() * 2), &written, nullptr);
+  CloseHandle(file);
+}
+
+// About `bytes` of log lines, the last of them the marker.
+std::wstring Lines(size_t bytes, const std::wstring& marker) {
+  const std::wstring line = L"[0123] 千早「……ねえ、聞こえてる？」 voice v_chihaya_0012.ogg layer 3\n";
+  std::wstring text;
+  text.reserve(bytes / 2 + line.size());
+  while (text.size() * 2 < bytes) text += line;
+  return text + marker + L"\n";
+}
+
+bool EndsWith(HWND edit, const std::wstring& tail) {
+  const int length = GetWindowTextLengthW(edit);
+  if (length < static_cast<int>(tail.size())) return false;
+  std::wstring text(static_cast<size_t>(length) + 1, L'\0');
+  GetWindowTextW(edit, text.data(), length + 1);
+  text.resize(static_cast<size_t>(length));
+  return text.compare(text.size() - tail.size(), tail.size(), tail) == 0;
+}
+
+struct Wait {
+  double elapsed = 0;
+  double longestMessage = 0;
+  bool shown = false;
+};
+
+// Pumps messages until the edit shows `tail`, timing every message.
+Wait PumpUntilShown(HWND edit, const std::wstring& tail, double timeoutMs) {
+  Wait wait;
+  const double start = Now();
+  while (Now() - start < timeoutMs) {
+    MSG message;
+    if (!PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) {
+      MsgWaitForMultipleObjects(0, nullptr, FALSE, 5, QS_ALLINPUT);
+      continue;
+    }
+    const double before = Now();
+    DispatchMessageW(&message);
+    wait.longestMessage = std::max(wait.longestMessage, Now() - before);
+    if (message.message == WM_TIMER && EndsWith(edit, tail)) {
+      wait.shown = true;
+      break;
+    }
+  }
+  wait.elapsed = Now() - start;
+  return wait;
+}
+
+double Median(std::vector<double> values) {
+  std::sort(values.begin(), values.end());
+  return values.empty() ? 0 : values[values.size() / 2];
+}
+
+}  // namespace
+
+int main() {
+  WNDCLASSW cls{};
+  cls.lpfnWndProc = OwnerProc;
+  cls.hInstance = GetModuleHandleW(nullptr);
+  cls.lpszClassName = L"VnscopeBenchOwner";
+  RegisterClassW(&cls);
+  HWND owner = CreateWindowW(cls.lpszClassName, L"bench", WS_OVERLAPPEDWINDOW, 100, 50, 640, 480, nullptr,
+                             nullptr, cls.hInstance, nullptr);
+  HMODULE dll = LoadLibraryW(L"vnscope.dll");
+  if (!dll) {
+    std::fprintf(stderr, "vnscope.dll did not load\n");
+    return 1;
+  }
+  auto createMonitors = VnscopeExport<CreateMonitorsFn>(dll, "CreateMonitors");
+  auto destroyMonitors = VnscopeExport<DestroyMonitorsFn>(dll, "DestroyMonitors");
+  MonitorSet set{};
+  set.size = 24;
+  if (!createMonitors(2, owner, &set)) return 1;
+  HWND edit = GetDlgItem(set.executionLog, kLogText);
+  DeleteFileW(kLogName);
+  COPYDATASTRUCT name{0, sizeof(kLogName), const_cast<wchar_t*>(kLogName)};
+  SendMessageW(set.executionLog, WM_COPYDATA, reinterpret_cast<WPARAM>(owner), reinterpret_cast<LPARAM>(&name));
+
+  std::vector<double> burst, stall;
+  for (int run = 0; run < 5; ++run) {
+    const std::wstring marker = L"end of burst " + std::to_wstring(run);
+    AppendToFile(Lines(10u << 20, marker));
+    const Wait wait = PumpUntilShown(edit, marker + L"\r\n", 10000);
+    if (!wait.shown) std::printf("burst %d not shown within 10 s\n", run);
+    burst.push_back(wait.elapsed);
+    stall.push_back(wait.longestMessage);
+  }
+  std::printf("10 MB burst shown after        median %7.1f ms  max %7.1f ms (poll period 250 ms)\n", Median(burst),
+              *std::max_element(burst.begin(), burst.end()));
+  std::printf("longest single message         median %7.1f ms  max %7.1f ms\n", Median(stall),
+              *std::max_element(stall.begin(), stall.end()));
+
+  // A long run through the monitor: 100 MB in 1 MB steps.
+  std::vector<double> steps;
+  double longest = 0;
+  for (int step = 0; step < 100; ++step) {
+    const std::wstring marker = L"step " + std::to_wstring(step);
+    AppendToFile(Lines(1u << 20, marker));
+    const Wait wait = PumpUntilShown(edit, marker + L"\r\n", 10000);
+    steps.push_back(wait.elapsed);
+    longest = std::max(longest, wait.longestMessage);
+  }
+  std::printf("100 MB run, 1 MB steps, monitor  median %7.1f ms per step, last %7.1f ms, longest message %7.1f ms, "
+              "%d units shown\n",
+              Median(steps), steps.back(), longest, GetWindowTextLengthW(edit));
+
+  // Baseline: a plain edit control that keeps everything.
+  HWND plain = CreateWindowW(L"EDIT", L"", WS_CHILD | ES_MULTILINE | ES_AUTOVSCROLL | WS_VSCROLL, 0, 0, 600, 200,
+                             owner, nullptr, cls.hInstance, nullptr);
+  SendMessageW(plain, EM_SETLIMITTEXT, 0, 0);
+  std::wstring crlf;
+  for (wchar_t unit : Lines(1u << 20, L"x")) {
+    if (unit == L'\n') crlf += L'\r';
+    crlf += unit;
+  }
+  for (int step = 1; step <= 100; ++step) {
+    const double before = Now();
+    const int length = GetWindowTextLengthW(plain);
+    SendMessageW(plain, EM_SETSEL, length, length);
+    SendMessageW(plain, EM_REPLACESEL, FALSE, reinterpret_cast<LPARAM>(crlf.c_str()));
+    const double took = Now() - before;
+    if (step == 1 || step % 8 == 0 || took > 2000) {
+      std::printf("plain edit, %3d MB appended: this 1 MB step %8.1f ms\n", step, took);
+    }
+    if (took > 2000) {
+      std::printf("plain edit: stopped, one step took over 2 s\n");
+      break;
+    }
+  }
+  DestroyWindow(plain);
+  destroyMonitors(&set);
+  DeleteFileW(kLogName);
+  FreeLibrary(dll);
+  DestroyWindow(owner);
+  return 0;
+}
