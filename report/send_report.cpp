@@ -4,6 +4,7 @@
 
 #include "canvas/layer_stack.h"
 #include "report/protocol/report_types.h"
+#include "report/protocol/server_settings_file.h"
 #include "report/protocol/system_ansi_codec.h"
 #include "report/protocol/winsock_stream.h"
 #include "report/scene_reading.h"
@@ -131,7 +132,17 @@ bool SendReport(const ReportSendSources& sources) {
   WinsockStream stream;
   const bool stored = SubmitReport(stream, server, package.data, package.size);
   zip.Release();
-  Tell(sources.dialog, stored ? L"レポートの送信に成功しました。" : L"レポートの送信に失敗しましたorz");
+  if (stored) {
+    Tell(sources.dialog, L"レポートの送信に成功しました。");
+  } else {
+    // A vnscope.ini that was not used explains why the report went to the
+    // built-in server; said once per process.
+    std::wstring failure = L"レポートの送信に失敗しましたorz";
+    if (const std::u16string notice = TakeServerSettingsNotice(); !notice.empty()) {
+      failure += L"\n\n" + AsWide(notice);
+    }
+    Tell(sources.dialog, failure.c_str());
+  }
   return stored;
 }
 

@@ -17,6 +17,8 @@
 #include "server/log.h"
 #include "server/server.h"
 #include "server/store.h"
+#include "vnscope_revision.h"
+#include "vnscope_version.h"
 
 namespace {
 
@@ -72,6 +74,7 @@ int main(int argc, char** argv) {
   std::string backup_to;
   app.add_option("--backup-to", backup_to,
                  "Copy the store in --data into this new directory, even while a server uses it, then exit");
+  app.set_version_flag("--version", "vnscope-server " VNSCOPE_VERSION_TEXT " (revision " VNSCOPE_REVISION ")");
   CLI11_PARSE(app, argc, argv);
 
   if (!backup_to.empty()) {

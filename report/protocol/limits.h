@@ -22,6 +22,10 @@ inline constexpr uint32_t kMaxReplyPayload = 64u << 20;
 // gives up waiting for the server to close: a well-behaved server sends
 // nothing after its last reply, so 1 MiB only stops a server that never stops.
 inline constexpr uint32_t kMaxDrainAtClose = 1u << 20;
+// Largest vnscope.ini the DLL reads. The file holds one section of two short
+// lines; 64 KiB leaves room for any comments a studio writes, and anything
+// larger is not that file.
+inline constexpr uint32_t kMaxSettingsFileBytes = 64u << 10;
 // Largest package the report server accepts by default (configurable there).
 inline constexpr uint32_t kDefaultMaxPackage = 64u << 20;
 

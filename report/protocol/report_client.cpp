@@ -11,9 +11,6 @@
 namespace vnscope {
 namespace {
 
-static_assert(VNSCOPE_SERVER_PORT > 0 && VNSCOPE_SERVER_PORT <= 65535,
-              "VNSCOPE_SERVER_PORT must be a TCP port number");
-
 // Every exchange's result: the code of the last reply, -1 until one arrives
 // and after a receive fails.
 constexpr int kNoReply = -1;
@@ -46,10 +43,6 @@ std::span<const uint8_t> PayloadBytes(const ByteBuffer& payload) {
 }
 
 }  // namespace
-
-ServerEndpoint BuildServerEndpoint() {
-  return {VNSCOPE_SERVER_ADDRESS, static_cast<uint16_t>(VNSCOPE_SERVER_PORT)};
-}
 
 bool SubmitReport(ReportStream& stream, const ServerEndpoint& server, const uint8_t* package,
                   uint32_t length) {

@@ -13,15 +13,14 @@
 #include "report/protocol/text_codec.h"
 #include "report/protocol/report_stream.h"
 #include "report/protocol/report_summary.h"
+#include "report/protocol/server_settings.h"
 
 namespace vnscope {
 
-struct ServerEndpoint {
-  std::string address;  // dotted IPv4
-  uint16_t port = 0;
-};
-
-// The server this build talks to (VNSCOPE_SERVER_ADDRESS, VNSCOPE_SERVER_PORT).
+// The server every exchange goes to: the build's address and port
+// (VNSCOPE_SERVER_ADDRESS, VNSCOPE_SERVER_PORT), which in the DLL a
+// vnscope.ini beside it may override (read once, at the first call; see
+// server_settings_file.h).
 ServerEndpoint BuildServerEndpoint();
 
 // Sends the package and takes exactly one reply; code 0 means it was stored.
