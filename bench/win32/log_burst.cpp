@@ -12,16 +12,13 @@
 #include <string>
 #include <vector>
 
+#include "bench/win32/bench_owner.h"
 #include "host/vnscope.h"
 
 namespace {
 
 constexpr wchar_t kLogName[] = L"bench_burst.log";
 constexpr int kLogText = 1012;
-
-LRESULT CALLBACK OwnerProc(HWND window, UINT message, WPARAM wparam, LPARAM lparam) {
-  return DefWindowProcW(window, message, wparam, lparam);
-}
 
 double Now() {
   static LARGE_INTEGER frequency = [] {
@@ -96,13 +93,7 @@ double Median(std::vector<double> values) {
 }  // namespace
 
 int main() {
-  WNDCLASSW cls{};
-  cls.lpfnWndProc = OwnerProc;
-  cls.hInstance = GetModuleHandleW(nullptr);
-  cls.lpszClassName = L"VnscopeBenchOwner";
-  RegisterClassW(&cls);
-  HWND owner = CreateWindowW(cls.lpszClassName, L"bench", WS_OVERLAPPEDWINDOW, 100, 50, 640, 480, nullptr,
-                             nullptr, cls.hInstance, nullptr);
+  HWND owner = bench::CreateOwnerWindow();
   HMODULE dll = LoadLibraryW(L"vnscope.dll");
   if (!dll) {
     std::fprintf(stderr, "vnscope.dll did not load\n");
@@ -148,7 +139,7 @@ int main() {
 
   // Baseline: a plain edit control that keeps everything.
   HWND plain = CreateWindowW(L"EDIT", L"", WS_CHILD | ES_MULTILINE | ES_AUTOVSCROLL | WS_VSCROLL, 0, 0, 600, 200,
-                             owner, nullptr, cls.hInstance, nullptr);
+                             owner, nullptr, GetModuleHandleW(nullptr), nullptr);
   SendMessageW(plain, EM_SETLIMITTEXT, 0, 0);
   std::wstring crlf;
   for (wchar_t unit : Lines(1u << 20, L"x")) {

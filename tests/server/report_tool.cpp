@@ -38,11 +38,11 @@ int Submit(uint16_t port, int argc, char** argv) {
   std::vector<std::pair<std::string, Bytes>> entries = {
       {"author", AuthorEntry(FromUtf8(argv[1]), FromUtf8(argv[2]), static_cast<uint32_t>(std::stoul(argv[0])))}};
   for (int i = 3; i < argc; ++i) {
-    const std::string spec = argv[i];
-    const size_t equals = spec.find('=');
-    std::ifstream file(spec.substr(equals + 1), std::ios::binary);
+    const std::string entry_argument = argv[i];
+    const size_t equals = entry_argument.find('=');
+    std::ifstream file(entry_argument.substr(equals + 1), std::ios::binary);
     if (equals == std::string::npos || !file) return 2;
-    entries.emplace_back(spec.substr(0, equals), Bytes(std::istreambuf_iterator<char>(file), {}));
+    entries.emplace_back(entry_argument.substr(0, equals), Bytes(std::istreambuf_iterator<char>(file), {}));
   }
   Connection connection(port);
   if (!connection.Send(1, StoredZip(entries))) return 1;

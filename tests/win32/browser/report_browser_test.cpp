@@ -25,7 +25,7 @@ std::wstring Wide(const std::u16string& text) { return AsWide(text); }
 // One report per row of the tab table, each seeded fresh for the test.
 struct TabCase {
   const char* what;
-  SeedSpec spec;
+  ReportSeed seed;
   bool shown[4];  // under tabs 0 to 3
   const wchar_t* label;
 };
@@ -41,9 +41,9 @@ const TabCase kTabCases[] = {
 };
 
 std::vector<SeededReport> SeedTabCases() {
-  std::vector<SeedSpec> specs;
-  for (const auto& c : kTabCases) specs.push_back(c.spec);
-  return SeedReports(specs);
+  std::vector<ReportSeed> seeds;
+  for (const auto& c : kTabCases) seeds.push_back(c.seed);
+  return SeedReports(seeds);
 }
 
 TEST_F(BrowserTest, CreationFetchListsOpenTextReportsOnTabOne) {
@@ -59,10 +59,10 @@ TEST_F(BrowserTest, CreationFetchListsOpenTextReportsOnTabOne) {
     ASSERT_EQ(row >= 0, c.shown[1]) << c.what;
     if (row < 0) continue;
     // An empty title shows the report's name in the title column.
-    EXPECT_EQ(ListViewCell(list, row, 1), Wide(c.spec.title.empty() ? seeded[i].name : c.spec.title)) << c.what;
+    EXPECT_EQ(ListViewCell(list, row, 1), Wide(c.seed.title.empty() ? seeded[i].name : c.seed.title)) << c.what;
     EXPECT_EQ(ListViewCell(list, row, 2), c.label) << c.what;
     EXPECT_EQ(ListViewCell(list, row, 3), Wide(seeded[i].reporter)) << c.what;
-    EXPECT_EQ(static_cast<uint32_t>(RowData(row)), c.spec.state) << c.what;
+    EXPECT_EQ(static_cast<uint32_t>(RowData(row)), c.seed.state) << c.what;
   }
   // Rows run in ascending order of report name.
   std::vector<std::wstring> names;

@@ -17,6 +17,19 @@ std::string ClipboardAnsiText() {
   return text;
 }
 
+std::wstring ClipboardUnicodeText() {
+  std::wstring text;
+  if (!OpenClipboard(nullptr)) return L"<clipboard busy>";
+  if (HANDLE block = GetClipboardData(CF_UNICODETEXT)) {
+    if (const wchar_t* units = static_cast<const wchar_t*>(GlobalLock(block))) {
+      text = units;
+      GlobalUnlock(block);
+    }
+  }
+  CloseClipboard();
+  return text;
+}
+
 void EmptyTheClipboard() {
   if (!OpenClipboard(nullptr)) return;
   EmptyClipboard();

@@ -8,6 +8,9 @@ namespace vnscope::test {
 // clipboard cannot be opened.
 std::string ClipboardAnsiText();
 
+// The clipboard's CF_UNICODETEXT, as the system converts the CF_TEXT put there.
+std::wstring ClipboardUnicodeText();
+
 // Empties the clipboard so that a test sees only what it caused.
 void EmptyTheClipboard();
 

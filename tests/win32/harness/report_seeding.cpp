@@ -35,13 +35,13 @@ std::vector<uint8_t> SnapshotPng(uint32_t seed) {
   return {png.Data(), png.Data() + png.RequestedSize()};
 }
 
-std::vector<uint8_t> Package(const SeedSpec& spec, const SeededReport& report) {
+std::vector<uint8_t> Package(const ReportSeed& seed, const SeededReport& report) {
   ZipWriter zip;
   EXPECT_TRUE(zip.Start());
-  const auto author = AuthorEntry(report.title, report.reporter, spec.flags);
+  const auto author = AuthorEntry(report.title, report.reporter, seed.flags);
   EXPECT_TRUE(zip.Add("author", author.data(), static_cast<uint32_t>(author.size())));
-  if (spec.flags & ReportFlags::HasText) {
-    const auto script = ScriptInfoEntry(kHeader, spec.body, SystemAnsiCodec());
+  if (seed.flags & ReportFlags::HasText) {
+    const auto script = ScriptInfoEntry(kHeader, seed.body, SystemAnsiCodec());
     EXPECT_TRUE(zip.Add("scriptinfo.txt", script.data(), static_cast<uint32_t>(script.size())));
   }
   if (!report.png.empty()) {
@@ -72,17 +72,17 @@ ReportRecords ServerReports() {
   return records;
 }
 
-std::vector<SeededReport> SeedReports(const std::vector<SeedSpec>& specs) {
+std::vector<SeededReport> SeedReports(const std::vector<ReportSeed>& seeds) {
   static uint32_t sequence = 0;
   std::vector<SeededReport> reports;
-  for (const auto& spec : specs) {
+  for (const auto& seed : seeds) {
     SeededReport report;
-    report.title = spec.title;
+    report.title = seed.title;
     report.reporter = u"テスター" + Decimal(GetCurrentProcessId()) + u"-" + Decimal(GetTickCount()) + u"-" +
                       Decimal(++sequence);
-    if (spec.flags & ReportFlags::HasText) report.text = std::u16string(kHeader) + u"\r\n" + spec.body + u"\r\n";
-    if (spec.flags & ReportFlags::HasSnapshot) report.png = SnapshotPng(sequence);
-    const auto package = Package(spec, report);
+    if (seed.flags & ReportFlags::HasText) report.text = std::u16string(kHeader) + u"\r\n" + seed.body + u"\r\n";
+    if (seed.flags & ReportFlags::HasSnapshot) report.png = SnapshotPng(sequence);
+    const auto package = Package(seed, report);
     WinsockStream stream;
     EXPECT_TRUE(SubmitReport(stream, TestServer(), package.data(), static_cast<uint32_t>(package.size())))
         << "is the report server running? " << stream.LastFailure();
@@ -95,11 +95,11 @@ std::vector<SeededReport> SeedReports(const std::vector<SeedSpec>& specs) {
     }
     EXPECT_FALSE(report.name.empty()) << "a seeded report is not listed";
   }
-  for (size_t i = 0; i < specs.size(); ++i) {
-    if (specs[i].state == ReportState::New || reports[i].name.empty()) continue;
+  for (size_t i = 0; i < seeds.size(); ++i) {
+    if (seeds[i].state == ReportState::New || reports[i].name.empty()) continue;
     ReportRecords changed;
     WinsockStream stream;
-    EXPECT_TRUE(SetReportState(stream, TestServer(), SystemAnsiCodec(), {reports[i].name}, specs[i].state, &changed));
+    EXPECT_TRUE(SetReportState(stream, TestServer(), SystemAnsiCodec(), {reports[i].name}, seeds[i].state, &changed));
   }
   return reports;
 }

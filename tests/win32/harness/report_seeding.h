@@ -14,7 +14,7 @@ namespace vnscope::test {
 // The build's server, or VNSCOPE_TEST_SERVER=address:port.
 ServerEndpoint TestServer();
 
-struct SeedSpec {
+struct ReportSeed {
   std::u16string title;
   uint32_t flags = ReportFlags::HasText;
   uint32_t state = ReportState::New;
@@ -29,10 +29,10 @@ struct SeededReport {
   std::vector<uint8_t> png; // empty without HasSnapshot
 };
 
-// Submits one report per spec (with the entries its flags name), sets the
-// states that are not New, and returns them in spec order. Fails the calling
+// Submits one report per seed (with the entries its flags name), sets the
+// states that are not New, and returns them in seed order. Fails the calling
 // test when the server does not take them.
-std::vector<SeededReport> SeedReports(const std::vector<SeedSpec>& specs);
+std::vector<SeededReport> SeedReports(const std::vector<ReportSeed>& seeds);
 
 // The server's reports as the client lists them.
 ReportRecords ServerReports();

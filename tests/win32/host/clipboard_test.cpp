@@ -2,36 +2,11 @@
 // system's ANSI code page.
 #include <string>
 
+#include "harness/clipboard_reader.h"
 #include "harness/harness.h"
 
 namespace vnscope::test {
 namespace {
-
-std::string ClipboardAnsi() {
-  std::string text;
-  if (!OpenClipboard(nullptr)) return "<clipboard busy>";
-  if (HANDLE block = GetClipboardData(CF_TEXT)) {
-    if (const char* bytes = static_cast<const char*>(GlobalLock(block))) {
-      text = bytes;
-      GlobalUnlock(block);
-    }
-  }
-  CloseClipboard();
-  return text;
-}
-
-std::wstring ClipboardUnicode() {
-  std::wstring text;
-  if (!OpenClipboard(nullptr)) return L"<clipboard busy>";
-  if (HANDLE block = GetClipboardData(CF_UNICODETEXT)) {
-    if (const wchar_t* units = static_cast<const wchar_t*>(GlobalLock(block))) {
-      text = units;
-      GlobalUnlock(block);
-    }
-  }
-  CloseClipboard();
-  return text;
-}
 
 struct ClipboardCase {
   std::string bytes;
@@ -50,7 +25,7 @@ TEST(OutputClipboard, PutsTheBytesAsText) {
   };
   for (const ClipboardCase& c : cases) {
     EXPECT_TRUE(dll.OutputClipboard(c.bytes.data(), c.length)) << c.expected;
-    EXPECT_EQ(ClipboardAnsi(), c.expected);
+    EXPECT_EQ(ClipboardAnsiText(), c.expected);
   }
 }
 
@@ -60,7 +35,7 @@ TEST(OutputClipboard, ShiftJisBytesReadBackAsJapanese) {
   // 日本 in code page 932.
   const char bytes[] = {'\x93', '\xFA', '\x96', '\x7B'};
   ASSERT_TRUE(dll.OutputClipboard(bytes, 4));
-  EXPECT_EQ(ClipboardUnicode(), L"日本");
+  EXPECT_EQ(ClipboardUnicodeText(), L"日本");
 }
 
 TEST(OutputClipboard, RefusesNegativeLengthAndMissingText) {
@@ -70,9 +45,9 @@ TEST(OutputClipboard, RefusesNegativeLengthAndMissingText) {
   EXPECT_FALSE(dll.OutputClipboard("abc", -1));
   EXPECT_FALSE(dll.OutputClipboard("abc", INT32_MIN));
   EXPECT_FALSE(dll.OutputClipboard(nullptr, 3));
-  EXPECT_EQ(ClipboardAnsi(), "keep");
+  EXPECT_EQ(ClipboardAnsiText(), "keep");
   EXPECT_TRUE(dll.OutputClipboard(nullptr, 0));
-  EXPECT_EQ(ClipboardAnsi(), "");
+  EXPECT_EQ(ClipboardAnsiText(), "");
 }
 
 }  // namespace

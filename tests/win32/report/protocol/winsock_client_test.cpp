@@ -7,6 +7,7 @@
 
 #include "canvas/pixel_buffer.h"
 #include "harness/harness.h"
+#include "harness/report_seeding.h"
 #include "report/protocol/system_ansi_codec.h"
 #include "win32/win32_text.h"
 #include "report/protocol/byte_buffer.h"
@@ -19,18 +20,6 @@
 
 namespace vnscope::test {
 namespace {
-
-// VNSCOPE_TEST_SERVER=address:port when the server is not at the build's endpoint.
-ServerEndpoint TestServer() {
-  ServerEndpoint server = BuildServerEndpoint();
-  if (const char* override = std::getenv("VNSCOPE_TEST_SERVER")) {
-    const std::string text = override;
-    const size_t colon = text.rfind(':');
-    server.address = text.substr(0, colon);
-    server.port = static_cast<uint16_t>(std::atoi(text.c_str() + colon + 1));
-  }
-  return server;
-}
 
 std::u16string UniqueTitle() {
   return u"起動直後に立ち絵が欠ける #" +
