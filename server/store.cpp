@@ -118,7 +118,10 @@ class Statement {
 class ReportStore::Connection {
  public:
   explicit Connection(sqlite3* db) : db_(db) {}
-  ~Connection() { sqlite3_close_v2(db_); }
+  ~Connection() {
+    kept_.clear();  // statements first: the database closes only once they are gone
+    sqlite3_close_v2(db_);
+  }
   sqlite3* db() const { return db_; }
 
   bool Exec(const char* sql, std::string* error) {
@@ -130,9 +133,32 @@ class ReportStore::Connection {
     return false;
   }
 
+  // `sql` prepared once and kept, reset for a new use: the writer runs the
+  // same few statements for every commit. Keyed by address, so `sql` is one
+  // of the constants below.
+  Statement& Kept(const char* sql) {
+    std::unique_ptr<Statement>& kept = kept_[sql];
+    if (!kept || !kept->ok()) kept = std::make_unique<Statement>(db_, sql);
+    kept->Reset();
+    return *kept;
+  }
+  // Runs a kept statement that returns no rows.
+  bool Run(const char* sql, std::string* error) { return Kept(sql).Step() == SQLITE_DONE || Fail(error); }
+
  private:
   sqlite3* db_;
+  std::unordered_map<const char*, std::unique_ptr<Statement>> kept_;
 };
+
+namespace {
+
+constexpr char kBegin[] = "BEGIN IMMEDIATE";
+constexpr char kCommit[] = "COMMIT";
+constexpr char kInsertReport[] =
+    "INSERT INTO reports(id, name, received_ms, peer, title, reporter, flags, state, author, package_bytes, package) "
+    "VALUES(?1, ?2, ?3, ?4, ?5, ?6, ?7, ?8, ?9, ?10, ?11)";
+
+}  // namespace
 
 ReportStore::ReportStore(const std::filesystem::path& directory)
     : database_(directory / kDatabaseFile),
@@ -360,6 +386,8 @@ struct ReportStore::PendingRow {
   std::span<const uint8_t> author;
   std::span<const uint8_t> package;
   bool in_file = false;  // the package is a file; the row holds none
+  std::condition_variable wake;  // the row is done, or its thread commits next
+  bool leads = false;            // guarded by commit_lock_, as is
   // Filled in by the committing thread.
   bool done = false;
   bool stored = false;
@@ -391,14 +419,10 @@ std::optional<std::string> ReportStore::Add(const PackageSummary& summary, std::
   row.author = summary.author_entry;
   row.package = package;
   row.in_file = package.size() > kInlinePackageLimit;
-  // The folder is synced here rather than once per shared commit: syncs from
-  // many submissions at once cost the disk about one, while a sync in the
-  // commit would lengthen every commit that the others queue behind.
+  // Written in place: until its row commits nothing reads the file, and the
+  // start-up pass removes it, whole or not, if the row never does. Its name
+  // is synced with the others' in the shared commit.
   if (row.in_file && !WritePackageFile(packages_, name, package, error)) return std::nullopt;
-  if (row.in_file && !SyncFolder(packages_, error)) {
-    unlink(PackagePath(packages_, name).c_str());
-    return std::nullopt;
-  }
   Commit(row);
   if (row.stored) return name;
   if (error) *error = row.error;
@@ -411,22 +435,30 @@ std::optional<std::string> ReportStore::Add(const PackageSummary& summary, std::
 void ReportStore::Commit(PendingRow& row) {
   std::unique_lock lock(commit_lock_);
   waiting_.push_back(&row);
-  // While one thread commits, the rows arriving meanwhile gather; the next
-  // thread to find no commit under way takes them all into one.
-  while (!row.done) {
-    if (committing_) {
-      committed_.wait(lock);
-      continue;
-    }
-    std::vector<PendingRow*> batch;
-    batch.swap(waiting_);
-    committing_ = true;
-    lock.unlock();
-    CommitBatch(batch);
-    lock.lock();
-    for (PendingRow* done : batch) done->done = true;
+  // While one thread commits, the rows arriving meanwhile gather; when it is
+  // done it wakes their first thread, which takes them all into one commit.
+  if (committing_) {
+    row.wake.wait(lock, [&] { return row.done || row.leads; });
+    if (row.done) return;
+  }
+  committing_ = true;
+  std::vector<PendingRow*> batch;
+  batch.swap(waiting_);
+  lock.unlock();
+  CommitBatch(batch);
+  lock.lock();
+  // Only the threads that must go on wake: the committed rows' and the next
+  // committer, not every waiter each time.
+  if (waiting_.empty()) {
     committing_ = false;
-    committed_.notify_all();
+  } else {
+    waiting_.front()->leads = true;
+    waiting_.front()->wake.notify_one();
+  }
+  // Notified under the lock: a woken thread may return and free its row.
+  for (PendingRow* done : batch) {
+    done->done = true;
+    if (done != &row) done->wake.notify_one();
   }
 }
 
@@ -439,12 +471,14 @@ void ReportStore::CommitBatch(const std::vector<PendingRow*>& batch) {
     }
   };
   std::string error;
+  // The names of the batch's files become durable together, before any row
+  // points at them.
+  const bool files = std::any_of(batch.begin(), batch.end(), [](const PendingRow* row) { return row->in_file; });
+  if (files && !SyncFolder(packages_, &error)) return fail_all(error, true);
   std::lock_guard lock(write_lock_);
   Connection& writer = *writer_;
-  if (!writer.Exec("BEGIN IMMEDIATE", &error)) return fail_all(error, true);
-  Statement insert(writer.db(),
-                   "INSERT INTO reports(id, name, received_ms, peer, title, reporter, flags, state, author, "
-                   "package_bytes, package) VALUES(?1, ?2, ?3, ?4, ?5, ?6, ?7, ?8, ?9, ?10, ?11)");
+  if (!writer.Run(kBegin, &error)) return fail_all(error, true);
+  Statement& insert = writer.Kept(kInsertReport);
   int stored = 0;
   for (PendingRow* row : batch) {
     insert.Reset();
@@ -468,9 +502,13 @@ void ReportStore::CommitBatch(const std::vector<PendingRow*>& batch) {
     }
     row->error = sqlite3_errmsg(writer.db());
     row->never_stored = true;
-    if (sqlite3_get_autocommit(writer.db())) return fail_all(row->error, true);
+    if (sqlite3_get_autocommit(writer.db())) {
+      insert.Reset();
+      return fail_all(row->error, true);
+    }
   }
-  if (!writer.Exec("COMMIT", &error)) {
+  insert.Reset();  // lets go of the rows' bytes, bound without a copy
+  if (!writer.Run(kCommit, &error)) {
     writer.Exec("ROLLBACK", nullptr);
     return fail_all(error, false);
   }

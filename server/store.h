@@ -159,7 +159,6 @@ class ReportStore {
   int64_t last_id_ = 0;  // guarded by names_lock_, as is
   int64_t last_ms_ = 0;  //   the time of the last name given
   std::mutex commit_lock_;
-  std::condition_variable committed_;
   std::vector<PendingRow*> waiting_;  // guarded by commit_lock_, as is
   bool committing_ = false;
   std::mutex write_lock_;
