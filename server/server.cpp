@@ -20,6 +20,10 @@ namespace {
 // When the process runs out of descriptors, accepting again at once would
 // spin; a short pause lets finishing connections give some back.
 constexpr int kAcceptBackoffMs = 100;
+// How long a thread that served a connection waits for the next before it
+// ends: long enough to carry a busy spell, short enough to give back the
+// threads of a burst.
+constexpr std::chrono::seconds kIdleWorkerWait{10};
 
 void Signal(int event_fd) {
   const uint64_t one = 1;
@@ -96,35 +100,59 @@ void Server::AcceptPending() {
     // before sending the last small frame would only add latency.
     const int on = 1;
     setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &on, sizeof on);
-
-    std::lock_guard lock(workers_lock_);
-    Worker& worker = workers_.emplace_back();
-    worker.fd = fd;
-    ++active_;
-    try {
-      worker.thread = std::thread(&Server::Serve, this, &worker, AddressText(peer));
-    } catch (const std::system_error& error) {
-      LogLine(std::string("cannot start a connection thread: ") + error.what());
-      close(fd);
-      workers_.pop_back();
-      --active_;
-      return;
-    }
+    StartServing(fd, AddressText(peer));
   }
 }
 
-void Server::Serve(Worker* worker, std::string peer) {
-  ServeConnection(worker->fd, peer, handler_, settings_.connection, stopping_.get());
-  {
-    // Closed under the lock, so that Drain never shuts down a descriptor
-    // number that has been reused.
-    std::lock_guard lock(workers_lock_);
-    close(worker->fd);
-    worker->fd = -1;
-    worker->finished = true;
+void Server::StartServing(int fd, std::string peer) {
+  std::lock_guard lock(workers_lock_);
+  ++active_;
+  if (!idle_.empty()) {
+    // The latest to go idle: its stack is still warm, and the others may
+    // run out their wait and end.
+    Worker* worker = idle_.back();
+    idle_.pop_back();
+    worker->fd = fd;
+    worker->peer = std::move(peer);
+    worker->wake.notify_one();
+    return;
+  }
+  Worker& worker = workers_.emplace_back();
+  worker.fd = fd;
+  worker.peer = std::move(peer);
+  try {
+    worker.thread = std::thread(&Server::Work, this, &worker);
+  } catch (const std::system_error& error) {
+    LogLine(std::string("cannot start a connection thread: ") + error.what());
+    close(fd);
+    workers_.pop_back();
     --active_;
   }
-  Signal(worker_done_.get());
+}
+
+void Server::Work(Worker* worker) {
+  std::unique_lock lock(workers_lock_);
+  for (;;) {
+    const std::string peer = std::move(worker->peer);
+    lock.unlock();
+    ServeConnection(worker->fd, peer, handler_, settings_.connection, stopping_.get());
+    lock.lock();
+    // Closed under the lock, so that Drain never shuts down a descriptor
+    // number that has been reused.
+    close(worker->fd);
+    worker->fd = -1;
+    // The accept loop waits for this only at the cap or while stopping.
+    if (active_-- == settings_.max_connections || stop_) Signal(worker_done_.get());
+    if (stop_) break;
+    idle_.push_back(worker);
+    const bool handed = worker->wake.wait_for(lock, kIdleWorkerWait, [&] { return worker->fd >= 0 || stop_; });
+    if (handed && worker->fd >= 0) continue;
+    std::erase(idle_, worker);
+    break;
+  }
+  worker->finished = true;
+  lock.unlock();
+  Signal(worker_done_.get());  // to be joined
 }
 
 size_t Server::ReapFinished() {
@@ -145,6 +173,11 @@ size_t Server::ReapFinished() {
 
 void Server::Drain() {
   listener_.Reset();
+  {
+    std::lock_guard lock(workers_lock_);
+    stop_ = true;
+    for (Worker* worker : idle_) worker->wake.notify_one();
+  }
   Signal(stopping_.get());
   const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(settings_.shutdown_grace_ms);
   while (ReapFinished() > 0) {

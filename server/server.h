@@ -1,11 +1,15 @@
 // The listening side: accepts connections and serves each on a thread of its
-// own, at most a configured number at once, and stops in order.
+// own, at most a configured number at once, and stops in order. A thread that
+// has served a connection waits a while for the next one, so that a busy
+// server does not start and end a thread per connection.
 #pragma once
+#include <condition_variable>
 #include <cstdint>
 #include <list>
 #include <mutex>
 #include <string>
 #include <thread>
+#include <vector>
 
 #include "server/connection.h"
 #include "server/handlers.h"
@@ -40,12 +44,16 @@ class Server {
  private:
   struct Worker {
     std::thread thread;
-    int fd = -1;            // owned by the worker; -1 once closed
-    bool finished = false;  // the worker has closed its socket and will end
+    std::condition_variable wake;  // a connection was handed over, or the server stops
+    int fd = -1;                   // the connection served, owned; -1 between connections
+    std::string peer;
+    bool finished = false;  // the thread has ended or is about to
   };
 
   void AcceptPending();
-  void Serve(Worker* worker, std::string peer);
+  // Hands a connection to an idle worker or, when none is idle, to a new one.
+  void StartServing(int fd, std::string peer);
+  void Work(Worker* worker);
   size_t ReapFinished();
   void Drain();
 
@@ -57,7 +65,10 @@ class Server {
   UniqueFd stopping_;     // eventfd: readable for good once the server stops
   std::mutex workers_lock_;
   std::list<Worker> workers_;  // a list, so that a worker's address never moves
-  size_t active_ = 0;          // workers not yet finished; guarded by workers_lock_
+  // Guarded by workers_lock_, as are the workers' fields but the thread:
+  std::vector<Worker*> idle_;  // waiting for a connection, the latest last
+  size_t active_ = 0;          // connections being served
+  bool stop_ = false;          // idle workers end; busy ones end after their connection
 };
 
 }  // namespace vnscope::server
