@@ -105,7 +105,7 @@ void Server::AcceptPending() {
 }
 
 void Server::StartServing(int fd, std::string peer) {
-  std::lock_guard lock(workers_lock_);
+  std::unique_lock lock(workers_lock_);
   ++active_;
   if (!idle_.empty()) {
     // The latest to go idle: its stack is still warm, and the others may
@@ -114,6 +114,9 @@ void Server::StartServing(int fd, std::string peer) {
     idle_.pop_back();
     worker->fd = fd;
     worker->peer = std::move(peer);
+    // Woken after the lock is let go, so that it need not wait for it; only
+    // this thread removes workers.
+    lock.unlock();
     worker->wake.notify_one();
     return;
   }

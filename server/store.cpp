@@ -397,7 +397,10 @@ struct ReportStore::PendingRow {
 
 std::optional<std::string> ReportStore::Add(const PackageSummary& summary, std::span<const uint8_t> package,
                                             const std::string& peer, int64_t unix_ms, std::string* error) {
-  PendingRow row;
+  // Shared with the committing thread, which may still be waking it when
+  // this thread has seen its row done and moved on.
+  auto shared_row = std::make_shared<PendingRow>();
+  PendingRow& row = *shared_row;
   {
     // Names are handed out here rather than by the database, so that the
     // package file can bear its name before the row is written. Only this
@@ -423,7 +426,7 @@ std::optional<std::string> ReportStore::Add(const PackageSummary& summary, std::
   // start-up pass removes it, whole or not, if the row never does. Its name
   // is synced with the others' in the shared commit.
   if (row.in_file && !WritePackageFile(packages_, name, package, error)) return std::nullopt;
-  Commit(row);
+  Commit(shared_row);
   if (row.stored) return name;
   if (error) *error = row.error;
   // A file whose row may still have committed stays for the next start-up
@@ -432,39 +435,45 @@ std::optional<std::string> ReportStore::Add(const PackageSummary& summary, std::
   return std::nullopt;
 }
 
-void ReportStore::Commit(PendingRow& row) {
-  std::unique_lock lock(commit_lock_);
-  waiting_.push_back(&row);
-  // While one thread commits, the rows arriving meanwhile gather; when it is
-  // done it wakes their first thread, which takes them all into one commit.
-  if (committing_) {
-    row.wake.wait(lock, [&] { return row.done || row.leads; });
-    if (row.done) return;
+void ReportStore::Commit(const std::shared_ptr<PendingRow>& row) {
+  std::vector<std::shared_ptr<PendingRow>> batch;
+  {
+    std::unique_lock lock(commit_lock_);
+    waiting_.push_back(row);
+    // While one thread commits, the rows arriving meanwhile gather; when it
+    // is done it wakes their first thread, which takes them all into one
+    // commit.
+    if (committing_) {
+      row->wake.wait(lock, [&] { return row->done || row->leads; });
+      if (row->done) return;
+    }
+    committing_ = true;
+    batch.swap(waiting_);
   }
-  committing_ = true;
-  std::vector<PendingRow*> batch;
-  batch.swap(waiting_);
-  lock.unlock();
   CommitBatch(batch);
-  lock.lock();
-  // Only the threads that must go on wake: the committed rows' and the next
-  // committer, not every waiter each time.
-  if (waiting_.empty()) {
-    committing_ = false;
-  } else {
-    waiting_.front()->leads = true;
-    waiting_.front()->wake.notify_one();
+  std::shared_ptr<PendingRow> next;
+  {
+    std::lock_guard lock(commit_lock_);
+    for (const auto& done : batch) done->done = true;
+    if (waiting_.empty()) {
+      committing_ = false;
+    } else {
+      next = waiting_.front();
+      next->leads = true;
+    }
   }
-  // Notified under the lock: a woken thread may return and free its row.
-  for (PendingRow* done : batch) {
-    done->done = true;
-    if (done != &row) done->wake.notify_one();
+  // Only the threads that must go on wake: the next committer and the
+  // committed rows', not every waiter each time; after the lock is let go,
+  // so that they need not wait for it.
+  if (next) next->wake.notify_one();
+  for (const auto& done : batch) {
+    if (done != row) done->wake.notify_one();
   }
 }
 
-void ReportStore::CommitBatch(const std::vector<PendingRow*>& batch) {
+void ReportStore::CommitBatch(const std::vector<std::shared_ptr<PendingRow>>& batch) {
   auto fail_all = [&](const std::string& error, bool never_stored) {
-    for (PendingRow* row : batch) {
+    for (const auto& row : batch) {
       row->stored = false;
       row->error = error;
       row->never_stored = never_stored;
@@ -473,14 +482,14 @@ void ReportStore::CommitBatch(const std::vector<PendingRow*>& batch) {
   std::string error;
   // The names of the batch's files become durable together, before any row
   // points at them.
-  const bool files = std::any_of(batch.begin(), batch.end(), [](const PendingRow* row) { return row->in_file; });
+  const bool files = std::any_of(batch.begin(), batch.end(), [](const auto& row) { return row->in_file; });
   if (files && !SyncFolder(packages_, &error)) return fail_all(error, true);
   std::lock_guard lock(write_lock_);
   Connection& writer = *writer_;
   if (!writer.Run(kBegin, &error)) return fail_all(error, true);
   Statement& insert = writer.Kept(kInsertReport);
   int stored = 0;
-  for (PendingRow* row : batch) {
+  for (const auto& row : batch) {
     insert.Reset();
     insert.Bind(1, row->id);
     insert.Bind(2, *row->name);
