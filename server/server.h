@@ -1,15 +1,15 @@
-// The listening side: accepts connections and serves each on a thread of its
-// own, at most a configured number at once, and stops in order. A thread that
-// has served a connection waits a while for the next one, so that a busy
-// server does not start and end a thread per connection.
+// The listening side: serves each connection on a thread of its own, at most
+// a configured number at once, and stops in order. Idle threads take turns
+// accepting, and the one that accepts a connection serves it, so a new
+// connection wakes one thread rather than an acceptor and then a worker. A
+// thread that finds nothing to accept for a while ends, as long as another
+// one is still accepting.
 #pragma once
-#include <condition_variable>
 #include <cstdint>
 #include <list>
 #include <mutex>
 #include <string>
 #include <thread>
-#include <vector>
 
 #include "server/connection.h"
 #include "server/handlers.h"
@@ -44,15 +44,13 @@ class Server {
  private:
   struct Worker {
     std::thread thread;
-    std::condition_variable wake;  // a connection was handed over, or the server stops
-    int fd = -1;                   // the connection served, owned; -1 between connections
-    std::string peer;
+    int fd = -1;            // the connection served, owned; -1 between connections
     bool finished = false;  // the thread has ended or is about to
   };
 
-  void AcceptPending();
-  // Hands a connection to an idle worker or, when none is idle, to a new one.
-  void StartServing(int fd, std::string peer);
+  // Starts a thread that accepts and serves, when under the cap. Called with
+  // workers_lock_ held.
+  void AddWorker();
   void Work(Worker* worker);
   size_t ReapFinished();
   void Drain();
@@ -61,14 +59,15 @@ class Server {
   ServerSettings settings_;
   std::string address_;
   UniqueFd listener_;
-  UniqueFd worker_done_;  // eventfd: a worker finished, there may be room again
+  UniqueFd worker_done_;  // eventfd: a worker ended, or a connection did while stopping
   UniqueFd stopping_;     // eventfd: readable for good once the server stops
   std::mutex workers_lock_;
   std::list<Worker> workers_;  // a list, so that a worker's address never moves
   // Guarded by workers_lock_, as are the workers' fields but the thread:
-  std::vector<Worker*> idle_;  // waiting for a connection, the latest last
-  size_t active_ = 0;          // connections being served
-  bool stop_ = false;          // idle workers end; busy ones end after their connection
+  size_t alive_ = 0;      // workers not finished: at most the cap
+  size_t accepting_ = 0;  // workers waiting for a connection
+  size_t active_ = 0;     // connections being served
+  bool stop_ = false;     // accepting ends; workers end after their connection
 };
 
 }  // namespace vnscope::server
