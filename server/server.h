@@ -59,7 +59,7 @@ class Server {
   ServerSettings settings_;
   std::string address_;
   UniqueFd listener_;
-  UniqueFd worker_done_;  // eventfd: a worker ended, or a connection did while stopping
+  UniqueFd worker_done_;  // eventfd: a worker ended and is to be joined
   UniqueFd stopping_;     // eventfd: readable for good once the server stops
   std::mutex workers_lock_;
   std::list<Worker> workers_;  // a list, so that a worker's address never moves
