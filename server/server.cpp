@@ -1,10 +1,12 @@
 #include "server/server.h"
 
+#include <fcntl.h>
 #include <netinet/in.h>
 #include <netinet/tcp.h>
 #include <poll.h>
 #include <sys/eventfd.h>
 #include <sys/socket.h>
+#include <sys/time.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -20,6 +22,10 @@ namespace {
 // When the process runs out of descriptors, accepting again at once would
 // spin; a short pause lets finishing connections give some back.
 constexpr int kAcceptBackoffMs = 100;
+// How long a worker waits for a connection before it ends (unless it is the
+// last one accepting): long enough to carry a busy spell, short enough to
+// give back the threads of a burst.
+constexpr int kIdleWorkerWaitSeconds = 10;
 
 void Signal(int event_fd) {
   const uint64_t one = 1;
@@ -53,78 +59,103 @@ bool Server::Listen(std::string* error) {
     return false;
   }
   listener_ = ListenOn(settings_.listen, &address_, error);
-  return static_cast<bool>(listener_);
+  if (!listener_) return false;
+  // Workers wait in accept itself: the kernel wakes one of them per
+  // connection. The time-out lets a worker find out it is not needed.
+  const timeval wait{kIdleWorkerWaitSeconds, 0};
+  const int flags = fcntl(listener_.get(), F_GETFL);
+  if (flags < 0 || fcntl(listener_.get(), F_SETFL, flags & ~O_NONBLOCK) != 0 ||
+      setsockopt(listener_.get(), SOL_SOCKET, SO_RCVTIMEO, &wait, sizeof wait) != 0) {
+    *error = std::string("listening socket: ") + std::strerror(errno);
+    return false;
+  }
+  return true;
 }
 
 void Server::Run(int stop_fd) {
+  {
+    std::lock_guard lock(workers_lock_);
+    AddWorker();
+  }
   for (;;) {
-    const size_t active = ReapFinished();
-    // At the cap the listening socket is not watched: new clients wait in
-    // the backlog until a connection ends, instead of being turned away.
-    const bool room = active < settings_.max_connections;
-    pollfd fds[3] = {{stop_fd, POLLIN, 0}, {worker_done_.get(), POLLIN, 0}, {room ? listener_.get() : -1, POLLIN, 0}};
-    if (poll(fds, 3, -1) < 0) {
+    ReapFinished();
+    pollfd fds[2] = {{stop_fd, POLLIN, 0}, {worker_done_.get(), POLLIN, 0}};
+    if (poll(fds, 2, -1) < 0) {
       if (errno == EINTR) continue;
       LogLine(std::string("poll failed: ") + std::strerror(errno));
       break;
     }
     if (fds[0].revents) break;
     if (fds[1].revents) Consume(worker_done_.get());
-    if (fds[2].revents) AcceptPending();
   }
   Drain();
 }
 
-void Server::AcceptPending() {
-  for (;;) {
-    {
-      std::lock_guard lock(workers_lock_);
-      if (active_ >= settings_.max_connections) return;
-    }
+void Server::AddWorker() {
+  if (stop_ || alive_ >= settings_.max_connections) return;
+  Worker& worker = workers_.emplace_back();
+  try {
+    worker.thread = std::thread(&Server::Work, this, &worker);
+  } catch (const std::system_error& error) {
+    LogLine(std::string("cannot start a connection thread: ") + error.what());
+    workers_.pop_back();
+    return;
+  }
+  ++alive_;
+  ++accepting_;
+}
+
+void Server::Work(Worker* worker) {
+  std::unique_lock lock(workers_lock_);
+  while (!stop_) {
+    lock.unlock();
     sockaddr_storage peer{};
     socklen_t length = sizeof peer;
     const int fd = accept4(listener_.get(), reinterpret_cast<sockaddr*>(&peer), &length,
                            SOCK_NONBLOCK | SOCK_CLOEXEC);
+    const int accept_error = errno;
+    lock.lock();
     if (fd < 0) {
-      if (errno == EINTR || errno == ECONNABORTED) continue;
-      if (errno == EAGAIN || errno == EWOULDBLOCK) return;
-      LogLine(std::string("accept failed: ") + std::strerror(errno));
-      if (errno == EMFILE || errno == ENFILE || errno == ENOBUFS || errno == ENOMEM) poll(nullptr, 0, kAcceptBackoffMs);
-      return;
+      if (stop_) break;
+      if (accept_error == EAGAIN || accept_error == EWOULDBLOCK) {
+        // Nothing for the whole wait: end, unless no other worker is left
+        // to accept.
+        if (accepting_ > 1) break;
+        continue;
+      }
+      if (accept_error == EINTR || accept_error == ECONNABORTED) continue;
+      LogLine(std::string("accept failed: ") + std::strerror(accept_error));
+      // Out of descriptors: accepting again at once would spin.
+      lock.unlock();
+      poll(nullptr, 0, kAcceptBackoffMs);
+      lock.lock();
+      continue;
     }
+    --accepting_;
+    ++active_;
+    worker->fd = fd;
+    // Someone must go on accepting; at the cap no one does, and new clients
+    // wait in the backlog until a connection ends.
+    if (accepting_ == 0) AddWorker();
+    lock.unlock();
     // Replies are gathered into few writes already; waiting for acknowledgements
     // before sending the last small frame would only add latency.
     const int on = 1;
     setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &on, sizeof on);
-
-    std::lock_guard lock(workers_lock_);
-    Worker& worker = workers_.emplace_back();
-    worker.fd = fd;
-    ++active_;
-    try {
-      worker.thread = std::thread(&Server::Serve, this, &worker, AddressText(peer));
-    } catch (const std::system_error& error) {
-      LogLine(std::string("cannot start a connection thread: ") + error.what());
-      close(fd);
-      workers_.pop_back();
-      --active_;
-      return;
-    }
-  }
-}
-
-void Server::Serve(Worker* worker, std::string peer) {
-  ServeConnection(worker->fd, peer, handler_, settings_.connection, stopping_.get());
-  {
+    ServeConnection(fd, AddressText(peer), handler_, settings_.connection, stopping_.get());
+    lock.lock();
     // Closed under the lock, so that Drain never shuts down a descriptor
     // number that has been reused.
-    std::lock_guard lock(workers_lock_);
     close(worker->fd);
     worker->fd = -1;
-    worker->finished = true;
     --active_;
+    ++accepting_;
   }
-  Signal(worker_done_.get());
+  --accepting_;
+  --alive_;
+  worker->finished = true;
+  lock.unlock();
+  Signal(worker_done_.get());  // to be joined
 }
 
 size_t Server::ReapFinished() {
@@ -144,7 +175,12 @@ size_t Server::ReapFinished() {
 }
 
 void Server::Drain() {
-  listener_.Reset();
+  {
+    std::lock_guard lock(workers_lock_);
+    stop_ = true;
+  }
+  // Wakes every worker waiting in accept; the socket closes once they are gone.
+  shutdown(listener_.get(), SHUT_RDWR);
   Signal(stopping_.get());
   const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(settings_.shutdown_grace_ms);
   while (ReapFinished() > 0) {
@@ -163,6 +199,7 @@ void Server::Drain() {
   }
   for (Worker& worker : workers_) worker.thread.join();
   workers_.clear();
+  listener_.Reset();
 }
 
 }  // namespace vnscope::server

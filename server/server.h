@@ -1,5 +1,9 @@
-// The listening side: accepts connections and serves each on a thread of its
-// own, at most a configured number at once, and stops in order.
+// The listening side: serves each connection on a thread of its own, at most
+// a configured number at once, and stops in order. Idle threads take turns
+// accepting, and the one that accepts a connection serves it, so a new
+// connection wakes one thread rather than an acceptor and then a worker. A
+// thread that finds nothing to accept for a while ends, as long as another
+// one is still accepting.
 #pragma once
 #include <cstdint>
 #include <list>
@@ -40,12 +44,14 @@ class Server {
  private:
   struct Worker {
     std::thread thread;
-    int fd = -1;            // owned by the worker; -1 once closed
-    bool finished = false;  // the worker has closed its socket and will end
+    int fd = -1;            // the connection served, owned; -1 between connections
+    bool finished = false;  // the thread has ended or is about to
   };
 
-  void AcceptPending();
-  void Serve(Worker* worker, std::string peer);
+  // Starts a thread that accepts and serves, when under the cap. Called with
+  // workers_lock_ held.
+  void AddWorker();
+  void Work(Worker* worker);
   size_t ReapFinished();
   void Drain();
 
@@ -53,11 +59,15 @@ class Server {
   ServerSettings settings_;
   std::string address_;
   UniqueFd listener_;
-  UniqueFd worker_done_;  // eventfd: a worker finished, there may be room again
+  UniqueFd worker_done_;  // eventfd: a worker ended and is to be joined
   UniqueFd stopping_;     // eventfd: readable for good once the server stops
   std::mutex workers_lock_;
   std::list<Worker> workers_;  // a list, so that a worker's address never moves
-  size_t active_ = 0;          // workers not yet finished; guarded by workers_lock_
+  // Guarded by workers_lock_, as are the workers' fields but the thread:
+  size_t alive_ = 0;      // workers not finished: at most the cap
+  size_t accepting_ = 0;  // workers waiting for a connection
+  size_t active_ = 0;     // connections being served
+  bool stop_ = false;     // accepting ends; workers end after their connection
 };
 
 }  // namespace vnscope::server

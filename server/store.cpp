@@ -118,7 +118,10 @@ class Statement {
 class ReportStore::Connection {
  public:
   explicit Connection(sqlite3* db) : db_(db) {}
-  ~Connection() { sqlite3_close_v2(db_); }
+  ~Connection() {
+    kept_.clear();  // statements first: the database closes only once they are gone
+    sqlite3_close_v2(db_);
+  }
   sqlite3* db() const { return db_; }
 
   bool Exec(const char* sql, std::string* error) {
@@ -130,9 +133,32 @@ class ReportStore::Connection {
     return false;
   }
 
+  // `sql` prepared once and kept, reset for a new use: the writer runs the
+  // same few statements for every commit. Keyed by address, so `sql` is one
+  // of the constants below.
+  Statement& Kept(const char* sql) {
+    std::unique_ptr<Statement>& kept = kept_[sql];
+    if (!kept || !kept->ok()) kept = std::make_unique<Statement>(db_, sql);
+    kept->Reset();
+    return *kept;
+  }
+  // Runs a kept statement that returns no rows.
+  bool Run(const char* sql, std::string* error) { return Kept(sql).Step() == SQLITE_DONE || Fail(error); }
+
  private:
   sqlite3* db_;
+  std::unordered_map<const char*, std::unique_ptr<Statement>> kept_;
 };
+
+namespace {
+
+constexpr char kBegin[] = "BEGIN IMMEDIATE";
+constexpr char kCommit[] = "COMMIT";
+constexpr char kInsertReport[] =
+    "INSERT INTO reports(id, name, received_ms, peer, title, reporter, flags, state, author, package_bytes, package) "
+    "VALUES(?1, ?2, ?3, ?4, ?5, ?6, ?7, ?8, ?9, ?10, ?11)";
+
+}  // namespace
 
 ReportStore::ReportStore(const std::filesystem::path& directory)
     : database_(directory / kDatabaseFile),
@@ -360,6 +386,8 @@ struct ReportStore::PendingRow {
   std::span<const uint8_t> author;
   std::span<const uint8_t> package;
   bool in_file = false;  // the package is a file; the row holds none
+  std::condition_variable wake;  // the row is done, or its thread commits next
+  bool leads = false;            // guarded by commit_lock_, as is
   // Filled in by the committing thread.
   bool done = false;
   bool stored = false;
@@ -369,7 +397,10 @@ struct ReportStore::PendingRow {
 
 std::optional<std::string> ReportStore::Add(const PackageSummary& summary, std::span<const uint8_t> package,
                                             const std::string& peer, int64_t unix_ms, std::string* error) {
-  PendingRow row;
+  // Shared with the committing thread, which may still be waking it when
+  // this thread has seen its row done and moved on.
+  auto shared_row = std::make_shared<PendingRow>();
+  PendingRow& row = *shared_row;
   {
     // Names are handed out here rather than by the database, so that the
     // package file can bear its name before the row is written. Only this
@@ -391,15 +422,11 @@ std::optional<std::string> ReportStore::Add(const PackageSummary& summary, std::
   row.author = summary.author_entry;
   row.package = package;
   row.in_file = package.size() > kInlinePackageLimit;
-  // The folder is synced here rather than once per shared commit: syncs from
-  // many submissions at once cost the disk about one, while a sync in the
-  // commit would lengthen every commit that the others queue behind.
+  // Written in place: until its row commits nothing reads the file, and the
+  // start-up pass removes it, whole or not, if the row never does. Its name
+  // is synced with the others' in the shared commit.
   if (row.in_file && !WritePackageFile(packages_, name, package, error)) return std::nullopt;
-  if (row.in_file && !SyncFolder(packages_, error)) {
-    unlink(PackagePath(packages_, name).c_str());
-    return std::nullopt;
-  }
-  Commit(row);
+  Commit(shared_row);
   if (row.stored) return name;
   if (error) *error = row.error;
   // A file whose row may still have committed stays for the next start-up
@@ -408,45 +435,61 @@ std::optional<std::string> ReportStore::Add(const PackageSummary& summary, std::
   return std::nullopt;
 }
 
-void ReportStore::Commit(PendingRow& row) {
-  std::unique_lock lock(commit_lock_);
-  waiting_.push_back(&row);
-  // While one thread commits, the rows arriving meanwhile gather; the next
-  // thread to find no commit under way takes them all into one.
-  while (!row.done) {
+void ReportStore::Commit(const std::shared_ptr<PendingRow>& row) {
+  std::vector<std::shared_ptr<PendingRow>> batch;
+  {
+    std::unique_lock lock(commit_lock_);
+    waiting_.push_back(row);
+    // While one thread commits, the rows arriving meanwhile gather; when it
+    // is done it wakes their first thread, which takes them all into one
+    // commit.
     if (committing_) {
-      committed_.wait(lock);
-      continue;
+      row->wake.wait(lock, [&] { return row->done || row->leads; });
+      if (row->done) return;
     }
-    std::vector<PendingRow*> batch;
-    batch.swap(waiting_);
     committing_ = true;
-    lock.unlock();
-    CommitBatch(batch);
-    lock.lock();
-    for (PendingRow* done : batch) done->done = true;
-    committing_ = false;
-    committed_.notify_all();
+    batch.swap(waiting_);
+  }
+  CommitBatch(batch);
+  std::shared_ptr<PendingRow> next;
+  {
+    std::lock_guard lock(commit_lock_);
+    for (const auto& done : batch) done->done = true;
+    if (waiting_.empty()) {
+      committing_ = false;
+    } else {
+      next = waiting_.front();
+      next->leads = true;
+    }
+  }
+  // Only the threads that must go on wake: the next committer and the
+  // committed rows', not every waiter each time; after the lock is let go,
+  // so that they need not wait for it.
+  if (next) next->wake.notify_one();
+  for (const auto& done : batch) {
+    if (done != row) done->wake.notify_one();
   }
 }
 
-void ReportStore::CommitBatch(const std::vector<PendingRow*>& batch) {
+void ReportStore::CommitBatch(const std::vector<std::shared_ptr<PendingRow>>& batch) {
   auto fail_all = [&](const std::string& error, bool never_stored) {
-    for (PendingRow* row : batch) {
+    for (const auto& row : batch) {
       row->stored = false;
       row->error = error;
       row->never_stored = never_stored;
     }
   };
   std::string error;
+  // The names of the batch's files become durable together, before any row
+  // points at them.
+  const bool files = std::any_of(batch.begin(), batch.end(), [](const auto& row) { return row->in_file; });
+  if (files && !SyncFolder(packages_, &error)) return fail_all(error, true);
   std::lock_guard lock(write_lock_);
   Connection& writer = *writer_;
-  if (!writer.Exec("BEGIN IMMEDIATE", &error)) return fail_all(error, true);
-  Statement insert(writer.db(),
-                   "INSERT INTO reports(id, name, received_ms, peer, title, reporter, flags, state, author, "
-                   "package_bytes, package) VALUES(?1, ?2, ?3, ?4, ?5, ?6, ?7, ?8, ?9, ?10, ?11)");
+  if (!writer.Run(kBegin, &error)) return fail_all(error, true);
+  Statement& insert = writer.Kept(kInsertReport);
   int stored = 0;
-  for (PendingRow* row : batch) {
+  for (const auto& row : batch) {
     insert.Reset();
     insert.Bind(1, row->id);
     insert.Bind(2, *row->name);
@@ -468,9 +511,13 @@ void ReportStore::CommitBatch(const std::vector<PendingRow*>& batch) {
     }
     row->error = sqlite3_errmsg(writer.db());
     row->never_stored = true;
-    if (sqlite3_get_autocommit(writer.db())) return fail_all(row->error, true);
+    if (sqlite3_get_autocommit(writer.db())) {
+      insert.Reset();
+      return fail_all(row->error, true);
+    }
   }
-  if (!writer.Exec("COMMIT", &error)) {
+  insert.Reset();  // lets go of the rows' bytes, bound without a copy
+  if (!writer.Run(kCommit, &error)) {
     writer.Exec("ROLLBACK", nullptr);
     return fail_all(error, false);
   }

@@ -145,8 +145,8 @@ class ReportStore {
   bool Upgrade(std::string* error);
   bool CheckPackageFiles(std::string* error);
   // Waits until `row` is committed, by this thread or by the one committing.
-  void Commit(PendingRow& row);
-  void CommitBatch(const std::vector<PendingRow*>& batch);
+  void Commit(const std::shared_ptr<PendingRow>& row);
+  void CommitBatch(const std::vector<std::shared_ptr<PendingRow>>& batch);
   // The package of a row read by `row`: its column `column` is package_bytes
   // and the next one package, which is null when the package is a file.
   bool ReadPackage(const std::string& name, sqlite3_stmt* row, int column, std::vector<uint8_t>* package,
@@ -159,8 +159,7 @@ class ReportStore {
   int64_t last_id_ = 0;  // guarded by names_lock_, as is
   int64_t last_ms_ = 0;  //   the time of the last name given
   std::mutex commit_lock_;
-  std::condition_variable committed_;
-  std::vector<PendingRow*> waiting_;  // guarded by commit_lock_, as is
+  std::vector<std::shared_ptr<PendingRow>> waiting_;  // guarded by commit_lock_, as is
   bool committing_ = false;
   std::mutex write_lock_;
   std::unique_ptr<Connection> writer_;

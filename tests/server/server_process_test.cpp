@@ -212,6 +212,63 @@ TEST_F(ServerTest, SixteenConcurrentSubmittersLoseNothing) {
   EXPECT_EQ(listed, acknowledged);
 }
 
+// Threads of a running process, from /proc.
+int ThreadCount(pid_t pid) {
+  std::ifstream status("/proc/" + std::to_string(pid) + "/status");
+  for (std::string line; std::getline(status, line);) {
+    if (line.rfind("Threads:", 0) == 0) return std::stoi(line.substr(8));
+  }
+  return -1;
+}
+
+// A list exchange on a connection already open: the empty store's reply is
+// code 0 alone.
+void ExpectEmptyList(Connection& connection) {
+  ASSERT_TRUE(connection.Send(kList));
+  const std::vector<Frame> replies = connection.ReceiveReplies();
+  ASSERT_EQ(replies.size(), 1u);
+  EXPECT_EQ(replies[0].code, kDone);
+}
+
+// At the cap a further client waits unanswered in the backlog and is served
+// once a connection ends; threads that served a connection are reused, so
+// they stay as few as the connections served at once.
+TEST_F(ServerTest, ConnectionsOverTheCapWaitAndServingThreadsStayFew) {
+  ServerProcess& server = Start({"--max-connections", "2"});
+  const int idle_threads = ThreadCount(server.pid());
+  ASSERT_GT(idle_threads, 0);
+  {
+    Connection first(server.port()), second(server.port());
+    ExpectEmptyList(first);
+    ExpectEmptyList(second);
+    Connection third(server.port());
+    ASSERT_TRUE(third.Send(kList));
+    EXPECT_FALSE(third.AnswerWithin(500)) << "served beyond the cap of 2";
+    EXPECT_TRUE(first.End());
+    ASSERT_TRUE(third.AnswerWithin(10'000)) << "still waiting after a connection ended";
+    const std::vector<Frame> replies = third.ReceiveReplies();
+    ASSERT_EQ(replies.size(), 1u);
+    EXPECT_EQ(replies[0].code, kDone);
+    EXPECT_TRUE(second.End());
+    EXPECT_TRUE(third.End());
+  }
+  std::atomic<int> served = 0;
+  std::vector<std::thread> clients;
+  for (int c = 0; c < 4; ++c) {
+    clients.emplace_back([&] {
+      for (int i = 0; i < 10; ++i) {
+        Connection connection(server.port());
+        connection.Send(kList);
+        const std::vector<Frame> replies = connection.ReceiveReplies();
+        if (replies.size() == 1 && replies[0].code == kDone && connection.End()) ++served;
+      }
+    });
+  }
+  for (auto& client : clients) client.join();
+  EXPECT_EQ(served, 40);
+  EXPECT_LE(ThreadCount(server.pid()), idle_threads + 2) << "a thread per connection, not per connection at once";
+}
+
 TEST_F(ServerTest, AcknowledgedReportsSurviveSigkill) {
   std::set<std::string> acknowledged;
   {

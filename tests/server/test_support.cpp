@@ -3,6 +3,7 @@
 #include <arpa/inet.h>
 #include <fcntl.h>
 #include <netinet/in.h>
+#include <poll.h>
 #include <signal.h>
 #include <spawn.h>
 #include <sys/socket.h>
@@ -200,6 +201,11 @@ std::vector<Frame> Connection::ReceiveReplies() {
 bool Connection::ServerCloses() {
   uint8_t byte;
   return recv(fd_, &byte, 1, 0) == 0;
+}
+
+bool Connection::AnswerWithin(int timeout_ms) {
+  pollfd ready = {fd_, POLLIN, 0};
+  return poll(&ready, 1, timeout_ms) > 0;
 }
 
 void Connection::ShutdownSending() { shutdown(fd_, SHUT_WR); }

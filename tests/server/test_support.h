@@ -61,6 +61,8 @@ class Connection {
   std::vector<Frame> ReceiveReplies();
   // True when the server closes the connection before sending anything more.
   bool ServerCloses();
+  // Whether a reply (or the close) arrives within `timeout_ms`; reads nothing.
+  bool AnswerWithin(int timeout_ms);
   // EndExchange, shut down our sending side, wait for the server's close.
   // True when the server sent nothing but the close.
   bool End();
@@ -88,6 +90,7 @@ class ServerProcess {
   // The dashboard's port, when it was asked for on 127.0.0.1; 0 otherwise.
   uint16_t http_port() const { return http_port_; }
   bool running() const { return pid_ > 0; }
+  pid_t pid() const { return pid_; }
   // SIGTERM and wait; the exit status, or -1 when it did not exit normally.
   int Stop();
   void Kill();  // SIGKILL and wait
