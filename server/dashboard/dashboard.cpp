@@ -4,6 +4,7 @@
 #include <httplib.h>
 #include <netdb.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <charconv>
 #include <cstring>
@@ -88,13 +89,21 @@ bool FromOurOwnPage(const httplib::Request& req) {
   return origin.empty() || origin == "http://" + host || origin == "https://" + host;
 }
 
-// Where to go after the login: only a path of this site.
+}  // namespace
+
+int ListTabFromQuery(const std::string& value) {
+  const int filter = static_cast<int>(ParseNumber(value, kDashboardTabOrder[0]));
+  return filter < 0 || filter > 3 ? kDashboardTabOrder[0] : filter;
+}
+
+int64_t ListPageFromQuery(const std::string& value) { return std::max<int64_t>(1, ParseNumber(value, 1)); }
+
+int64_t ListOffset(int64_t page) { return (page - 1) * kReportsPerPage; }
+
 std::string SafeNext(const std::string& next) {
   if (next.size() < 1 || next[0] != '/' || (next.size() > 1 && (next[1] == '/' || next[1] == '\\'))) return "/";
   return next;
 }
-
-}  // namespace
 
 bool SplitHostPort(const std::string& address, std::string* host, uint16_t* port, std::string* error) {
   const size_t colon = address.rfind(':');
@@ -216,19 +225,18 @@ class Dashboard::Routes {
 
   void ListPage(const httplib::Request& req, httplib::Response& res) {
     ListPageModel model;
-    model.filter = static_cast<int>(ParseNumber(req.get_param_value("tab"), kDashboardTabOrder[0]));
-    if (model.filter < 0 || model.filter > 3) model.filter = kDashboardTabOrder[0];
+    model.filter = ListTabFromQuery(req.get_param_value("tab"));
     model.search = req.get_param_value("q");
-    model.page = std::max<int64_t>(1, ParseNumber(req.get_param_value("page"), 1));
+    model.page = ListPageFromQuery(req.get_param_value("page"));
     // Read before the query: a change in between shows as a newer revision.
     model.revision = store_.revision();
-    PageQuery query{model.filter, model.search, (model.page - 1) * kReportsPerPage, kReportsPerPage};
+    PageQuery query{model.filter, model.search, ListOffset(model.page), kReportsPerPage};
     std::string error;
     auto page = store_.ListPage(query, &error);
     // A page past the end (the tab shrank) shows the last one.
     if (page && page->rows.empty() && model.page > PageCount(page->tab_counts[model.filter])) {
       model.page = PageCount(page->tab_counts[model.filter]);
-      query.offset = (model.page - 1) * kReportsPerPage;
+      query.offset = ListOffset(model.page);
       page = store_.ListPage(query, &error);
     }
     if (!page) return StoreFailed(res, error);
