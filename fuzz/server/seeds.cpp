@@ -82,6 +82,8 @@ const SeedWriter kWebText("web_text", [] {
       {"utf16", Part(6, std::string("a\0b\0\x3D\xD8", 6))},
       {"query", Query({"3", "2", "/reports/20260101-000000-000001?tab=1"})},
       {"query-bad", Query({"-1", "x", "//elsewhere"})},
+      {"next-tab-host", Query({"1", "1", "/\t/evil.example"})},
+      {"wide-numbers", Query({"4294967298", "9223372036854775807"})},
       {"escape", Part(2, "<a href=\"x\">'&amp;'</a>; vnscope_session=abc; other=1")},
   };
 });

@@ -92,17 +92,34 @@ bool FromOurOwnPage(const httplib::Request& req) {
 }  // namespace
 
 int ListTabFromQuery(const std::string& value) {
-  const int filter = static_cast<int>(ParseNumber(value, kDashboardTabOrder[0]));
-  return filter < 0 || filter > 3 ? kDashboardTabOrder[0] : filter;
+  // Checked as the 64-bit number it was written as: narrowed first,
+  // 4294967296 passed as tab 0.
+  const int64_t tab = ParseNumber(value, -1);
+  return tab >= 0 && tab <= 3 ? static_cast<int>(tab) : kDashboardTabOrder[0];
 }
 
-int64_t ListPageFromQuery(const std::string& value) { return std::max<int64_t>(1, ParseNumber(value, 1)); }
+static_assert(kMaxListPage == INT64_MAX / kReportsPerPage, "the page cap follows the page size");
+
+int64_t ListPageFromQuery(const std::string& value) {
+  // A page past the last shows the last, so the cap changes nothing a
+  // visitor sees; without it, the offset of a page near 2^63 overflowed.
+  return std::clamp<int64_t>(ParseNumber(value, 1), 1, kMaxListPage);
+}
 
 int64_t ListOffset(int64_t page) { return (page - 1) * kReportsPerPage; }
 
 std::string SafeNext(const std::string& next) {
-  if (next.size() < 1 || next[0] != '/' || (next.size() > 1 && (next[1] == '/' || next[1] == '\\'))) return "/";
-  return next;
+  // Browsers drop tabs and line breaks anywhere in an address: "/\t/host"
+  // would pass the check below and then lead to "//host". Dropped here first,
+  // they cannot; any other control character refuses the value.
+  std::string path;
+  for (char c : next) {
+    if (c == '\t' || c == '\n' || c == '\r') continue;
+    if (static_cast<unsigned char>(c) < 0x20 || c == 0x7F) return "/";
+    path += c;
+  }
+  if (path.empty() || path[0] != '/' || (path.size() > 1 && (path[1] == '/' || path[1] == '\\'))) return "/";
+  return path;
 }
 
 bool SplitHostPort(const std::string& address, std::string* host, uint16_t* port, std::string* error) {
