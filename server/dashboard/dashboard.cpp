@@ -4,6 +4,7 @@
 #include <httplib.h>
 #include <netdb.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <charconv>
 #include <cstring>
@@ -88,13 +89,38 @@ bool FromOurOwnPage(const httplib::Request& req) {
   return origin.empty() || origin == "http://" + host || origin == "https://" + host;
 }
 
-// Where to go after the login: only a path of this site.
-std::string SafeNext(const std::string& next) {
-  if (next.size() < 1 || next[0] != '/' || (next.size() > 1 && (next[1] == '/' || next[1] == '\\'))) return "/";
-  return next;
+}  // namespace
+
+int ListTabFromQuery(const std::string& value) {
+  // Checked as the 64-bit number it was written as: narrowed first,
+  // 4294967296 passed as tab 0.
+  const int64_t tab = ParseNumber(value, -1);
+  return tab >= 0 && tab <= 3 ? static_cast<int>(tab) : kDashboardTabOrder[0];
 }
 
-}  // namespace
+static_assert(kMaxListPage == INT64_MAX / kReportsPerPage, "the page cap follows the page size");
+
+int64_t ListPageFromQuery(const std::string& value) {
+  // A page past the last shows the last, so the cap changes nothing a
+  // visitor sees; without it, the offset of a page near 2^63 overflowed.
+  return std::clamp<int64_t>(ParseNumber(value, 1), 1, kMaxListPage);
+}
+
+int64_t ListOffset(int64_t page) { return (page - 1) * kReportsPerPage; }
+
+std::string SafeNext(const std::string& next) {
+  // Browsers drop tabs and line breaks anywhere in an address: "/\t/host"
+  // would pass the check below and then lead to "//host". Dropped here first,
+  // they cannot; any other control character refuses the value.
+  std::string path;
+  for (char c : next) {
+    if (c == '\t' || c == '\n' || c == '\r') continue;
+    if (static_cast<unsigned char>(c) < 0x20 || c == 0x7F) return "/";
+    path += c;
+  }
+  if (path.empty() || path[0] != '/' || (path.size() > 1 && (path[1] == '/' || path[1] == '\\'))) return "/";
+  return path;
+}
 
 bool SplitHostPort(const std::string& address, std::string* host, uint16_t* port, std::string* error) {
   const size_t colon = address.rfind(':');
@@ -216,19 +242,18 @@ class Dashboard::Routes {
 
   void ListPage(const httplib::Request& req, httplib::Response& res) {
     ListPageModel model;
-    model.filter = static_cast<int>(ParseNumber(req.get_param_value("tab"), kDashboardTabOrder[0]));
-    if (model.filter < 0 || model.filter > 3) model.filter = kDashboardTabOrder[0];
+    model.filter = ListTabFromQuery(req.get_param_value("tab"));
     model.search = req.get_param_value("q");
-    model.page = std::max<int64_t>(1, ParseNumber(req.get_param_value("page"), 1));
+    model.page = ListPageFromQuery(req.get_param_value("page"));
     // Read before the query: a change in between shows as a newer revision.
     model.revision = store_.revision();
-    PageQuery query{model.filter, model.search, (model.page - 1) * kReportsPerPage, kReportsPerPage};
+    PageQuery query{model.filter, model.search, ListOffset(model.page), kReportsPerPage};
     std::string error;
     auto page = store_.ListPage(query, &error);
     // A page past the end (the tab shrank) shows the last one.
     if (page && page->rows.empty() && model.page > PageCount(page->tab_counts[model.filter])) {
       model.page = PageCount(page->tab_counts[model.filter]);
-      query.offset = (model.page - 1) * kReportsPerPage;
+      query.offset = ListOffset(model.page);
       page = store_.ListPage(query, &error);
     }
     if (!page) return StoreFailed(res, error);

@@ -26,6 +26,25 @@ class Iconv {
   iconv_t handle_;
 };
 
+// Length of the well-formed UTF-8 sequence at `at`, or 0: shortest forms
+// only, no surrogates, nothing past U+10FFFF.
+size_t WellFormedLength(std::string_view text, size_t at) {
+  auto byte = [&](size_t i) { return at + i < text.size() ? static_cast<unsigned char>(text[at + i]) : 0u; };
+  auto trail = [&](size_t i, unsigned low = 0x80, unsigned high = 0xBF) { return byte(i) >= low && byte(i) <= high; };
+  const unsigned lead = byte(0);
+  if (lead < 0x80) return 1;
+  if (lead >= 0xC2 && lead <= 0xDF) return trail(1) ? 2 : 0;
+  if (lead >= 0xE0 && lead <= 0xEF) {
+    const bool second = lead == 0xE0 ? trail(1, 0xA0) : lead == 0xED ? trail(1, 0x80, 0x9F) : trail(1);
+    return second && trail(2) ? 3 : 0;
+  }
+  if (lead >= 0xF0 && lead <= 0xF4) {
+    const bool second = lead == 0xF0 ? trail(1, 0x90) : lead == 0xF4 ? trail(1, 0x80, 0x8F) : trail(1);
+    return second && trail(2) && trail(3) ? 4 : 0;
+  }
+  return 0;
+}
+
 }  // namespace
 
 std::string HtmlEscape(std::string_view text) {
@@ -113,11 +132,19 @@ std::string DecodeText(std::span<const uint8_t> bytes, const std::string& encodi
     --in_left;
     iconv(converter.get(), nullptr, nullptr, nullptr, nullptr);
   }
+  // iconv's UTF-8 passes through the old 5- and 6-byte forms and code points
+  // past U+10FFFF as they came; only well-formed sequences may reach a page.
   std::string text;
   text.reserve(out.size());
-  for (char c : out) {
-    if (c == '\0') text += kReplacement;
-    else text += c;
+  for (size_t at = 0; at < out.size();) {
+    const size_t length = WellFormedLength(out, at);
+    if (length == 0 || out[at] == '\0') {
+      text += kReplacement;
+      ++at;
+    } else {
+      text.append(out, at, length);
+      at += length;
+    }
   }
   return text;
 }

@@ -24,9 +24,10 @@ std::string IsoTime(int64_t unix_ms);
 bool CanDecode(const std::string& encoding);
 
 // Decodes text in `encoding` (an iconv name such as "CP932") to UTF-8. Bytes
-// that do not decode, and 0 bytes inside the text, become U+FFFD each, so
-// that nothing a sender wrote disappears without a trace; the terminating 0
-// bytes the client appends are dropped.
+// that do not decode (for UTF-8: every byte outside a well-formed sequence),
+// and 0 bytes inside the text, become U+FFFD each, so that nothing a sender
+// wrote disappears without a trace; the terminating 0 bytes the client
+// appends are dropped. The result is always well-formed UTF-8.
 std::string DecodeText(std::span<const uint8_t> bytes, const std::string& encoding);
 
 }  // namespace vnscope::server

@@ -44,6 +44,22 @@ TEST(DecodeText, Cp932WholeAndBadBytesAsReplacements) {
   EXPECT_FALSE(CanDecode("no-such-code-page"));
 }
 
+// iconv reads UTF-8 loosely: the old 5- and 6-byte forms and code points past
+// U+10FFFF came through as they were, and a page showed malformed UTF-8.
+TEST(DecodeText, Utf8KeepsOnlyWellFormedSequences) {
+  const std::string r = "\uFFFD";
+  const DecodeCase cases[] = {
+      {"well-formed kept", {'a', 0xC3, 0xA4, 0xE6, 0xBC, 0xA2, 0xF0, 0x9F, 0x98, 0x80}, "a\u00E4\u6F22\U0001F600"},
+      {"5-byte form", {0xF8, 0x88, 0x80, 0x80, 0x80, 'x'}, r + r + r + r + r + "x"},
+      {"6-byte form", {0xFC, 0x84, 0x80, 0x80, 0x80, 0x80}, r + r + r + r + r + r},
+      {"past U+10FFFF", {0xF4, 0x90, 0x80, 0x80}, r + r + r + r},
+      {"overlong", {0xC0, 0xAF, 0xE0, 0x80, 0xAF}, r + r + r + r + r},
+      {"surrogate", {0xED, 0xA0, 0x80}, r + r + r},
+      {"cut off", {'a', 0xE6, 0xBC}, "a" + r + r},
+  };
+  for (const auto& c : cases) EXPECT_EQ(DecodeText(c.bytes, "UTF-8"), c.text) << c.what;
+}
+
 TEST(HtmlEscape, EndsNeitherTextNorAttribute) {
   EXPECT_EQ(HtmlEscape("<script>alert('x')</script> & \"q\""),
             "&lt;script&gt;alert(&#39;x&#39;)&lt;/script&gt; &amp; &quot;q&quot;");
@@ -110,6 +126,49 @@ TEST(Access, CompareCookiesAndAddresses) {
     if (a.valid) {
       EXPECT_EQ(IsLoopbackHost(host), a.loopback) << a.address;
     }
+  }
+}
+
+// The query values any visitor can write, which found faults in fuzzing.
+TEST(DashboardQuery, NextStaysOnThisSite) {
+  struct NextCase {
+    std::string next;
+    std::string used;
+  };
+  const NextCase cases[] = {
+      {"/reports/20260101-000000-000001?tab=2", "/reports/20260101-000000-000001?tab=2"},
+      // Browsers drop tabs and line breaks, so these lead to "//evil.example".
+      {"/\t/evil.example", "/"},
+      {"/\r\n/evil.example", "/"},
+      {"/\t\\evil.example", "/"},
+      {"//evil.example", "/"},
+      {"/\\evil.example", "/"},
+      {"https://evil.example/", "/"},
+      {"", "/"},
+      // Dropped where they cannot change the target; other controls refuse it.
+      {"/reports/\n20260101-000000-000001", "/reports/20260101-000000-000001"},
+      {std::string("/a\0b", 4), "/"},
+      {"/a\x01", "/"},
+      {"/a\x7F", "/"},
+  };
+  for (const auto& c : cases) EXPECT_EQ(SafeNext(c.next), c.used) << c.next;
+}
+
+TEST(DashboardQuery, TabInRangeBeforeNarrowing) {
+  for (int tab = 0; tab <= 3; ++tab) EXPECT_EQ(ListTabFromQuery(std::to_string(tab)), tab);
+  // 2^32 + 2 narrowed to int is 2: a tab nobody asked for.
+  for (const char* other : {"", "4", "-1", "x", "4294967296", "4294967298", "-4294967295"})
+    EXPECT_EQ(ListTabFromQuery(other), kDashboardTabOrder[0]) << other;
+}
+
+TEST(DashboardQuery, PageOffsetAlwaysFits) {
+  EXPECT_EQ(ListPageFromQuery("3"), 3);
+  EXPECT_EQ(ListOffset(ListPageFromQuery("3")), 100);
+  for (const char* first : {"", "0", "-5", "x", "2x", "99999999999999999999"}) EXPECT_EQ(ListPageFromQuery(first), 1) << first;
+  // Near 2^63 the offset (page - 1) * 50 overflowed.
+  for (const char* huge : {"9223372036854775807", "622222222222222222"}) {
+    EXPECT_EQ(ListPageFromQuery(huge), kMaxListPage) << huge;
+    EXPECT_GT(ListOffset(ListPageFromQuery(huge)), 0) << huge;
   }
 }
 

@@ -1,0 +1,88 @@
+// Helpers shared by the fuzz targets: a failed check that names itself before
+// aborting (libFuzzer keeps the input), a reader that splits one input into
+// the choices a target makes, and a strict UTF-8 check.
+#pragma once
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <span>
+#include <string_view>
+
+namespace vnscope::fuzz {
+
+[[noreturn]] inline void Fail(const char* what) {
+  std::fprintf(stderr, "fuzz check failed: %s\n", what);
+  std::abort();
+}
+
+inline void Check(bool ok, const char* what) {
+  if (!ok) Fail(what);
+}
+
+// Takes the leading bytes of an input as settings; what is left is the data.
+class InputReader {
+ public:
+  InputReader(const uint8_t* data, size_t size) : rest_(data, size) {}
+  uint8_t Byte() {
+    if (rest_.empty()) return 0;
+    const uint8_t value = rest_[0];
+    rest_ = rest_.subspan(1);
+    return value;
+  }
+  uint32_t U32() { return Byte() | Byte() << 8 | Byte() << 16 | uint32_t{Byte()} << 24; }
+  // Up to `count` bytes, fewer when the input ends.
+  std::span<const uint8_t> Bytes(size_t count) {
+    const auto taken = rest_.first(count < rest_.size() ? count : rest_.size());
+    rest_ = rest_.subspan(taken.size());
+    return taken;
+  }
+  std::span<const uint8_t> Rest() const { return rest_; }
+
+ private:
+  std::span<const uint8_t> rest_;
+};
+
+// Well-formed UTF-8 as Unicode defines it: shortest forms only, no
+// surrogates, nothing above U+10FFFF. Written from the table of well-formed
+// byte sequences, independent of any decoder under test.
+inline bool IsWellFormedUtf8(std::string_view text) {
+  size_t i = 0;
+  auto in = [&](size_t at, unsigned low, unsigned high) {
+    if (at >= text.size()) return false;
+    const auto byte = static_cast<unsigned char>(text[at]);
+    return byte >= low && byte <= high;
+  };
+  while (i < text.size()) {
+    const auto lead = static_cast<unsigned char>(text[i]);
+    size_t length = 0;
+    if (lead < 0x80) length = 1;
+    else if (lead >= 0xC2 && lead <= 0xDF) length = in(i + 1, 0x80, 0xBF) ? 2 : 0;
+    else if (lead == 0xE0) length = in(i + 1, 0xA0, 0xBF) && in(i + 2, 0x80, 0xBF) ? 3 : 0;
+    else if (lead == 0xED) length = in(i + 1, 0x80, 0x9F) && in(i + 2, 0x80, 0xBF) ? 3 : 0;
+    else if (lead >= 0xE1 && lead <= 0xEF) length = in(i + 1, 0x80, 0xBF) && in(i + 2, 0x80, 0xBF) ? 3 : 0;
+    else if (lead == 0xF0) length = in(i + 1, 0x90, 0xBF) && in(i + 2, 0x80, 0xBF) && in(i + 3, 0x80, 0xBF) ? 4 : 0;
+    else if (lead >= 0xF1 && lead <= 0xF3)
+      length = in(i + 1, 0x80, 0xBF) && in(i + 2, 0x80, 0xBF) && in(i + 3, 0x80, 0xBF) ? 4 : 0;
+    else if (lead == 0xF4) length = in(i + 1, 0x80, 0x8F) && in(i + 2, 0x80, 0xBF) && in(i + 3, 0x80, 0xBF) ? 4 : 0;
+    if (length == 0) return false;
+    i += length;
+  }
+  return true;
+}
+
+}  // namespace vnscope::fuzz
+
+namespace vnscope::fuzz {
+
+// CRC-32 bit by bit (reflected 0xEDB88320): slow, and independent of the
+// table-driven one under test.
+inline uint32_t BitwiseCrc32(std::span<const uint8_t> data) {
+  uint32_t crc = 0xFFFFFFFFu;
+  for (uint8_t byte : data) {
+    crc ^= byte;
+    for (int bit = 0; bit < 8; ++bit) crc = (crc >> 1) ^ (0xEDB88320u & (0u - (crc & 1)));
+  }
+  return ~crc;
+}
+
+}  // namespace vnscope::fuzz

@@ -1,0 +1,92 @@
+// Seeds for the server's targets, made by the tests' builders: whole client
+// conversations, packages as the DLL writes them, dashboard texts and queries.
+#include "seeds/seed_registry.h"
+#include "test_support.h"
+
+namespace vnscope::fuzz {
+namespace {
+
+using test::Bytes;
+using test::ToBytes;
+
+// The connection target's store names its two reports from a fixed clock.
+const std::string kWithSnapshot = "20260101-000000-000001";
+const std::string kTextOnly = "20260101-000000-000002";
+
+Bytes Join(std::initializer_list<Bytes> parts) {
+  Bytes all;
+  for (const Bytes& part : parts) all.insert(all.end(), part.begin(), part.end());
+  return all;
+}
+
+const Bytes kEnd = Frame(0);
+const Bytes kPng = {0x89, 'P', 'N', 'G', '\r', '\n', 0x1A, '\n', 0, 0, 0, 13, 'I', 'H', 'D', 'R', 0, 0, 0, 2, 0, 0, 0, 1};
+
+const SeedWriter kConnection("connection", [] {
+  const Bytes package = test::ReportPackage(u"落ちる", "script\r\nline", kPng);
+  Bytes huge_header = Frame(1);
+  huge_header[1] = huge_header[2] = huge_header[3] = huge_header[4] = 0xFF;
+  Bytes truncated = Frame(1, package);
+  truncated.resize(truncated.size() / 2);
+  return Seeds{
+      {"list", Join({Frame(2), kEnd})},
+      {"submit-list-fetch", Join({Frame(1, package), Frame(2), Frame(3, test::NamePayload("20260101-000000-000003")),
+                                  Frame(5, test::NamePayload("20260101-000000-000003")), kEnd})},
+      {"fetch-both", Join({Frame(3, test::NamePayload(kWithSnapshot)), Frame(3, test::NamePayload(kTextOnly)),
+                           Frame(5, test::NamePayload(kTextOnly)), kEnd})},
+      {"set-states", Join({Frame(4, test::StatePayload(0x80000000u, kWithSnapshot)),
+                           Frame(4, test::StatePayload(7, kTextOnly)), Frame(4, test::StatePayload(1, "nobody")),
+                           Frame(2), kEnd})},
+      {"malformed-names", Join({Frame(3, ToBytes("no terminator")), Frame(4, {1, 0}), Frame(5, {0}), kEnd})},
+      {"refused-package", Join({Frame(1, ToBytes("PK not a zip")), Frame(2), kEnd})},
+      {"unknown-code", Join({Frame(2), Frame(9, ToBytes("x")), Frame(2)})},
+      {"huge-length", huge_header},
+      {"truncated-submission", truncated},
+      {"end-then-more", Join({kEnd, Frame(2)})},
+      {"no-end", Frame(2)},
+  };
+});
+
+const SeedWriter kPackage("package", [] {
+  Bytes bad_crc = test::ReportPackage(u"t", "text");
+  bad_crc[bad_crc.size() / 2] ^= 0x55;  // inside the text: its CRC no longer matches
+  return Seeds{
+      {"text-only", test::ReportPackage(u"題名", "script line")},
+      {"with-snapshot", test::ReportPackage(u"title", "text", kPng)},
+      {"no-author", test::StoredZip({{"scriptinfo.txt", ToBytes("text")}})},
+      {"author-with-extra", test::StoredZip({{"author", Join({test::AuthorEntry(u"t", u"r", 1), {1, 2}})}})},
+      {"author-only", test::StoredZip({{"author", test::AuthorEntry(u"", u"", 0)}})},
+      {"bad-crc", bad_crc},
+      {"empty-archive", test::StoredZip({})},
+  };
+});
+
+// web_text: the first byte picks the part (0: UTF-8 text, 3: CP932 text,
+// 6: UTF-16LE text; 1: query values tab, page, next; 2: escaping).
+Bytes Part(uint8_t part, std::string_view text) { return Join({{part}, ToBytes(text)}); }
+// Query values are separated by 0 bytes.
+Bytes Query(std::initializer_list<std::string_view> values) {
+  Bytes bytes{1};
+  for (std::string_view value : values) {
+    if (bytes.size() > 1) bytes.push_back(0);
+    bytes.insert(bytes.end(), value.begin(), value.end());
+  }
+  return bytes;
+}
+
+const SeedWriter kWebText("web_text", [] {
+  return Seeds{
+      {"utf8", Part(0, "ok \xE6\xBC\xA2\xE5\xAD\x97 \xF0\x9F\x98\x80")},
+      {"utf8-broken", Part(0, "\xC0\x80 \xED\xA0\x80 \xE6\xBC")},
+      {"cp932", Part(3, "a\x8A\xBF\x8E\x9A\x87\x40\xFF")},
+      {"utf16", Part(6, std::string("a\0b\0\x3D\xD8", 6))},
+      {"query", Query({"3", "2", "/reports/20260101-000000-000001?tab=1"})},
+      {"query-bad", Query({"-1", "x", "//elsewhere"})},
+      {"next-tab-host", Query({"1", "1", "/\t/evil.example"})},
+      {"wide-numbers", Query({"4294967298", "9223372036854775807"})},
+      {"escape", Part(2, "<a href=\"x\">'&amp;'</a>; vnscope_session=abc; other=1")},
+  };
+});
+
+}  // namespace
+}  // namespace vnscope::fuzz
