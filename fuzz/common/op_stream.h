@@ -34,6 +34,14 @@ class OpReader {
   }
   // A value in [0, count) from one byte (two when count > 256).
   uint32_t Below(uint32_t count) { return count == 0 ? 0 : (count <= 256 ? U8() : U16()) % count; }
+  // Fills `out` with the rest of the input, repeated as often as needed
+  // (a counting pattern when nothing is left), so a short input still makes
+  // a picture of any size with varied bytes.
+  void Fill(std::span<uint8_t> out) {
+    const std::span<const uint8_t> rest = Bytes(left());
+    for (size_t i = 0; i < out.size(); ++i)
+      out[i] = rest.empty() ? static_cast<uint8_t>(i * 7 + i / 251) : rest[i % rest.size()];
+  }
   // Up to `count` bytes, fewer at the end of the input.
   std::span<const uint8_t> Bytes(size_t count) {
     const size_t taken = std::min(count, left());
