@@ -6,10 +6,16 @@
 #include <algorithm>
 #include <cstddef>
 #include <cstdint>
+#include <cstdlib>
 #include <span>
 #include <vector>
 
 namespace vnscope::fuzz {
+
+// A target's assertion: abort, which libFuzzer reports with the input.
+inline void Check(bool holds) {
+  if (!holds) std::abort();
+}
 
 class OpReader {
  public:

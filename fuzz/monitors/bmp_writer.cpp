@@ -10,9 +10,7 @@
 
 namespace {
 
-void Check(bool holds) {
-  if (!holds) std::abort();
-}
+using vnscope::fuzz::Check;
 
 uint32_t Le(const std::vector<uint8_t>& file, size_t at, int bytes) {
   uint32_t value = 0;

@@ -16,10 +16,6 @@
 namespace vnscope::fuzz {
 namespace {
 
-void Check(bool holds) {
-  if (!holds) std::abort();
-}
-
 // Counts every read the walk asks for and holds each text read to its bound.
 class CountingMemory final : public DatabaseMemory {
  public:

@@ -19,10 +19,6 @@ using namespace log_tail;
 // Enough for a backlog past what the window keeps (128 KiB).
 constexpr size_t kMaxFileBytes = 1 << 18;
 
-void Check(bool holds) {
-  if (!holds) std::abort();
-}
-
 // The bytes read since the tail last started over (at 0, or where a skip
 // left it), as the file held them when they were read.
 struct ReadModel {

@@ -21,10 +21,6 @@ using namespace variable_store;
 // Enough names for groups far longer than a cell and many visible rows.
 constexpr size_t kMaxNames = 3000;
 
-void Check(bool holds) {
-  if (!holds) std::abort();
-}
-
 bool ExactPrefix(std::u16string_view a, std::u16string_view b) { return a == b; }
 
 // ASCII case folded, as a locale comparison finds "#Flag" equal to "#flag".

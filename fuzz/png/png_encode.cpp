@@ -13,9 +13,7 @@
 
 namespace {
 
-void Check(bool holds) {
-  if (!holds) std::abort();
-}
+using vnscope::fuzz::Check;
 
 struct Source {
   const uint8_t* bytes;
