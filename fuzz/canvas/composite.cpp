@@ -99,8 +99,10 @@ class Session {
         break;
       case kSelectLayer: SelectLayer(Between(-1, LayerCount())); break;
       case kDeleteLayer:
+        // The window recomposites; the changes the removal marked must
+        // give the same bytes.
         DeleteLayer(Between(0, LayerCount()));
-        Compare(Recomposite());
+        Compare(in_.U8() % 2 ? CompositeChanges() : Recomposite());
         return;
       case kSegment: DrawSegment(Coordinate(width_), Coordinate(height_), Coordinate(width_), Coordinate(height_)); break;
       case kPixels: {

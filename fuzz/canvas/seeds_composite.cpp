@@ -63,7 +63,7 @@ const SeedWriter kComposite("composite", [] {
 
   OpWriter layers = Screenshot(6, 5, 254);
   layers.U8(kAddLayer).U8(kAddLayer).U8(kPixels).U8(1).U8(0).U8(3).U8(0).U8(5).U8(0).U8(255).U32(0x0000FF);
-  layers.U8(kSelectLayer).U8(2).U8(kDeleteLayer).U8(2).U8(kFlatten).U8(0).U8(kReopen).U8(3).U8(2).U8(0);
+  layers.U8(kSelectLayer).U8(2).U8(kDeleteLayer).U8(2).U8(1).U8(kFlatten).U8(0).U8(kReopen).U8(3).U8(2).U8(0);
   return Seeds{{"stroke", stroke.bytes()},   {"translucent-base", translucent.bytes()},
                {"word-edge", wordEdge.bytes()}, {"text", text.bytes()}, {"layers", layers.bytes()}};
 });
