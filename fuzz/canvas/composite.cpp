@@ -5,6 +5,7 @@
 // the bytes the literal method leaves, and the flattened snapshot them with
 // every alpha 0xFF.
 #include <cstdlib>
+#include <utility>
 #include <vector>
 
 #include "canvas/layer_stack.h"
@@ -79,6 +80,29 @@ class Session {
     return how < 240 ? Between(-3, size + 2) : static_cast<int16_t>(in_.U16());
   }
 
+  // A stroke as the window draws it: client positions (16 bits, as a mouse
+  // message holds them) through the zoomed and panned view, or image
+  // positions directly.
+  void Stroke() {
+    if (in_.U8() < 200) {
+      DrawSegment(Coordinate(width_), Coordinate(height_), Coordinate(width_), Coordinate(height_));
+      return;
+    }
+    const CanvasPoint from = ClientToImage(view_, {static_cast<int16_t>(in_.U16()), static_cast<int16_t>(in_.U16())});
+    const CanvasPoint to = ClientToImage(view_, {static_cast<int16_t>(in_.U16()), static_cast<int16_t>(in_.U16())});
+    DrawSegment(from.x, from.y, to.x, to.y);
+  }
+
+  // A zoom step or a pan drag; the view must stay within its bounds.
+  void MoveView() {
+    const uint8_t how = in_.U8();
+    if (how % 2) StepZoom(view_, how & 2);
+    else DragPan(view_, {static_cast<int16_t>(in_.U16()), static_cast<int16_t>(in_.U16())});
+    Check(view_.zoom >= kMinZoom && view_.zoom <= kMaxZoom);
+    for (const auto& [pan, size] : {std::pair{view_.pan.x, width_}, std::pair{view_.pan.y, height_}})
+      Check(pan >= size / 2 - view_.zoom * size / 2 && pan <= view_.zoom * size / 2 - size / 2);
+  }
+
   // A new screenshot of the input's size and pixels, opaque or not.
   void Open() {
     width_ = Between(1, 80);
@@ -88,6 +112,7 @@ class Session {
     for (size_t i = 0; i < shot.size(); ++i) shot[i] = i % 4 == 3 ? (opaque ? 255 : Alpha()) : in_.U8();
     TextBuffer().clear();
     test::OpenCanvas(width_, height_, shot.data());
+    view_ = CanvasView{width_, height_};
     reference_.Open(width_, height_);
     Compare(true);  // OpenCanvas composited once
   }
@@ -104,7 +129,8 @@ class Session {
         DeleteLayer(Between(0, LayerCount()));
         Compare(in_.U8() % 2 ? CompositeChanges() : Recomposite());
         return;
-      case kSegment: DrawSegment(Coordinate(width_), Coordinate(height_), Coordinate(width_), Coordinate(height_)); break;
+      case kSegment: Stroke(); break;
+      case kView: MoveView(); return;
       case kPixels: {
         Layer* layer = LayerCount() > 1 ? LayerAt(Between(1, LayerCount() - 1)) : nullptr;
         for (int n = Between(1, 4); layer != nullptr && n > 0; --n) {
@@ -160,6 +186,7 @@ class Session {
   OpReader& in_;
   int32_t width_ = 0;
   int32_t height_ = 0;
+  CanvasView view_;
   test::LiteralComposite reference_;
 };
 

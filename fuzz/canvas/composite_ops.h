@@ -7,7 +7,8 @@ namespace vnscope::fuzz::composite {
 // The input opens with the screenshot: width - 1, height - 1, U8 (even:
 // opaque), then per pixel B, G, R (and an alpha when not opaque). Then each
 // operation is one byte (modulo kOps) and its arguments; every operation but
-// those that composite themselves is followed by CompositeChanges.
+// those that composite themselves and kView is followed by CompositeChanges.
+// kSegment: U8 (200 and up: four U16 client coordinates through the view).
 enum Op : uint8_t {
   kAddLayer,
   kSelectLayer,
@@ -20,6 +21,7 @@ enum Op : uint8_t {
   kRecomposite,
   kFlatten,
   kReopen,
+  kView,
   kOps
 };
 

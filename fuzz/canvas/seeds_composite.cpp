@@ -37,7 +37,7 @@ OpWriter Screenshot(int32_t width, int32_t height, uint8_t alpha) {
 
 // A point near the picture: each coordinate plus 3.
 OpWriter& Segment(OpWriter& out, int x0, int y0, int x1, int y1) {
-  out.U8(kSegment);
+  out.U8(kSegment).U8(0);
   for (int value : {x0, y0, x1, y1}) out.U8(0).U8(static_cast<uint8_t>(value + 3));
   return out;
 }
@@ -50,6 +50,10 @@ const SeedWriter kComposite("composite", [] {
   OpWriter translucent = Screenshot(7, 3, 128);
   translucent.U8(kAddLayer).U8(kPixels).U8(1).U8(0).U8(5).U8(0).U8(4).U8(3).U32(0xABCDEF);
   Segment(translucent, 1, 1, 5, 2).U8(kRecomposite);
+
+  // Zoomed in twice, panned, then a stroke in client positions.
+  stroke.U8(kView).U8(1).U8(kView).U8(1).U8(kView).U8(0).U16(40).U16(30);
+  stroke.U8(kSegment).U8(200).U16(2).U16(2).U16(9).U16(7);
 
   OpWriter wordEdge = Screenshot(65, 2, 255);
   Segment(wordEdge.U8(kLineColour).U32(0x00FF8000), 60, 0, 64, 0);
