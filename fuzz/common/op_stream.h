@@ -25,7 +25,7 @@ class OpReader {
   size_t left() const { return size_ - at_; }
 
   uint8_t U8() { return empty() ? 0 : data_[at_++]; }
-  // Each part read in its own statement: the operands of | are unsequenced.
+  // Each byte read in its own statement: the operands of | are unsequenced.
   uint16_t U16() {
     const uint8_t low = U8();
     return static_cast<uint16_t>(low | U8() << 8);
