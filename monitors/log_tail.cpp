@@ -40,14 +40,20 @@ bool LogTail::FollowSize(uint64_t fileSize) {
 }
 
 uint64_t LogTail::SkipBacklog(uint64_t fileSize, uint64_t keepBytes) {
-  if (fileSize <= offset_ || fileSize - offset_ <= keepBytes + kLogChunkBytes) return 0;
-  const uint64_t chunks = (fileSize - offset_ - keepBytes) / kLogChunkBytes;
+  // Compared as `waiting - keep`, never `keep + chunk`: a keep near 2^64
+  // would wrap the sum and skip everything.
+  if (fileSize <= offset_ || fileSize - offset_ <= keepBytes) return 0;
+  const uint64_t excess = fileSize - offset_ - keepBytes;
+  if (excess <= kLogChunkBytes) return 0;
+  const uint64_t chunks = excess / kLogChunkBytes;
   uint64_t skipped = chunks * kLogChunkBytes;
   if (carry_) {
-    // The carried byte's partner lies in the skipped part: drop both, so the
-    // next read starts on a unit boundary.
+    // The carried byte's partner is the first byte skipped: drop both, and
+    // stop one byte short so that the next read starts on a unit boundary.
+    // One byte further could pass the end of the file, which the next size
+    // check would take for a rewritten file.
     carry_.reset();
-    ++skipped;
+    --skipped;
   }
   offset_ += skipped;
   return skipped;

@@ -39,8 +39,10 @@ class LogTail {
   // When more than `keepBytes` wait unread, moves past whole chunks so that
   // at most `keepBytes` plus one chunk remain: what is skipped would be
   // trimmed from the display anyway, and reading it would stall the window.
-  // The chunk boundaries stay where reading would have put them. Returns the
-  // number of bytes skipped.
+  // The chunk boundaries stay where reading would have put them, except that
+  // a byte carried over is dropped with its partner, one byte short of the
+  // boundary, so the next read starts on a unit and inside the file. Returns
+  // the number of bytes skipped.
   uint64_t SkipBacklog(uint64_t fileSize, uint64_t keepBytes);
 
   // Takes one chunk read at `offset()` and appends its display text to

@@ -3,16 +3,15 @@
 // left after every edit.
 #include <gtest/gtest.h>
 
-#include <cstring>
 #include <random>
 #include <string>
 #include <vector>
 
-#include "bench/native/canvas/literal_passes.h"
 #include "canvas/layer_stack.h"
 #include "canvas/rasteriser.h"
 #include "canvas/text_layer.h"
 #include "canvas_fixture.h"
+#include "literal_composite.h"
 
 namespace vnscope {
 namespace {
@@ -51,8 +50,8 @@ class Differential {
     for (size_t i = 0; i < shot.size(); ++i)
       shot[i] = i % 4 == 3 ? (opaqueBase ? 255 : Alpha()) : Byte();
     test::OpenCanvas(width, height, shot.data());
-    reference_.assign(shot.size(), 0);
-    LiteralRecomposite();
+    reference_.Open(width, height);
+    reference_.Recomposite();
   }
 
   // One random edit, then the composite brought up to date (or not yet).
@@ -106,29 +105,17 @@ class Differential {
   template <size_t N>
   uint8_t Pick(const uint8_t (&values)[N]) { return values[Between(0, N - 1)]; }
 
-  bool LiteralRecomposite() {
-    std::vector<literal::Plane> planes;
-    for (int32_t i = 0; i < LayerCount(); ++i)
-      planes.push_back({LayerAt(i)->width, LayerAt(i)->height,
-                        reinterpret_cast<const uint8_t*>(LayerAt(i)->pixels.data())});
-    return literal::Recomposite(planes, reference_.data(), width_, height_);
-  }
-
   void Compare(bool fastResult) {
     if (fastResult != true) ADD_FAILURE() << "the fast compositing failed";
-    if (!LiteralRecomposite()) ADD_FAILURE() << "the literal compositing failed";
-    const Layer& composite = CompositeImage();
-    ASSERT_EQ(composite.pixels.size() * 4, reference_.size());
-    if (std::memcmp(composite.pixels.data(), reference_.data(), reference_.size()) != 0) {
-      size_t i = 0;
-      while (reinterpret_cast<const uint8_t*>(composite.pixels.data())[i] == reference_[i]) ++i;
+    if (!reference_.Recomposite()) ADD_FAILURE() << "the literal compositing failed";
+    const size_t i = reference_.FirstDifference();
+    if (i != test::LiteralComposite::kSame)
       FAIL() << width_ << " x " << height_ << ": first difference at pixel " << i / 4 << " byte " << i % 4;
-    }
   }
 
   std::mt19937 random_;
   int32_t width_, height_;
-  std::vector<uint8_t> reference_;
+  test::LiteralComposite reference_;
 };
 
 TEST(CompositeDifferential, FastCompositingGivesTheLiteralBytes) {

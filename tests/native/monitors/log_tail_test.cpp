@@ -6,17 +6,12 @@
 
 #include <vector>
 
+#include "utf16_log.h"
+
 namespace vnscope {
 namespace {
 
-std::vector<uint8_t> Utf16Le(std::u16string_view text) {
-  std::vector<uint8_t> bytes;
-  for (char16_t unit : text) {
-    bytes.push_back(static_cast<uint8_t>(unit));
-    bytes.push_back(static_cast<uint8_t>(unit >> 8));
-  }
-  return bytes;
-}
+using test::Utf16Le;
 
 // Feeds `file` from the tail's offset on in chunks of at most `chunk` bytes,
 // the way the window reads it.
@@ -129,6 +124,34 @@ TEST(LogTailTest, SkippingDropsACarriedByteWithItsPartner) {
   shown = Poll(tail, file);
   EXPECT_FALSE(shown.empty());
   EXPECT_TRUE(everything.ends_with(shown));
+}
+
+// Found by fuzzing: with a byte carried over and a backlog of exactly whole
+// chunks over the keep, the skip moved one byte past the end of the file;
+// the next poll took the file for rewritten and showed all of it again.
+TEST(LogTailTest, SkippingWithACarriedByteStaysInsideTheFile) {
+  // One byte read (the engine caught mid-write), then two whole chunks more.
+  std::vector<uint8_t> file = Utf16Le(std::u16string(kLogChunkBytes, u'x') + u"y");
+  file.pop_back();
+  LogTail tail;
+  std::u16string shown;
+  tail.AppendChunk(std::span(file.data(), 1), &shown);
+  ASSERT_GT(tail.SkipBacklog(file.size(), 0), 0u);
+  EXPECT_LE(tail.offset(), file.size());
+  EXPECT_EQ(tail.offset() % 2, 0u) << "the next read starts on a unit";
+  EXPECT_FALSE(tail.FollowSize(file.size())) << "a file that only grew is not rewritten";
+  file.push_back(0);
+  EXPECT_EQ(Poll(tail, file), u"y") << "only the last unit is shown, never all of it again";
+}
+
+// Found by fuzzing: a keep near 2^64 wrapped `keep + one chunk` to a small
+// number, and the whole file was skipped.
+TEST(LogTailTest, AHugeKeepSkipsNothing) {
+  for (const uint64_t keep : {~uint64_t{0}, ~uint64_t{0} - kLogChunkBytes, ~uint64_t{0} - 1}) {
+    LogTail tail;
+    EXPECT_EQ(tail.SkipBacklog(1 << 20, keep), 0u) << keep;
+    EXPECT_EQ(tail.offset(), 0u);
+  }
 }
 
 }  // namespace

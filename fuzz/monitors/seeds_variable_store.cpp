@@ -1,0 +1,66 @@
+// Seeds for variable_store: the cases of the store's tests spelled as the
+// engine sends them (names in the target's alphabet: # @ a b . A . B 1 U+FF21).
+#include <string_view>
+
+#include "fuzz/common/op_stream.h"
+#include "fuzz/monitors/variable_store_ops.h"
+#include "seeds/seed_registry.h"
+
+namespace vnscope::fuzz {
+namespace {
+
+using namespace variable_store;
+
+// A name from the alphabet's letters; any other character is left out.
+OpWriter& AddName(OpWriter& out, std::string_view name) {
+  static constexpr std::string_view kAlphabet = "#@ab.A.B1";
+  out.U8(kAddName).U8(static_cast<uint8_t>(name.size()));
+  for (char c : name) out.U8(static_cast<uint8_t>(kAlphabet.find(c)));
+  return out;
+}
+
+OpWriter& SetValue(OpWriter& out, uint8_t position, std::string_view digits) {
+  static constexpr std::string_view kUnits = " \t+-0123456789x";
+  out.U8(kSetValue).U8(0).U8(static_cast<uint8_t>(position + 1)).U8(static_cast<uint8_t>(digits.size()));
+  for (char c : digits) out.U8(static_cast<uint8_t>(kUnits.find(c)));
+  return out;
+}
+
+// A register map entry: index counted among all names, or among the "@" ones.
+OpWriter& Commit(OpWriter& out, std::initializer_list<std::pair<uint16_t, int>> hashEntries) {
+  out.U8(kCommit).U8(static_cast<uint8_t>(hashEntries.size()));
+  for (const auto& [registerNumber, index] : hashEntries) out.U16(registerNumber).U8(201).U8(static_cast<uint8_t>(index + 2));
+  return out;
+}
+
+const SeedWriter kVariableStore("variable_store", [] {
+  OpWriter worked, noDot, longTexts, secondCommit, folded;
+  worked.U8(0);
+  AddName(AddName(AddName(worked, "#a.a"), "#a.b"), "#b");
+  Commit(worked, {{7, 2}, {0, 1}});
+  SetValue(SetValue(SetValue(worked, 0, "3"), 1, "-1"), 2, " 99999999999");
+  worked.U8(kCheckAll).U8(kToggle).U8(0).U8(kCheckAll);
+
+  noDot.U8(0);
+  AddName(AddName(AddName(noDot, "#a.b"), "#ab"), "#b.");
+  Commit(noDot, {}).U8(kToggle).U8(0).U8(kToggle).U8(1).U8(kCheckAll);
+
+  longTexts.U8(0).U8(kAddName).U8(251).U8(0).U8(kAddGroup).U8(1).U8(2).U8(2).U8(3).U8(199);
+  Commit(longTexts, {}).U8(kCheckAll);
+
+  secondCommit.U8(0);
+  AddName(AddName(AddName(secondCommit, "#a.a"), "#a.b"), "@b");
+  Commit(secondCommit, {{1, 0}}).U8(kToggle).U8(0);
+  AddName(AddName(secondCommit, "@a"), "#B");
+  Commit(secondCommit, {{3, 0}}).U8(kCheckAll);
+
+  folded.U8(1);
+  AddName(AddName(AddName(folded, "#A.a"), "#a.b"), "#Ab.1");
+  Commit(folded, {}).U8(kToggle).U8(0).U8(kCheckAll);
+  return Seeds{{"worked-example", worked.bytes()}, {"member-without-dot", noDot.bytes()},
+               {"long-texts", longTexts.bytes()},  {"second-commit", secondCommit.bytes()},
+               {"folded-case", folded.bytes()}};
+});
+
+}  // namespace
+}  // namespace vnscope::fuzz

@@ -1,0 +1,15 @@
+// The operations of the variable_store target's input, shared with its seeds.
+#pragma once
+#include <cstdint>
+
+namespace vnscope::fuzz::variable_store {
+
+// The input's first byte picks the prefix comparison (odd: ASCII case
+// folded). Then each operation is one byte (modulo kOps) and its arguments:
+// kAddName: name | kAddGroup: U8 sigil, name, U8 count - 1 | kSetValue: U8
+// how, position, U8 length, units | kCommit: U8 entries, each U16 register,
+// U8 scope, index | kToggle: row | kQuery: visible row, column + 1 |
+// kCheckAll. A name is U8 length (250 and up: 300 more units) and one byte a unit.
+enum Op : uint8_t { kAddName, kAddGroup, kSetValue, kCommit, kToggle, kQuery, kCheckAll, kOps };
+
+}  // namespace vnscope::fuzz::variable_store
