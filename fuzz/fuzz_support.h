@@ -1,12 +1,15 @@
 // Helpers shared by the fuzz targets: a failed check that names itself before
-// aborting (libFuzzer keeps the input), a reader that splits one input into
-// the choices a target makes, and a strict UTF-8 check.
+// aborting (libFuzzer keeps the input), the input reader (common/op_stream.h)
+// that splits one input into the choices a target makes, a strict UTF-8
+// check and a CRC-32 of its own.
 #pragma once
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <span>
 #include <string_view>
+
+#include "fuzz/common/op_stream.h"
 
 namespace vnscope::fuzz {
 
@@ -15,32 +18,9 @@ namespace vnscope::fuzz {
   std::abort();
 }
 
-inline void Check(bool ok, const char* what) {
+inline void Check(bool ok, const char* what = "a target's assertion") {
   if (!ok) Fail(what);
 }
-
-// Takes the leading bytes of an input as settings; what is left is the data.
-class InputReader {
- public:
-  InputReader(const uint8_t* data, size_t size) : rest_(data, size) {}
-  uint8_t Byte() {
-    if (rest_.empty()) return 0;
-    const uint8_t value = rest_[0];
-    rest_ = rest_.subspan(1);
-    return value;
-  }
-  uint32_t U32() { return Byte() | Byte() << 8 | Byte() << 16 | uint32_t{Byte()} << 24; }
-  // Up to `count` bytes, fewer when the input ends.
-  std::span<const uint8_t> Bytes(size_t count) {
-    const auto taken = rest_.first(count < rest_.size() ? count : rest_.size());
-    rest_ = rest_.subspan(taken.size());
-    return taken;
-  }
-  std::span<const uint8_t> Rest() const { return rest_; }
-
- private:
-  std::span<const uint8_t> rest_;
-};
 
 // Well-formed UTF-8 as Unicode defines it: shortest forms only, no
 // surrogates, nothing above U+10FFFF. Written from the table of well-formed

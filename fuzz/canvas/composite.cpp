@@ -13,7 +13,7 @@
 #include "canvas/text_layer.h"
 #include "canvas_fixture.h"
 #include "fuzz/canvas/composite_ops.h"
-#include "fuzz/common/op_stream.h"
+#include "fuzz/fuzz_support.h"
 #include "literal_composite.h"
 
 namespace vnscope::fuzz {

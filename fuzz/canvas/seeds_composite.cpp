@@ -5,7 +5,7 @@
 
 #include "canvas/canvas_fixture.h"
 #include "fuzz/canvas/composite_ops.h"
-#include "fuzz/common/op_stream.h"
+#include "fuzz/fuzz_support.h"
 #include "seeds/seed_registry.h"
 
 namespace vnscope::fuzz {

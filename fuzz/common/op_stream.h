@@ -12,11 +12,6 @@
 
 namespace vnscope::fuzz {
 
-// A target's assertion: abort, which libFuzzer reports with the input.
-inline void Check(bool holds) {
-  if (!holds) std::abort();
-}
-
 class OpReader {
  public:
   OpReader(const uint8_t* data, size_t size) : data_(data), size_(size) {}
@@ -48,6 +43,8 @@ class OpReader {
     for (size_t i = 0; i < out.size(); ++i)
       out[i] = rest.empty() ? static_cast<uint8_t>(i * 7 + i / 251) : rest[i % rest.size()];
   }
+  // What is left, without taking it.
+  std::span<const uint8_t> Rest() const { return {data_ + at_, left()}; }
   // Up to `count` bytes, fewer at the end of the input.
   std::span<const uint8_t> Bytes(size_t count) {
     const size_t taken = std::min(count, left());

@@ -5,7 +5,7 @@
 #include <limits>
 #include <vector>
 
-#include "fuzz/common/op_stream.h"
+#include "fuzz/fuzz_support.h"
 #include "monitors/bmp_writer.h"
 
 namespace {

@@ -8,7 +8,7 @@
 #include <string>
 #include <unordered_set>
 
-#include "fuzz/common/op_stream.h"
+#include "fuzz/fuzz_support.h"
 #include "monitors/database_arena.h"
 #include "monitors/database_tree.h"
 #include "monitors/monitor_limits.h"

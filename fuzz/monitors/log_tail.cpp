@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "fuzz/common/op_stream.h"
+#include "fuzz/fuzz_support.h"
 #include "fuzz/monitors/log_tail_ops.h"
 #include "monitors/log_tail.h"
 

@@ -1,7 +1,7 @@
 // Seeds for bmp_writer: the sizes the tests write (the worked 2 x 2 file,
 // one pass of the sixteen-pixel path and five single pixels, empty
 // pictures) and each kind of refused size.
-#include "fuzz/common/op_stream.h"
+#include "fuzz/fuzz_support.h"
 #include "seeds/seed_registry.h"
 
 namespace vnscope::fuzz {

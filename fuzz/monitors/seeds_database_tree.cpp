@@ -1,6 +1,6 @@
 // Seeds for database_tree: the trees of the walker's tests, built with their
 // arena, each with the operation the window runs on it.
-#include "fuzz/common/op_stream.h"
+#include "fuzz/fuzz_support.h"
 #include "monitors/database_arena.h"
 #include "seeds/seed_registry.h"
 

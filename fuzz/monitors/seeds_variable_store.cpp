@@ -2,7 +2,7 @@
 // engine sends them (names in the target's alphabet: # @ a b . A . B 1 U+FF21).
 #include <string_view>
 
-#include "fuzz/common/op_stream.h"
+#include "fuzz/fuzz_support.h"
 #include "fuzz/monitors/variable_store_ops.h"
 #include "seeds/seed_registry.h"
 

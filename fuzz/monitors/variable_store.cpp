@@ -8,9 +8,10 @@
 #include <string>
 #include <vector>
 
-#include "fuzz/common/op_stream.h"
+#include "fuzz/fuzz_support.h"
 #include "fuzz/monitors/variable_store_ops.h"
 #include "monitors/monitor_limits.h"
+#include "monitors/prefix_comparisons.h"
 #include "monitors/variable_store.h"
 
 namespace vnscope::fuzz {
@@ -20,15 +21,6 @@ using namespace variable_store;
 
 // Enough names for groups far longer than a cell and many visible rows.
 constexpr size_t kMaxNames = 3000;
-
-bool ExactPrefix(std::u16string_view a, std::u16string_view b) { return a == b; }
-
-// ASCII case folded, as a locale comparison finds "#Flag" equal to "#flag".
-bool FoldedPrefix(std::u16string_view a, std::u16string_view b) {
-  auto fold = [](char16_t c) { return c >= u'A' && c <= u'Z' ? char16_t(c + 32) : c; };
-  return std::equal(a.begin(), a.end(), b.begin(), b.end(),
-                    [&](char16_t x, char16_t y) { return fold(x) == fold(y); });
-}
 
 std::u16string Ascii(const std::string& text) { return std::u16string(text.begin(), text.end()); }
 
@@ -251,7 +243,7 @@ class Session {
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   vnscope::fuzz::OpReader in(data, size);
   const bool folded = in.U8() % 2 == 1;
-  vnscope::fuzz::Session session(folded ? vnscope::fuzz::FoldedPrefix : vnscope::fuzz::ExactPrefix);
+  vnscope::fuzz::Session session(folded ? vnscope::test::FoldedPrefix : vnscope::test::ExactPrefix);
   session.Run(in);
   return 0;
 }

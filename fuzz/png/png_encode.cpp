@@ -8,7 +8,7 @@
 #include <cstring>
 #include <vector>
 
-#include "fuzz/common/op_stream.h"
+#include "fuzz/fuzz_support.h"
 #include "report/package/png_encode.h"
 
 namespace {

@@ -69,19 +69,19 @@ ZipWriter writer;  // reused, as the DLL reuses its writer for every report
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-  fuzz::InputReader input(data, size);
-  const uint8_t options = input.Byte();
+  fuzz::OpReader input(data, size);
+  const uint8_t options = input.U8();
   std::tm local{};
-  local.tm_year = input.Byte();  // 1900 to 2155: before 1980 the field wraps
-  local.tm_mon = input.Byte() % 12;
-  local.tm_mday = 1 + input.Byte() % 31;
-  local.tm_hour = input.Byte() % 24;
-  local.tm_min = input.Byte() % 60;
-  local.tm_sec = input.Byte() % 60;
+  local.tm_year = input.U8();  // 1900 to 2155: before 1980 the field wraps
+  local.tm_mon = input.U8() % 12;
+  local.tm_mday = 1 + input.U8() % 31;
+  local.tm_hour = input.U8() % 24;
+  local.tm_min = input.U8() % 60;
+  local.tm_sec = input.U8() % 60;
   Check(writer.Start(local), "writer does not start");
 
   // An entry with a name over 65535 bytes at this index breaks the writer.
-  const size_t breaking = options & 1 ? input.Byte() % 8 : SIZE_MAX;
+  const size_t breaking = options & 1 ? input.U8() % 8 : SIZE_MAX;
   std::vector<Entry> entries;
   std::set<std::string> names;
   bool broken = false;
@@ -92,9 +92,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
       broken = true;
     }
     Entry entry;
-    const size_t name_length = 1 + input.Byte() % 40;
+    const size_t name_length = 1 + input.U8() % 40;
     for (uint8_t byte : input.Bytes(name_length)) entry.name.push_back(byte == 0 ? '_' : static_cast<char>(byte));
-    const size_t length = input.Byte() | (input.Byte() & 0x3F) << 8;  // up to 16 KiB
+    const size_t length = input.U16() & 0x3FFF;  // up to 16 KiB
     const auto source = input.Bytes(length);
     // Few fuzz bytes stretch to a long entry by repetition.
     for (size_t i = 0; i < length && !source.empty(); ++i) entry.data.push_back(source[i % source.size()]);

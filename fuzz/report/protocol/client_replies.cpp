@@ -165,12 +165,12 @@ const Bytes kPackage = [] {
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-  fuzz::InputReader input(data, size);
-  const uint8_t exchange = input.Byte() % 5;
-  const uint8_t options = input.Byte();
-  const uint8_t chunk_byte = input.Byte();
-  const uint8_t budget_byte = input.Byte();
-  const uint8_t state_byte = input.Byte();
+  fuzz::OpReader input(data, size);
+  const uint8_t exchange = input.U8() % 5;
+  const uint8_t options = input.U8();
+  const uint8_t chunk_byte = input.U8();
+  const uint8_t budget_byte = input.U8();
+  const uint8_t state_byte = input.U8();
   const bool connects = !(options & 1);
   const bool end_is_error = options & 2;
   const size_t chunk = chunk_byte == 0 ? SIZE_MAX : chunk_byte;

@@ -5,17 +5,13 @@
 #include <algorithm>
 #include <initializer_list>
 
+#include "prefix_comparisons.h"
+
 namespace vnscope {
 namespace {
 
-bool ExactPrefix(std::u16string_view a, std::u16string_view b) { return a == b; }
-
-// ASCII case folded, like a locale comparison that finds "#Flag" equal to "#flag".
-bool FoldedPrefix(std::u16string_view a, std::u16string_view b) {
-  auto fold = [](char16_t c) { return c >= u'A' && c <= u'Z' ? char16_t(c + 32) : c; };
-  return std::equal(a.begin(), a.end(), b.begin(), b.end(),
-                    [&](char16_t x, char16_t y) { return fold(x) == fold(y); });
-}
+using test::ExactPrefix;
+using test::FoldedPrefix;
 
 std::string Narrow(const std::u16string& text) { return std::string(text.begin(), text.end()); }
 
