@@ -2,6 +2,7 @@
 
 #include <zip.h>
 
+#include <algorithm>
 #include <memory>
 #include <utility>
 
@@ -53,15 +54,18 @@ EntryStatus ReadEntry(zip_t* archive, const char* name, uint64_t max_size, std::
   ZipFile file(zip_fopen_index(archive, index, 0));
   if (!file) return EntryStatus::kBroken;
 
-  std::vector<uint8_t> scratch(data ? 0 : 64 << 10);
+  // Only checked: a buffer just past the declared size, so that a small entry
+  // costs neither a large allocation nor zeroing it.
+  const uint64_t scratch_size = data ? 0 : std::min<uint64_t>(stat.size + 1, 64 << 10);
+  const auto scratch = std::make_unique_for_overwrite<uint8_t[]>(scratch_size);
   if (data) data->resize(stat.size);
   uint64_t total = 0;
   uint8_t spare = 0;
   for (;;) {
     // Reading on past the declared size reaches the end of the entry, where
     // libzip compares the CRC, and shows an entry longer than it claims.
-    uint8_t* at = scratch.data();
-    uint64_t want = scratch.size();
+    uint8_t* at = scratch.get();
+    uint64_t want = scratch_size;
     if (data && total < stat.size) {
       at = data->data() + total;
       want = stat.size - total;

@@ -84,6 +84,22 @@ IoStatus ReadFull(int fd, uint8_t* data, size_t size, int idle_ms, int stop_fd, 
   return IoStatus::kOk;
 }
 
+IoStatus ReadSome(int fd, uint8_t* data, size_t size, int idle_ms, int stop_fd, size_t* got) {
+  *got = 0;
+  for (;;) {
+    const ssize_t n = recv(fd, data, size, 0);
+    if (n > 0) {
+      *got = static_cast<size_t>(n);
+      return IoStatus::kOk;
+    }
+    if (n == 0) return IoStatus::kClosed;
+    if (errno == EINTR) continue;
+    if (errno != EAGAIN && errno != EWOULDBLOCK) return IoStatus::kFailed;
+    const IoStatus waited = Wait(fd, POLLIN, idle_ms, stop_fd);
+    if (waited != IoStatus::kOk) return waited;
+  }
+}
+
 IoStatus WriteFull(int fd, std::span<const iovec> parts, int idle_ms) {
   std::vector<iovec> left(parts.begin(), parts.end());
   size_t first = 0;

@@ -50,6 +50,10 @@ const char* IoStatusName(IoStatus status);
 // that descriptor becomes readable. `*done` tells how many bytes arrived.
 IoStatus ReadFull(int fd, uint8_t* data, size_t size, int idle_ms, int stop_fd, size_t* done);
 
+// Like ReadFull, but returns once at least one byte of up to `size` arrived;
+// `*got` tells how many.
+IoStatus ReadSome(int fd, uint8_t* data, size_t size, int idle_ms, int stop_fd, size_t* got);
+
 // Writes every byte of `parts` to a non-blocking socket, waiting at most
 // `idle_ms` each time the client's window is full.
 IoStatus WriteFull(int fd, std::span<const iovec> parts, int idle_ms);

@@ -2,7 +2,9 @@
 
 #include <fcntl.h>
 #include <sqlite3.h>
+#include <linux/futex.h>
 #include <sys/file.h>
+#include <sys/syscall.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -375,6 +377,11 @@ class ReportStore::ReaderLease {
   std::unique_ptr<Connection> connection_;
 };
 
+namespace {
+// PendingRow::turn
+constexpr uint32_t kWaiting = 0, kLeads = 1, kDone = 2;
+}  // namespace
+
 struct ReportStore::PendingRow {
   int64_t id = 0;
   const std::string* name = nullptr;
@@ -386,10 +393,11 @@ struct ReportStore::PendingRow {
   std::span<const uint8_t> author;
   std::span<const uint8_t> package;
   bool in_file = false;  // the package is a file; the row holds none
-  std::condition_variable wake;  // the row is done, or its thread commits next
-  bool leads = false;            // guarded by commit_lock_, as is
-  // Filled in by the committing thread.
-  bool done = false;
+  // kWaiting until the row is done or its thread commits next. Its own futex
+  // rather than a condition variable: a woken thread then goes on without
+  // taking commit_lock_ again, where the rest of its batch would queue.
+  std::atomic<uint32_t> turn = kWaiting;
+  // Filled in by the committing thread before `turn` says so.
   bool stored = false;
   bool never_stored = false;  // refused for sure, not merely unknown
   std::string error;
@@ -437,37 +445,43 @@ std::optional<std::string> ReportStore::Add(const PackageSummary& summary, std::
 
 void ReportStore::Commit(const std::shared_ptr<PendingRow>& row) {
   std::vector<std::shared_ptr<PendingRow>> batch;
+  bool leads;
   {
-    std::unique_lock lock(commit_lock_);
+    std::lock_guard lock(commit_lock_);
     waiting_.push_back(row);
+    leads = !committing_;
+    committing_ = true;
+    if (leads) batch.swap(waiting_);
+  }
+  if (!leads) {
     // While one thread commits, the rows arriving meanwhile gather; when it
     // is done it wakes their first thread, which takes them all into one
     // commit.
-    if (committing_) {
-      row->wake.wait(lock, [&] { return row->done || row->leads; });
-      if (row->done) return;
+    uint32_t turn;
+    while ((turn = row->turn.load(std::memory_order_acquire)) == kWaiting) {
+      syscall(SYS_futex, &row->turn, FUTEX_WAIT_PRIVATE, kWaiting, nullptr, nullptr, 0);
     }
-    committing_ = true;
+    if (turn == kDone) return;
+    std::lock_guard lock(commit_lock_);
     batch.swap(waiting_);
   }
   CommitBatch(batch);
   std::shared_ptr<PendingRow> next;
   {
     std::lock_guard lock(commit_lock_);
-    for (const auto& done : batch) done->done = true;
-    if (waiting_.empty()) {
-      committing_ = false;
-    } else {
-      next = waiting_.front();
-      next->leads = true;
-    }
+    if (waiting_.empty()) committing_ = false;
+    else next = waiting_.front();
   }
   // Only the threads that must go on wake: the next committer and the
-  // committed rows', not every waiter each time; after the lock is let go,
-  // so that they need not wait for it.
-  if (next) next->wake.notify_one();
+  // committed rows', not every waiter each time. The batch's references keep
+  // each row alive until its wake-up is sent.
+  auto wake = [](PendingRow& waiter, uint32_t turn) {
+    waiter.turn.store(turn, std::memory_order_release);
+    syscall(SYS_futex, &waiter.turn, FUTEX_WAKE_PRIVATE, 1, nullptr, nullptr, 0);
+  };
+  if (next) wake(*next, kLeads);
   for (const auto& done : batch) {
-    if (done != row) done->wake.notify_one();
+    if (done != row) wake(*done, kDone);
   }
 }
 

@@ -11,7 +11,6 @@
 #pragma once
 #include <array>
 #include <atomic>
-#include <condition_variable>
 #include <cstdint>
 #include <filesystem>
 #include <memory>
