@@ -2,9 +2,7 @@
 
 #include <fcntl.h>
 #include <sqlite3.h>
-#include <linux/futex.h>
 #include <sys/file.h>
-#include <sys/syscall.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -393,9 +391,10 @@ struct ReportStore::PendingRow {
   std::span<const uint8_t> author;
   std::span<const uint8_t> package;
   bool in_file = false;  // the package is a file; the row holds none
-  // kWaiting until the row is done or its thread commits next. Its own futex
-  // rather than a condition variable: a woken thread then goes on without
-  // taking commit_lock_ again, where the rest of its batch would queue.
+  // kWaiting until the row is done or its thread commits next. A word of its
+  // own to wait on (a futex underneath) rather than a condition variable: a
+  // woken thread then goes on without taking commit_lock_ again, where the
+  // rest of its batch would queue.
   std::atomic<uint32_t> turn = kWaiting;
   // Filled in by the committing thread before `turn` says so.
   bool stored = false;
@@ -457,10 +456,8 @@ void ReportStore::Commit(const std::shared_ptr<PendingRow>& row) {
     // While one thread commits, the rows arriving meanwhile gather; when it
     // is done it wakes their first thread, which takes them all into one
     // commit.
-    uint32_t turn;
-    while ((turn = row->turn.load(std::memory_order_acquire)) == kWaiting) {
-      syscall(SYS_futex, &row->turn, FUTEX_WAIT_PRIVATE, kWaiting, nullptr, nullptr, 0);
-    }
+    row->turn.wait(kWaiting, std::memory_order_acquire);
+    const uint32_t turn = row->turn.load(std::memory_order_acquire);
     if (turn == kDone) return;
     std::lock_guard lock(commit_lock_);
     batch.swap(waiting_);
@@ -477,7 +474,7 @@ void ReportStore::Commit(const std::shared_ptr<PendingRow>& row) {
   // each row alive until its wake-up is sent.
   auto wake = [](PendingRow& waiter, uint32_t turn) {
     waiter.turn.store(turn, std::memory_order_release);
-    syscall(SYS_futex, &waiter.turn, FUTEX_WAKE_PRIVATE, 1, nullptr, nullptr, 0);
+    waiter.turn.notify_one();
   };
   if (next) wake(*next, kLeads);
   for (const auto& done : batch) {
