@@ -67,23 +67,6 @@ const char* IoStatusName(IoStatus status) {
   return "?";
 }
 
-IoStatus ReadFull(int fd, uint8_t* data, size_t size, int idle_ms, int stop_fd, size_t* done) {
-  *done = 0;
-  while (*done < size) {
-    const ssize_t got = recv(fd, data + *done, size - *done, 0);
-    if (got > 0) {
-      *done += static_cast<size_t>(got);
-      continue;
-    }
-    if (got == 0) return IoStatus::kClosed;
-    if (errno == EINTR) continue;
-    if (errno != EAGAIN && errno != EWOULDBLOCK) return IoStatus::kFailed;
-    const IoStatus waited = Wait(fd, POLLIN, idle_ms, stop_fd);
-    if (waited != IoStatus::kOk) return waited;
-  }
-  return IoStatus::kOk;
-}
-
 IoStatus ReadSome(int fd, uint8_t* data, size_t size, int idle_ms, int stop_fd, size_t* got) {
   *got = 0;
   for (;;) {
@@ -98,6 +81,17 @@ IoStatus ReadSome(int fd, uint8_t* data, size_t size, int idle_ms, int stop_fd, 
     const IoStatus waited = Wait(fd, POLLIN, idle_ms, stop_fd);
     if (waited != IoStatus::kOk) return waited;
   }
+}
+
+IoStatus ReadFull(int fd, uint8_t* data, size_t size, int idle_ms, int stop_fd, size_t* done) {
+  *done = 0;
+  while (*done < size) {
+    size_t got = 0;
+    const IoStatus status = ReadSome(fd, data + *done, size - *done, idle_ms, stop_fd, &got);
+    *done += got;
+    if (status != IoStatus::kOk) return status;
+  }
+  return IoStatus::kOk;
 }
 
 IoStatus WriteFull(int fd, std::span<const iovec> parts, int idle_ms) {

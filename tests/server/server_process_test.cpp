@@ -130,6 +130,63 @@ TEST_F(ServerTest, FetchSnapshotForEachNameOnOneConnection) {
   EXPECT_TRUE(connection.End());
 }
 
+// The server reads ahead of the frame it is on: requests that arrive in one
+// segment, and a request dribbled a byte at a time, are each read whole and
+// answered in order, and a package larger than the read-ahead that shares its
+// segment with the EndExchange is stored byte for byte.
+TEST_F(ServerTest, RequestsAreAnsweredHoweverTheirBytesArrive) {
+  ServerProcess& server = Start();
+  const Bytes png(9000, 0x5A);  // larger than one read-ahead
+  const std::string name = SubmitOk(server.port(), ReportPackage(u"a", "t", png));
+  auto frame = [](uint8_t code, const Bytes& payload) {
+    Bytes bytes = {code};
+    PutU32(bytes, static_cast<uint32_t>(payload.size()));
+    bytes.insert(bytes.end(), payload.begin(), payload.end());
+    return bytes;
+  };
+  const Bytes fetch = frame(kFetchSnapshot, NamePayload(name));
+  auto expect_snapshot = [&](Connection& connection, const char* how) {
+    const auto replies = connection.ReceiveReplies();
+    ASSERT_EQ(replies.size(), 2u) << how;
+    EXPECT_EQ(replies[0].code, kSnapshot) << how;
+    EXPECT_EQ(replies[0].payload, png) << how;
+    EXPECT_EQ(replies[1].code, kDone) << how;
+  };
+
+  Connection together(server.port());
+  Bytes joined = fetch;
+  joined.insert(joined.end(), fetch.begin(), fetch.end());
+  const Bytes end = frame(kEnd, {});
+  joined.insert(joined.end(), end.begin(), end.end());
+  ASSERT_TRUE(together.SendRaw(joined));
+  expect_snapshot(together, "first of two in one segment");
+  expect_snapshot(together, "second of two in one segment");
+  together.ShutdownSending();
+  EXPECT_TRUE(together.ServerCloses());
+
+  Connection dribbled(server.port());
+  for (uint8_t byte : fetch) ASSERT_TRUE(dribbled.SendRaw(Bytes{byte}));
+  expect_snapshot(dribbled, "a byte at a time");
+  EXPECT_TRUE(dribbled.End());
+
+  const Bytes large = ReportPackage(u"large", "t", Bytes(20000, 0xA5));
+  Bytes submit_and_end = frame(kSubmit, large);
+  submit_and_end.insert(submit_and_end.end(), end.begin(), end.end());
+  Connection submitter(server.port());
+  ASSERT_TRUE(submitter.SendRaw(submit_and_end));
+  const auto reply = submitter.Receive();
+  ASSERT_TRUE(reply);
+  EXPECT_EQ(reply->code, kDone);
+  submitter.ShutdownSending();
+  EXPECT_TRUE(submitter.ServerCloses());
+  Connection fetcher(server.port());
+  ASSERT_TRUE(fetcher.Send(kFetchSnapshot, NamePayload(NameOf(*reply))));
+  const auto replies = fetcher.ReceiveReplies();
+  ASSERT_EQ(replies.size(), 2u);
+  EXPECT_EQ(replies[0].payload, Bytes(20000, 0xA5));
+  EXPECT_TRUE(fetcher.End());
+}
+
 TEST_F(ServerTest, FetchReportTextIsTerminatedOnceThenALineBreak) {
   ServerProcess& server = Start();
   const std::string text = "[tqvm.dat]\r\nhash: 0123\r\n\r\n[ 報告内容 ]\r\n\r\nboom\r\n";
