@@ -28,7 +28,7 @@ import zlib
 
 from selenium import webdriver
 from selenium.common.exceptions import (NoAlertPresentException, NoSuchElementException,
-                                        StaleElementReferenceException)
+                                        StaleElementReferenceException, WebDriverException)
 from selenium.webdriver.chrome.service import Service
 from selenium.webdriver.common.by import By
 from selenium.webdriver.support.ui import WebDriverWait
@@ -148,10 +148,19 @@ def fetch(url, cookie=None):
 
 def wait_for(driver, condition, message):
     # The live part of a page is replaced whole when it changes; elements
-    # found just before that go stale.
+    # found just before that go stale. Chrome reports the same race as a
+    # plain inspector error when the node is swapped out between finding it
+    # and reading it, so that one counts as stale too.
+    def attempt(_):
+        try:
+            return condition()
+        except WebDriverException as error:
+            if 'does not belong to the document' in str(error):
+                return False
+            raise
     return WebDriverWait(driver, WAIT_S, poll_frequency=0.1,
                          ignored_exceptions=(StaleElementReferenceException, NoSuchElementException)).until(
-        lambda d: condition(), message)
+        attempt, message)
 
 
 def rgb(element):
