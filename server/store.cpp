@@ -7,6 +7,7 @@
 
 #include <algorithm>
 #include <chrono>
+#include <system_error>
 #include <unordered_map>
 
 #include "report/protocol/report_states.h"
@@ -168,6 +169,14 @@ ReportStore::ReportStore(const std::filesystem::path& directory)
                                           .count())) {}
 
 ReportStore::~ReportStore() {
+  if (committer_.joinable()) {
+    {
+      std::lock_guard lock(commit_lock_);
+      closing_ = true;
+    }
+    work_arrived_.notify_one();
+    committer_.join();
+  }
   if (lock_fd_ >= 0) close(lock_fd_);
 }
 
@@ -212,6 +221,12 @@ std::unique_ptr<ReportStore> ReportStore::Open(const std::filesystem::path& dire
     return nullptr;
   }
   if (!store->Prepare(error)) return nullptr;
+  try {
+    store->committer_ = std::thread(&ReportStore::CommitRows, store.get());
+  } catch (const std::system_error& failure) {
+    *error = std::string("cannot start the commit thread: ") + failure.what();
+    return nullptr;
+  }
   return store;
 }
 
@@ -375,11 +390,6 @@ class ReportStore::ReaderLease {
   std::unique_ptr<Connection> connection_;
 };
 
-namespace {
-// PendingRow::turn
-constexpr uint32_t kWaiting = 0, kLeads = 1, kDone = 2;
-}  // namespace
-
 struct ReportStore::PendingRow {
   int64_t id = 0;
   const std::string* name = nullptr;
@@ -391,12 +401,11 @@ struct ReportStore::PendingRow {
   std::span<const uint8_t> author;
   std::span<const uint8_t> package;
   bool in_file = false;  // the package is a file; the row holds none
-  // kWaiting until the row is done or its thread commits next. A word of its
-  // own to wait on (a futex underneath) rather than a condition variable: a
-  // woken thread then goes on without taking commit_lock_ again, where the
-  // rest of its batch would queue.
-  std::atomic<uint32_t> turn = kWaiting;
-  // Filled in by the committing thread before `turn` says so.
+  // Set once the commit thread is done with the row. A word of its own to
+  // wait on rather than a condition variable under commit_lock_: the threads
+  // of a batch then wake without queueing for that lock one after another.
+  std::atomic<bool> done = false;
+  // Filled in by the commit thread before `done` says so.
   bool stored = false;
   bool never_stored = false;  // refused for sure, not merely unknown
   std::string error;
@@ -404,8 +413,8 @@ struct ReportStore::PendingRow {
 
 std::optional<std::string> ReportStore::Add(const PackageSummary& summary, std::span<const uint8_t> package,
                                             const std::string& peer, int64_t unix_ms, std::string* error) {
-  // Shared with the committing thread, which may still be waking it when
-  // this thread has seen its row done and moved on.
+  // Shared with the commit thread, which may still be waking this thread
+  // when it has seen its row done and moved on.
   auto shared_row = std::make_shared<PendingRow>();
   PendingRow& row = *shared_row;
   {
@@ -443,42 +452,41 @@ std::optional<std::string> ReportStore::Add(const PackageSummary& summary, std::
 }
 
 void ReportStore::Commit(const std::shared_ptr<PendingRow>& row) {
-  std::vector<std::shared_ptr<PendingRow>> batch;
-  bool leads;
+  bool wake;
   {
     std::lock_guard lock(commit_lock_);
     waiting_.push_back(row);
-    leads = !committing_;
-    committing_ = true;
-    if (leads) batch.swap(waiting_);
+    wake = committer_sleeps_;
   }
-  if (!leads) {
-    // While one thread commits, the rows arriving meanwhile gather; when it
-    // is done it wakes their first thread, which takes them all into one
-    // commit.
-    row->turn.wait(kWaiting, std::memory_order_acquire);
-    const uint32_t turn = row->turn.load(std::memory_order_acquire);
-    if (turn == kDone) return;
-    std::lock_guard lock(commit_lock_);
+  if (wake) work_arrived_.notify_one();
+  row->done.wait(false, std::memory_order_acquire);
+}
+
+void ReportStore::CommitRows() {
+  // One thread that does nothing but commit: under load the next batch has
+  // gathered while the last one synced, and goes at once. Handing the next
+  // commit to a connection thread instead costs a wake-up per commit, and on
+  // a busy machine that thread queues behind the others before it runs.
+  std::vector<std::shared_ptr<PendingRow>> batch;
+  std::unique_lock lock(commit_lock_);
+  for (;;) {
+    if (waiting_.empty()) {
+      if (closing_) return;  // every row handed in was committed
+      committer_sleeps_ = true;
+      work_arrived_.wait(lock, [&] { return closing_ || !waiting_.empty(); });
+      committer_sleeps_ = false;
+      continue;
+    }
     batch.swap(waiting_);
-  }
-  CommitBatch(batch);
-  std::shared_ptr<PendingRow> next;
-  {
-    std::lock_guard lock(commit_lock_);
-    if (waiting_.empty()) committing_ = false;
-    else next = waiting_.front();
-  }
-  // Only the threads that must go on wake: the next committer and the
-  // committed rows', not every waiter each time. The batch's references keep
-  // each row alive until its wake-up is sent.
-  auto wake = [](PendingRow& waiter, uint32_t turn) {
-    waiter.turn.store(turn, std::memory_order_release);
-    waiter.turn.notify_one();
-  };
-  if (next) wake(*next, kLeads);
-  for (const auto& done : batch) {
-    if (done != row) wake(*done, kDone);
+    lock.unlock();
+    CommitBatch(batch);
+    // The batch's references keep each row alive until its wake-up is sent.
+    for (const auto& row : batch) {
+      row->done.store(true, std::memory_order_release);
+      row->done.notify_one();
+    }
+    batch.clear();
+    lock.lock();
   }
 }
 

@@ -4,8 +4,9 @@
 // submission is acknowledged only once its file and its row are synced, so an
 // acknowledged report survives a crash or a power cut at any moment.
 //
-// Thread-safe: submissions arriving together share one commit (the first to
-// find no commit under way writes everyone's rows); other writes go through
+// Thread-safe: submissions arriving together share one commit (a thread of the
+// store's own writes every row waiting at once, then the next lot as soon as
+// that commit is synced); other writes go through
 // the same connection under a lock; reads use pooled connections of their own
 // and, thanks to the write-ahead log, never wait for a write.
 #pragma once
@@ -13,11 +14,13 @@
 #include <atomic>
 #include <cstdint>
 #include <filesystem>
+#include <condition_variable>
 #include <memory>
 #include <mutex>
 #include <optional>
 #include <span>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "server/package.h"
@@ -143,8 +146,11 @@ class ReportStore {
   bool Prepare(std::string* error);
   bool Upgrade(std::string* error);
   bool CheckPackageFiles(std::string* error);
-  // Waits until `row` is committed, by this thread or by the one committing.
+  // Hands `row` to the commit thread and waits until it is committed.
   void Commit(const std::shared_ptr<PendingRow>& row);
+  // The commit thread: commits whatever rows are waiting, all in one, until
+  // the store closes.
+  void CommitRows();
   void CommitBatch(const std::vector<std::shared_ptr<PendingRow>>& batch);
   // The package of a row read by `row`: its column `column` is package_bytes
   // and the next one package, which is null when the package is a file.
@@ -159,7 +165,10 @@ class ReportStore {
   int64_t last_ms_ = 0;  //   the time of the last name given
   std::mutex commit_lock_;
   std::vector<std::shared_ptr<PendingRow>> waiting_;  // guarded by commit_lock_, as is
-  bool committing_ = false;
+  bool committer_sleeps_ = false;  // waiting for work_arrived_
+  bool closing_ = false;
+  std::condition_variable work_arrived_;
+  std::thread committer_;
   std::mutex write_lock_;
   std::unique_ptr<Connection> writer_;
   std::mutex readers_lock_;

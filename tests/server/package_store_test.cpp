@@ -3,6 +3,8 @@
 #include <gtest/gtest.h>
 
 #include <ctime>
+#include <set>
+#include <thread>
 
 #include "server/handlers.h"
 #include "server/package.h"
@@ -234,6 +236,48 @@ TEST_F(StoreTest, ListSummaryIsTheAuthorEntryThenTheState) {
   EXPECT_EQ(replies.frames[1].code, 3);
   EXPECT_EQ(replies.frames[1].payload, (Bytes{0x54, 0, 0, 0, 0x52, 0, 0, 0, 3, 0, 0, 0, 1, 0, 0, 0}));
   EXPECT_EQ(replies.frames[2].code, 0);
+}
+
+TEST_F(StoreTest, ConcurrentSubmissionsEachGetTheirOwnDurableRow) {
+  // Many threads at once share commits; each must come back with its own
+  // name, and the row under that name must hold its own package, small ones
+  // in the row and large ones as files, there after reopening.
+  constexpr int kThreads = 12, kEach = 25;
+  std::vector<std::vector<std::pair<std::string, Bytes>>> stored(kThreads);
+  std::vector<std::thread> threads;
+  for (int t = 0; t < kThreads; ++t) {
+    threads.emplace_back([&, t] {
+      for (int i = 0; i < kEach; ++i) {
+        const std::string text = "thread " + std::to_string(t) + " report " + std::to_string(i);
+        // Every fifth one is over the size that moves a package into a file.
+        const Bytes snapshot(i % 5 == 0 ? kInlinePackageLimit + 1 : 0, static_cast<uint8_t>(t));
+        const Bytes package = test::ReportPackage(u"concurrent", text, snapshot);
+        std::string reason;
+        auto summary = InspectPackage(package, &reason);
+        auto name = summary ? store_->Add(*summary, package, "127.0.0.1:1", 0, &reason) : std::nullopt;
+        if (!name) ADD_FAILURE() << reason;
+        else stored[t].emplace_back(*name, package);
+      }
+    });
+  }
+  for (auto& thread : threads) thread.join();
+  store_.reset();
+  store_ = Open();
+  ASSERT_TRUE(store_);
+
+  auto listed = store_->List(nullptr);
+  ASSERT_TRUE(listed);
+  EXPECT_EQ(listed->size(), size_t{kThreads * kEach});
+  std::set<std::string> names;
+  for (const auto& report : *listed) names.insert(report.name);
+  EXPECT_EQ(names.size(), listed->size()) << "names are never handed out twice";
+  for (const auto& mine : stored) {
+    for (const auto& [name, package] : mine) {
+      Bytes loaded;
+      ASSERT_EQ(store_->LoadPackage(name, &loaded, nullptr), Lookup::kFound) << name;
+      EXPECT_EQ(loaded, package) << name;
+    }
+  }
 }
 
 TEST_F(StoreTest, TextWithoutItsTerminatorGetsOne) {
