@@ -130,8 +130,22 @@ std::string NameOf(const Frame& frame) {
   return name;
 }
 
-Connection::Connection(uint16_t port) {
+Connection::Connection(uint16_t port, uint32_t source_host) {
   fd_ = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+  if (source_host != 0) {
+    // The port is still picked by connect, among those free for this
+    // address and the server's, not among every port bound on the host.
+    const int on = 1;
+    sockaddr_in source{};
+    source.sin_family = AF_INET;
+    source.sin_addr.s_addr = htonl(source_host);
+    if (setsockopt(fd_, IPPROTO_IP, IP_BIND_ADDRESS_NO_PORT, &on, sizeof on) != 0 ||
+        bind(fd_, reinterpret_cast<sockaddr*>(&source), sizeof source) != 0) {
+      close(fd_);
+      fd_ = -1;
+      return;
+    }
+  }
   sockaddr_in address{};
   address.sin_family = AF_INET;
   address.sin_port = htons(port);

@@ -46,7 +46,9 @@ std::string NameOf(const Frame& frame);  // text before the payload's first 0
 // broken server fails the test instead of hanging it.
 class Connection {
  public:
-  explicit Connection(uint16_t port);
+  // To the server on 127.0.0.1; from `source_host` (an IPv4 loopback
+  // address in host order) when not 0, as if from a machine of its own.
+  explicit Connection(uint16_t port, uint32_t source_host = 0);
   ~Connection();
   Connection(const Connection&) = delete;
   Connection& operator=(const Connection&) = delete;
