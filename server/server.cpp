@@ -26,6 +26,9 @@ constexpr int kAcceptBackoffMs = 100;
 // last one accepting): long enough to carry a busy spell, short enough to
 // give back the threads of a burst.
 constexpr int kIdleWorkerWaitSeconds = 10;
+// When no thread is left to accept because none could be started, the main
+// loop tries again this often rather than leave the port unanswered.
+constexpr int kStartWorkerRetryMs = 1000;
 
 void Signal(int event_fd) {
   const uint64_t one = 1;
@@ -73,14 +76,18 @@ bool Server::Listen(std::string* error) {
 }
 
 void Server::Run(int stop_fd) {
-  {
-    std::lock_guard lock(workers_lock_);
-    AddWorker();
-  }
   for (;;) {
     ReapFinished();
+    bool none_accepting;
+    {
+      std::lock_guard lock(workers_lock_);
+      // Below the cap someone must be waiting in accept; at the cap new
+      // clients wait in the backlog until a connection ends.
+      if (accepting_ == 0) AddWorker();
+      none_accepting = accepting_ == 0 && alive_ < settings_.max_connections;
+    }
     pollfd fds[2] = {{stop_fd, POLLIN, 0}, {worker_done_.get(), POLLIN, 0}};
-    if (poll(fds, 2, -1) < 0) {
+    if (poll(fds, 2, none_accepting ? kStartWorkerRetryMs : -1) < 0) {
       if (errno == EINTR) continue;
       LogLine(std::string("poll failed: ") + std::strerror(errno));
       break;
