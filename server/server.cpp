@@ -98,18 +98,19 @@ void Server::Run(int stop_fd) {
   Drain();
 }
 
-void Server::AddWorker() {
-  if (stop_ || alive_ >= settings_.max_connections) return;
+bool Server::AddWorker() {
+  if (stop_ || alive_ >= settings_.max_connections) return false;
   Worker& worker = workers_.emplace_back();
   try {
     worker.thread = std::thread(&Server::Work, this, &worker);
   } catch (const std::system_error& error) {
     LogLine(std::string("cannot start a connection thread: ") + error.what());
     workers_.pop_back();
-    return;
+    return false;
   }
   ++alive_;
   ++accepting_;
+  return true;
 }
 
 void Server::Work(Worker* worker) {
@@ -142,9 +143,12 @@ void Server::Work(Worker* worker) {
     ++active_;
     worker->fd = fd;
     // Someone must go on accepting; at the cap no one does, and new clients
-    // wait in the backlog until a connection ends.
-    if (accepting_ == 0) AddWorker();
+    // wait in the backlog until a connection ends. When no thread can be
+    // started, the main loop takes over trying.
+    const bool below_cap = alive_ < settings_.max_connections;
+    const bool wake_main_loop = accepting_ == 0 && below_cap && !AddWorker() && !stop_;
     lock.unlock();
+    if (wake_main_loop) Signal(worker_done_.get());
     // Replies are gathered into few writes already; waiting for acknowledgements
     // before sending the last small frame would only add latency.
     const int on = 1;

@@ -50,7 +50,7 @@ class Server {
 
   // Starts a thread that accepts and serves, when under the cap. Called with
   // workers_lock_ held.
-  void AddWorker();
+  bool AddWorker();  // false when none was started
   void Work(Worker* worker);
   size_t ReapFinished();
   void Drain();

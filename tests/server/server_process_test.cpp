@@ -326,6 +326,34 @@ TEST_F(ServerTest, ConnectionsOverTheCapWaitAndServingThreadsStayFew) {
   EXPECT_LE(ThreadCount(server.pid()), idle_threads + 2) << "a thread per connection, not per connection at once";
 }
 
+TEST_F(ServerTest, ServingThreadsThatCannotStartAreTriedAgain) {
+  // While the flag file exists the server cannot start threads. One client
+  // holds the only serving thread; the next must be answered once threads
+  // can be started again, without waiting for the first to leave.
+  const auto flag = dir_.path() / "no-threads";
+  ServerProcess& server = *servers_.emplace_back(std::make_unique<ServerProcess>(
+      VNSCOPE_SERVER_BINARY, data_, std::vector<std::string>{},
+      std::vector<std::string>{std::string("LD_PRELOAD=") + VNSCOPE_NO_THREADS_SHIM,
+                               "VNSCOPE_TEST_NO_THREADS=" + flag.string(),
+                               // The shim comes before the sanitizer's runtime.
+                               "ASAN_OPTIONS=verify_asan_link_order=0"}));
+  ASSERT_TRUE(server.started()) << server.Log();
+  std::ofstream(flag).put('\n');
+  Connection holder(server.port());
+  ExpectEmptyList(holder);
+  Connection next(server.port());
+  ASSERT_TRUE(next.Send(kList));
+  EXPECT_FALSE(next.AnswerWithin(500)) << "answered with no thread to serve it";
+  EXPECT_NE(server.Log().find("cannot start a connection thread"), std::string::npos) << server.Log();
+  std::filesystem::remove(flag);
+  ASSERT_TRUE(next.AnswerWithin(10'000)) << "no thread started after the limit went away\n" << server.Log();
+  const std::vector<Frame> replies = next.ReceiveReplies();
+  ASSERT_EQ(replies.size(), 1u);
+  EXPECT_EQ(replies[0].code, kDone);
+  EXPECT_TRUE(next.End());
+  EXPECT_TRUE(holder.End());
+}
+
 TEST_F(ServerTest, AcknowledgedReportsSurviveSigkill) {
   std::set<std::string> acknowledged;
   {

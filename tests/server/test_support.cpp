@@ -231,7 +231,7 @@ bool Connection::End() {
 }
 
 ServerProcess::ServerProcess(const std::string& binary, const std::filesystem::path& data,
-                             std::vector<std::string> extra_args) {
+                             std::vector<std::string> extra_args, std::vector<std::string> extra_environment) {
   static std::atomic<int> started = 0;
   log_ = data.parent_path() / ("server-" + std::to_string(++started) + ".log");
   std::vector<std::string> args = {binary, "--listen", "127.0.0.1:0", "--data", data.string()};
@@ -244,11 +244,15 @@ ServerProcess::ServerProcess(const std::string& binary, const std::filesystem::p
   std::vector<char*> argv;
   for (std::string& arg : args) argv.push_back(arg.data());
   argv.push_back(nullptr);
+  std::vector<char*> environment;
+  for (char** variable = environ; *variable != nullptr; ++variable) environment.push_back(*variable);
+  for (std::string& variable : extra_environment) environment.push_back(variable.data());
+  environment.push_back(nullptr);
 
   posix_spawn_file_actions_t actions;
   posix_spawn_file_actions_init(&actions);
   posix_spawn_file_actions_addopen(&actions, STDERR_FILENO, log_.c_str(), O_WRONLY | O_CREAT | O_APPEND, 0644);
-  const int rc = posix_spawn(&pid_, argv[0], &actions, nullptr, argv.data(), environ);
+  const int rc = posix_spawn(&pid_, argv[0], &actions, nullptr, argv.data(), environment.data());
   posix_spawn_file_actions_destroy(&actions);
   if (rc != 0) {
     pid_ = -1;

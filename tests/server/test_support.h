@@ -77,11 +77,12 @@ class Connection {
 
 // The server binary (`binary`) on an ephemeral loopback port over a data
 // directory, its dashboard off unless `extra_args` has --http; its log goes
-// to a file next to the data. Stopped with SIGTERM when it goes away.
+// to a file next to the data. `extra_environment` ("NAME=value") is added to
+// this process's environment. Stopped with SIGTERM when it goes away.
 class ServerProcess {
  public:
   ServerProcess(const std::string& binary, const std::filesystem::path& data,
-                std::vector<std::string> extra_args = {});
+                std::vector<std::string> extra_args = {}, std::vector<std::string> extra_environment = {});
   ~ServerProcess();
   ServerProcess(const ServerProcess&) = delete;
   ServerProcess& operator=(const ServerProcess&) = delete;
