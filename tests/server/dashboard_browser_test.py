@@ -149,7 +149,7 @@ def fetch(url, cookie=None):
 def wait_for(driver, condition, message):
     # The live part of a page is replaced whole when it changes; elements
     # found just before that go stale. Chrome reports the same race as a
-    # plain inspector error when the node is swapped out between finding it
+    # plain DevTools error when the node is swapped out between finding it
     # and reading it, so that one counts as stale too.
     def attempt(_):
         try:
