@@ -452,13 +452,12 @@ std::optional<std::string> ReportStore::Add(const PackageSummary& summary, std::
 }
 
 void ReportStore::Commit(const std::shared_ptr<PendingRow>& row) {
-  bool wake;
   {
     std::lock_guard lock(commit_lock_);
     waiting_.push_back(row);
-    wake = committer_sleeps_;
   }
-  if (wake) work_arrived_.notify_one();
+  // Costs no system call while the commit thread is busy rather than waiting.
+  work_arrived_.notify_one();
   row->done.wait(false, std::memory_order_acquire);
 }
 
@@ -470,13 +469,8 @@ void ReportStore::CommitRows() {
   std::vector<std::shared_ptr<PendingRow>> batch;
   std::unique_lock lock(commit_lock_);
   for (;;) {
-    if (waiting_.empty()) {
-      if (closing_) return;  // every row handed in was committed
-      committer_sleeps_ = true;
-      work_arrived_.wait(lock, [&] { return closing_ || !waiting_.empty(); });
-      committer_sleeps_ = false;
-      continue;
-    }
+    work_arrived_.wait(lock, [&] { return closing_ || !waiting_.empty(); });
+    if (waiting_.empty()) return;  // closing, and every row handed in was committed
     batch.swap(waiting_);
     lock.unlock();
     CommitBatch(batch);

@@ -12,9 +12,9 @@
 #pragma once
 #include <array>
 #include <atomic>
+#include <condition_variable>
 #include <cstdint>
 #include <filesystem>
-#include <condition_variable>
 #include <memory>
 #include <mutex>
 #include <optional>
@@ -165,7 +165,6 @@ class ReportStore {
   int64_t last_ms_ = 0;  //   the time of the last name given
   std::mutex commit_lock_;
   std::vector<std::shared_ptr<PendingRow>> waiting_;  // guarded by commit_lock_, as is
-  bool committer_sleeps_ = false;  // waiting for work_arrived_
   bool closing_ = false;
   std::condition_variable work_arrived_;
   std::thread committer_;

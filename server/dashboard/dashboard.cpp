@@ -98,8 +98,6 @@ int ListTabFromQuery(const std::string& value) {
   return tab >= 0 && tab <= 3 ? static_cast<int>(tab) : kDashboardTabOrder[0];
 }
 
-static_assert(kMaxListPage == INT64_MAX / kReportsPerPage, "the page cap follows the page size");
-
 int64_t ListPageFromQuery(const std::string& value) {
   // A page past the last shows the last, so the cap changes nothing a
   // visitor sees; without it, the offset of a page near 2^63 overflowed.

@@ -60,11 +60,10 @@ bool IsLoopbackHost(const std::string& host);
 
 // The query values of the list page, as any visitor may write them: the tab
 // index 0 to 3 ("tab", the first tab of kDashboardTabOrder otherwise) and the
-// page from 1 ("page", 1 otherwise), at most kMaxListPage so that its list
-// offset always fits.
+// page from 1 ("page", 1 otherwise), at most kMaxListPage (pages.h) so that
+// its list offset always fits.
 int ListTabFromQuery(const std::string& value);
 int64_t ListPageFromQuery(const std::string& value);
-inline constexpr int64_t kMaxListPage = INT64_MAX / 50;
 // The list offset of the first report on `page`.
 int64_t ListOffset(int64_t page);
 

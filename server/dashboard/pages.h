@@ -18,6 +18,8 @@ namespace vnscope::server {
 // kind before all of them, "TXT未処理" first and selected by default.
 inline constexpr int kDashboardTabOrder[] = {1, 0, 3, 2};
 inline constexpr int64_t kReportsPerPage = 50;
+// The last page a list may ask for: its offset still fits.
+inline constexpr int64_t kMaxListPage = INT64_MAX / kReportsPerPage;
 
 struct ListPageModel {
   int filter = 1;

@@ -73,8 +73,9 @@ Bytes SummaryOf(const Bytes& author, uint32_t state) {
 class ServerTest : public ::testing::Test {
  protected:
   // Starts the server over this test's data directory.
-  ServerProcess& Start(std::vector<std::string> args = {}) {
-    auto& server = servers_.emplace_back(std::make_unique<ServerProcess>(VNSCOPE_SERVER_BINARY, data_, args));
+  ServerProcess& Start(std::vector<std::string> args = {}, std::vector<std::string> environment = {}) {
+    auto& server = servers_.emplace_back(
+        std::make_unique<ServerProcess>(VNSCOPE_SERVER_BINARY, data_, std::move(args), std::move(environment)));
     EXPECT_TRUE(server->started()) << server->Log();
     return *server;
   }
@@ -138,13 +139,7 @@ TEST_F(ServerTest, RequestsAreAnsweredHoweverTheirBytesArrive) {
   ServerProcess& server = Start();
   const Bytes png(9000, 0x5A);  // larger than one read-ahead
   const std::string name = SubmitOk(server.port(), ReportPackage(u"a", "t", png));
-  auto frame = [](uint8_t code, const Bytes& payload) {
-    Bytes bytes = {code};
-    PutU32(bytes, static_cast<uint32_t>(payload.size()));
-    bytes.insert(bytes.end(), payload.begin(), payload.end());
-    return bytes;
-  };
-  const Bytes fetch = frame(kFetchSnapshot, NamePayload(name));
+  const Bytes fetch = FrameBytes(kFetchSnapshot, NamePayload(name));
   auto expect_snapshot = [&](Connection& connection, const char* how) {
     const auto replies = connection.ReceiveReplies();
     ASSERT_EQ(replies.size(), 2u) << how;
@@ -156,7 +151,7 @@ TEST_F(ServerTest, RequestsAreAnsweredHoweverTheirBytesArrive) {
   Connection together(server.port());
   Bytes joined = fetch;
   joined.insert(joined.end(), fetch.begin(), fetch.end());
-  const Bytes end = frame(kEnd, {});
+  const Bytes end = FrameBytes(kEnd);
   joined.insert(joined.end(), end.begin(), end.end());
   ASSERT_TRUE(together.SendRaw(joined));
   expect_snapshot(together, "first of two in one segment");
@@ -170,7 +165,7 @@ TEST_F(ServerTest, RequestsAreAnsweredHoweverTheirBytesArrive) {
   EXPECT_TRUE(dribbled.End());
 
   const Bytes large = ReportPackage(u"large", "t", Bytes(20000, 0xA5));
-  Bytes submit_and_end = frame(kSubmit, large);
+  Bytes submit_and_end = FrameBytes(kSubmit, large);
   submit_and_end.insert(submit_and_end.end(), end.begin(), end.end());
   Connection submitter(server.port());
   ASSERT_TRUE(submitter.SendRaw(submit_and_end));
@@ -331,13 +326,11 @@ TEST_F(ServerTest, ServingThreadsThatCannotStartAreTriedAgain) {
   // holds the only serving thread; the next must be answered once threads
   // can be started again, without waiting for the first to leave.
   const auto flag = dir_.path() / "no-threads";
-  ServerProcess& server = *servers_.emplace_back(std::make_unique<ServerProcess>(
-      VNSCOPE_SERVER_BINARY, data_, std::vector<std::string>{},
-      std::vector<std::string>{std::string("LD_PRELOAD=") + VNSCOPE_NO_THREADS_SHIM,
-                               "VNSCOPE_TEST_NO_THREADS=" + flag.string(),
-                               // The shim comes before the sanitizer's runtime.
-                               "ASAN_OPTIONS=verify_asan_link_order=0"}));
-  ASSERT_TRUE(server.started()) << server.Log();
+  ServerProcess& server = Start({}, {std::string("LD_PRELOAD=") + VNSCOPE_NO_THREADS_SHIM,
+                                     "VNSCOPE_TEST_NO_THREADS=" + flag.string(),
+                                     // The shim comes before the sanitizer's runtime.
+                                     "ASAN_OPTIONS=verify_asan_link_order=0"});
+  ASSERT_TRUE(server.started());
   std::ofstream(flag).put('\n');
   Connection holder(server.port());
   ExpectEmptyList(holder);

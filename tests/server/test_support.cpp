@@ -174,12 +174,14 @@ bool Connection::SendRaw(std::span<const uint8_t> bytes) {
   return true;
 }
 
-bool Connection::Send(uint8_t code, std::span<const uint8_t> payload) {
+Bytes FrameBytes(uint8_t code, std::span<const uint8_t> payload) {
   Bytes frame{code};
   PutU32(frame, static_cast<uint32_t>(payload.size()));
   frame.insert(frame.end(), payload.begin(), payload.end());
-  return SendRaw(frame);
+  return frame;
 }
+
+bool Connection::Send(uint8_t code, std::span<const uint8_t> payload) { return SendRaw(FrameBytes(code, payload)); }
 
 bool Connection::ReadExact(uint8_t* data, size_t size) {
   size_t got = 0;

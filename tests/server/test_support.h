@@ -35,6 +35,8 @@ struct Frame {
   uint8_t code = 0;
   Bytes payload;
 };
+// A frame as it goes over the wire: code, payload length, payload.
+Bytes FrameBytes(uint8_t code, std::span<const uint8_t> payload = {});
 
 // A name request payload: the name and one 0 byte.
 Bytes NamePayload(const std::string& name);
