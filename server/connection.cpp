@@ -116,7 +116,10 @@ IoStatus ReadPayload(FrameInput& input, uint32_t length, std::vector<uint8_t>* p
     size_t got = 0;
     const IoStatus status = input.Read(payload->data() + have, target - have, -1, &got);
     have += got;
-    if (status != IoStatus::kOk) return status;
+    if (status != IoStatus::kOk) {
+      payload->resize(have);  // what arrived, for the log
+      return status;
+    }
   }
   return IoStatus::kOk;
 }
