@@ -1,12 +1,11 @@
 // Helpers shared by the fuzz targets: a failed check that names itself before
 // aborting (libFuzzer keeps the input), the input reader (common/op_stream.h)
-// that splits one input into the choices a target makes, a strict UTF-8
-// check and a CRC-32 of its own.
+// that splits one input into the choices a target makes, and a strict UTF-8
+// check.
 #pragma once
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
-#include <span>
 #include <string_view>
 
 #include "fuzz/common/op_stream.h"
@@ -48,21 +47,6 @@ inline bool IsWellFormedUtf8(std::string_view text) {
     i += length;
   }
   return true;
-}
-
-}  // namespace vnscope::fuzz
-
-namespace vnscope::fuzz {
-
-// CRC-32 bit by bit (reflected 0xEDB88320): slow, and independent of the
-// table-driven one under test.
-inline uint32_t BitwiseCrc32(std::span<const uint8_t> data) {
-  uint32_t crc = 0xFFFFFFFFu;
-  for (uint8_t byte : data) {
-    crc ^= byte;
-    for (int bit = 0; bit < 8; ++bit) crc = (crc >> 1) ^ (0xEDB88320u & (0u - (crc & 1)));
-  }
-  return ~crc;
 }
 
 }  // namespace vnscope::fuzz

@@ -1,10 +1,11 @@
 // The canvas's incremental compositing over random stacks and edits (layers
 // added, selected and deleted, strokes, single pixels of any alpha, typed
-// text from random glyphs, line colours, new screenshots) against the
-// literal passes: after every compositing the composite must hold exactly
-// the bytes the literal method leaves, and the flattened snapshot them with
-// every alpha 0xFF.
+// text from random glyphs, line colours, new screenshots), composited one
+// at a time or piled up, against the literal passes: after every compositing
+// the composite must hold exactly the bytes the literal method leaves, and
+// the flattened snapshot them with every alpha 0xFF.
 #include <cstdlib>
+#include <iterator>
 #include <utility>
 #include <vector>
 
@@ -68,11 +69,9 @@ class Session {
 
  private:
   int32_t Between(int32_t low, int32_t high) { return low + static_cast<int32_t>(in_.Below(static_cast<uint32_t>(high - low + 1))); }
-  // The alphas whose rim and blend steps tell orders apart, or any other.
   uint8_t Alpha() {
-    static constexpr uint8_t kAlphas[] = {0, 1, 128, 254, 255};
     const uint8_t pick = in_.U8();
-    return pick < 160 ? kAlphas[pick % 5] : in_.U8();
+    return pick < kAnyAlpha ? kAlphas[pick % std::size(kAlphas)] : in_.U8();
   }
   // Mostly near the picture; now and then far outside, as a drag past the window.
   int32_t Coordinate(int32_t size) {
@@ -118,7 +117,8 @@ class Session {
   }
 
   void Step() {
-    switch (in_.U8() % kOps) {
+    const uint8_t op = in_.U8();
+    switch ((op & ~kPileUp) % kOps) {
       case kAddLayer:
         if (LayerCount() < kMaxLayers) Check(AddLayer());
         break;
@@ -157,6 +157,7 @@ class Session {
       case kReopen: Open(); return;
       default: break;
     }
+    if (op & kPileUp) return;  // the next compositing takes this edit too
     Compare(CompositeChanges());
   }
 

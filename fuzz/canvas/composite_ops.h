@@ -6,8 +6,9 @@ namespace vnscope::fuzz::composite {
 
 // The input opens with the screenshot: width - 1, height - 1, U8 (even:
 // opaque), then per pixel B, G, R (and an alpha when not opaque). Then each
-// operation is one byte (modulo kOps) and its arguments; every operation but
-// those that composite themselves and kView is followed by CompositeChanges.
+// operation is one byte (its low 7 bits modulo kOps) and its arguments; every
+// operation but those that composite themselves and kView is followed by
+// CompositeChanges, unless the byte has kPileUp set.
 // kSegment: U8 (200 and up: four U16 client coordinates through the view).
 enum Op : uint8_t {
   kAddLayer,
@@ -24,5 +25,14 @@ enum Op : uint8_t {
   kView,
   kOps
 };
+
+// On an operation byte: no compositing after the edit, so that edits pile up
+// until the next one, as the window may paint less often than it edits.
+inline constexpr uint8_t kPileUp = 0x80;
+
+// An alpha is one byte: below kAnyAlpha, one of kAlphas (modulo their count),
+// whose rim and blend steps tell orders apart; from kAnyAlpha, a second byte.
+inline constexpr uint8_t kAlphas[] = {0, 1, 128, 254, 255};
+inline constexpr uint8_t kAnyAlpha = 160;
 
 }  // namespace vnscope::fuzz::composite

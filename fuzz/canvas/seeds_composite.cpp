@@ -5,7 +5,7 @@
 
 #include "canvas/canvas_fixture.h"
 #include "fuzz/canvas/composite_ops.h"
-#include "fuzz/fuzz_support.h"
+#include "fuzz/common/op_stream.h"
 #include "seeds/seed_registry.h"
 
 namespace vnscope::fuzz {
@@ -13,11 +13,9 @@ namespace {
 
 using namespace composite;
 
-constexpr uint8_t kAlphas[] = {0, 1, 128, 254, 255};
-
 // The screenshot as the target reads it: sizes less one, opacity, then B, G,
-// R per pixel and, unless opaque, its alpha (one of kAlphas by index, or 160
-// and the alpha itself).
+// R per pixel and, unless opaque, its alpha (one of kAlphas by index, or
+// kAnyAlpha and the alpha itself).
 OpWriter Screenshot(int32_t width, int32_t height, uint8_t alpha) {
   const std::vector<uint8_t> pixels = test::SolidScreenshot(width, height, 0x20, 0x80, 0xE0, alpha);
   OpWriter out;
@@ -29,15 +27,15 @@ OpWriter Screenshot(int32_t width, int32_t height, uint8_t alpha) {
     } else if (!opaque) {
       const auto known = std::find(std::begin(kAlphas), std::end(kAlphas), pixels[i]);
       if (known != std::end(kAlphas)) out.U8(static_cast<uint8_t>(known - std::begin(kAlphas)));
-      else out.U8(160).U8(pixels[i]);
+      else out.U8(kAnyAlpha).U8(pixels[i]);
     }
   }
   return out;
 }
 
-// A point near the picture: each coordinate plus 3.
-OpWriter& Segment(OpWriter& out, int x0, int y0, int x1, int y1) {
-  out.U8(kSegment).U8(0);
+// A segment near the picture: each coordinate plus 3.
+OpWriter& Segment(OpWriter& out, int x0, int y0, int x1, int y1, uint8_t pileUp = 0) {
+  out.U8(kSegment | pileUp).U8(0);
   for (int value : {x0, y0, x1, y1}) out.U8(0).U8(static_cast<uint8_t>(value + 3));
   return out;
 }
@@ -68,8 +66,18 @@ const SeedWriter kComposite("composite", [] {
   OpWriter layers = Screenshot(6, 5, 254);
   layers.U8(kAddLayer).U8(kAddLayer).U8(kPixels).U8(1).U8(0).U8(3).U8(0).U8(5).U8(0).U8(255).U32(0x0000FF);
   layers.U8(kSelectLayer).U8(2).U8(kDeleteLayer).U8(2).U8(1).U8(kFlatten).U8(0).U8(kReopen).U8(3).U8(2).U8(0);
+  // Edits on two layers left to pile up: pixels (one of any alpha), a stroke,
+  // a colour, then one stroke composites them all; more pixels, then a
+  // deletion whose compositing takes them too.
+  OpWriter piled = Screenshot(6, 4, 255);
+  piled.U8(kAddLayer | kPileUp).U8(kPixels | kPileUp).U8(0).U8(1);
+  piled.U8(0).U8(5).U8(0).U8(4).U8(2).U32(0x00FF00).U8(0).U8(6).U8(0).U8(4).U8(kAnyAlpha).U8(77).U32(0x0000FF);
+  Segment(piled, 0, 0, 5, 3, kPileUp).U8(kLineColour | kPileUp).U32(0x00FF8000).U8(kSelectLayer | kPileUp).U8(2);
+  Segment(piled, 0, 3, 5, 0).U8(kPixels | kPileUp).U8(1).U8(0).U8(0).U8(4).U8(0).U8(5).U8(1).U32(0xFFFFFF);
+  piled.U8(kDeleteLayer).U8(1).U8(1);
   return Seeds{{"stroke", stroke.bytes()},   {"translucent-base", translucent.bytes()},
-               {"word-edge", wordEdge.bytes()}, {"text", text.bytes()}, {"layers", layers.bytes()}};
+               {"word-edge", wordEdge.bytes()}, {"text", text.bytes()}, {"layers", layers.bytes()},
+               {"piled-up", piled.bytes()}};
 });
 
 }  // namespace

@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "fuzz/fuzz_support.h"
+#include "fuzz/monitors/bmp_writer_ops.h"
 #include "monitors/bmp_writer.h"
 
 namespace {
@@ -30,16 +31,17 @@ void CheckRefused(int32_t width, int32_t height) {
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+  using namespace vnscope::fuzz::bmp_writer;
   vnscope::fuzz::OpReader in(data, size);
   const uint8_t mode = in.U8();
-  if (mode % 8 == 7) {
+  if (IsRefused(mode)) {
     // Negative sizes, or a picture whose file passes 4 GiB.
     const int32_t big = static_cast<int32_t>(in.U32() | 0x20000000u);
     const int32_t negative = std::numeric_limits<int32_t>::min() + static_cast<int32_t>(in.U16());
-    switch (mode / 8 % 3) {
-      case 0: CheckRefused(negative, in.U8()); break;
-      case 1: CheckRefused(in.U8(), -1 - static_cast<int32_t>(in.U16())); break;
-      default: CheckRefused(big, big); break;
+    switch (RefusedKindOf(mode)) {
+      case kNegativeWidth: CheckRefused(negative, in.U8()); break;
+      case kNegativeHeight: CheckRefused(in.U8(), -1 - static_cast<int32_t>(in.U16())); break;
+      default: CheckRefused(big, big); break;  // kPastFourGib
     }
     return 0;
   }

@@ -9,6 +9,7 @@
 #include <unordered_set>
 
 #include "fuzz/fuzz_support.h"
+#include "fuzz/monitors/database_tree_ops.h"
 #include "monitors/database_arena.h"
 #include "monitors/database_tree.h"
 #include "monitors/monitor_limits.h"
@@ -71,6 +72,7 @@ void CheckNumberText(double value, const std::u16string& text) {
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   using namespace vnscope;
   using namespace vnscope::fuzz;
+  using namespace vnscope::fuzz::database_tree;
   OpReader in(data, size);
   const uint8_t operation = in.U8();
   const NodeAddress start = test::ArenaMemory::kBase + in.U16();
@@ -78,13 +80,13 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   const test::ArenaMemory arena(std::vector<uint8_t>(rest.begin(), rest.end()));
   CountingMemory memory(arena);
   DatabaseWalker walker(memory, test::DecodeUtf8);
-  switch (operation % 4) {
-    case 0: {
+  switch (operation % kOperations) {
+    case kList: {
       const DatabaseListing listing = walker.ListTables(start);
       for (const TableEntry& table : listing.tables) Check(table.table != 0);
       break;
     }
-    case 1: {
+    case kLayOut: {
       const TableLayout layout = walker.LayOutTable(start);
       CheckGridText(layout.title);
       for (const auto& text : layout.columns) CheckGridText(text);
@@ -102,7 +104,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
       }
       break;
     }
-    case 2: {
+    case kCells: {
       const auto cells = walker.ReadCells(start);
       Check(cells.size() <= kMaxDatabaseChain);
       for (const auto& column : cells) {
@@ -111,7 +113,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
       }
       break;
     }
-    default: {
+    default: {  // kChain
       const auto chain = walker.Chain(start);
       const std::vector<NodeAddress> literal = LiteralChain(arena, start);
       Check(chain.size() == literal.size());

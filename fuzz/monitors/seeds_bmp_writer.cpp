@@ -1,19 +1,22 @@
 // Seeds for bmp_writer: the sizes the tests write (the worked 2 x 2 file,
 // one pass of the sixteen-pixel path and five single pixels, empty
 // pictures) and each kind of refused size.
-#include "fuzz/fuzz_support.h"
+#include "fuzz/common/op_stream.h"
+#include "fuzz/monitors/bmp_writer_ops.h"
 #include "seeds/seed_registry.h"
 
 namespace vnscope::fuzz {
 namespace {
 
+using namespace bmp_writer;
+
 SeedBytes Picture(uint16_t width, uint8_t height, std::initializer_list<uint8_t> pixels) {
   OpWriter out;
-  out.U8(0).U16(width).U8(height).Bytes(std::vector<uint8_t>(pixels));
+  out.U8(kPicture).U16(width).U8(height).Bytes(std::vector<uint8_t>(pixels));
   return out.bytes();
 }
 
-SeedBytes Refused(uint8_t kind) { return OpWriter().U8(static_cast<uint8_t>(7 + 8 * kind)).U32(0x40000000).bytes(); }
+SeedBytes Refused(RefusedKind kind) { return OpWriter().U8(RefusedMode(kind)).U32(0x40000000).bytes(); }
 
 const SeedWriter kBmpWriter("bmp_writer", [] {
   return Seeds{
@@ -21,9 +24,9 @@ const SeedWriter kBmpWriter("bmp_writer", [] {
       {"wide-rows", Picture(21, 3, {1, 2, 3, 4, 5, 6, 7, 8, 9})},
       {"empty-row", Picture(0, 4, {})},
       {"no-rows", Picture(4, 0, {})},
-      {"negative-width", Refused(0)},
-      {"negative-height", Refused(1)},
-      {"past-four-gib", Refused(2)},
+      {"negative-width", Refused(kNegativeWidth)},
+      {"negative-height", Refused(kNegativeHeight)},
+      {"past-four-gib", Refused(kPastFourGib)},
   };
 });
 

@@ -1,15 +1,15 @@
 // Seeds for database_tree: the trees of the walker's tests, built with their
 // arena, each with the operation the window runs on it.
-#include "fuzz/fuzz_support.h"
+#include "fuzz/common/op_stream.h"
+#include "fuzz/monitors/database_tree_ops.h"
 #include "monitors/database_arena.h"
 #include "seeds/seed_registry.h"
 
 namespace vnscope::fuzz {
 namespace {
 
+using namespace database_tree;
 using test::ArenaMemory;
-
-enum Operation : uint8_t { kList, kLayOut, kCells, kChain };
 
 SeedBytes Walk(Operation operation, const ArenaMemory& arena, NodeAddress start) {
   return OpWriter().U8(operation).U16(static_cast<uint16_t>(start - ArenaMemory::kBase)).Bytes(arena.bytes()).bytes();

@@ -1,5 +1,5 @@
 // Seeds for log_tail: logs the tests write, read the ways the window reads.
-#include "fuzz/fuzz_support.h"
+#include "fuzz/common/op_stream.h"
 #include "fuzz/monitors/log_tail_ops.h"
 #include "monitors/log_tail.h"
 #include "seeds/seed_registry.h"

@@ -11,19 +11,24 @@ namespace {
 
 using namespace variable_store;
 
-// A name from the alphabet's letters; any other character is left out.
-OpWriter& AddName(OpWriter& out, std::string_view name) {
-  static constexpr std::string_view kAlphabet = "#@ab.A.B1";
-  out.U8(kAddName).U8(static_cast<uint8_t>(name.size()));
-  for (char c : name) out.U8(static_cast<uint8_t>(kAlphabet.find(c)));
+// A text's characters as their places in `units`; a seed with any other
+// character stops the writer, since the target would read another unit.
+OpWriter& Units(OpWriter& out, std::u16string_view units, std::string_view text) {
+  for (char c : text) {
+    const size_t at = units.find(static_cast<char16_t>(c));
+    Check(at != units.npos, "a seed's character is not in the target's units");
+    out.U8(static_cast<uint8_t>(at));
+  }
   return out;
 }
 
+OpWriter& AddName(OpWriter& out, std::string_view name) {
+  return Units(out.U8(kAddName).U8(static_cast<uint8_t>(name.size())), kNameUnits, name);
+}
+
 OpWriter& SetValue(OpWriter& out, uint8_t position, std::string_view digits) {
-  static constexpr std::string_view kUnits = " \t+-0123456789x";
   out.U8(kSetValue).U8(0).U8(static_cast<uint8_t>(position + 1)).U8(static_cast<uint8_t>(digits.size()));
-  for (char c : digits) out.U8(static_cast<uint8_t>(kUnits.find(c)));
-  return out;
+  return Units(out, kValueUnits, digits);
 }
 
 // A register map entry: index counted among all names, or among the "@" ones.

@@ -63,13 +63,11 @@ class Session {
   }
 
  private:
-  // A name from a small alphabet (sigils, dots, letters in both cases, a
-  // non-ASCII unit) so that groups form; now and then one past the cut.
+  // A name from kNameUnits; now and then one past the cut.
   static std::u16string Name(OpReader& in) {
-    static constexpr char16_t kUnits[] = u"#@ab.A.B1\uFF21";
     const uint8_t length = in.U8();
     std::u16string name;
-    for (size_t i = 0; i < length % 24; ++i) name.push_back(kUnits[in.Below(std::size(kUnits) - 1)]);
+    for (size_t i = 0; i < length % 24; ++i) name.push_back(kNameUnits[in.Below(kNameUnits.size())]);
     if (length >= 250) name.append(300, u'n');
     return name;
   }
@@ -92,9 +90,9 @@ class Session {
     const uint8_t how = in.U8();
     const int32_t position = how < 200 ? static_cast<int32_t>(in.Below(static_cast<uint32_t>(table_.size() + 2))) - 1
                                        : static_cast<int32_t>(in.U32());
-    static constexpr char16_t kUnits[] = u" \t+-0123456789x\u0661";
     std::u16string text;
-    for (size_t i = 0, length = in.U8() % 16; i < length; ++i) text.push_back(kUnits[in.Below(std::size(kUnits) - 1)]);
+    for (size_t i = 0, length = in.U8() % 16; i < length; ++i)
+      text.push_back(kValueUnits[in.Below(kValueUnits.size())]);
     const bool inside = position >= 0 && static_cast<size_t>(position) < table_.size();
     Check(store_.SetValue(position, text) == inside);
     if (inside) table_[static_cast<size_t>(position)].value = WcstolValue(text);

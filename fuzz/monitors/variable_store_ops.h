@@ -1,6 +1,7 @@
 // The operations of the variable_store target's input, shared with its seeds.
 #pragma once
 #include <cstdint>
+#include <string_view>
 
 namespace vnscope::fuzz::variable_store {
 
@@ -11,5 +12,12 @@ namespace vnscope::fuzz::variable_store {
 // U8 scope, index | kToggle: row | kQuery: visible row, column + 1 |
 // kCheckAll. A name is U8 length (250 and up: 300 more units) and one byte a unit.
 enum Op : uint8_t { kAddName, kAddGroup, kSetValue, kCommit, kToggle, kQuery, kCheckAll, kOps };
+
+// The units names and values are made of, one byte (modulo the count) a
+// unit. Names: sigils, dots, letters in both cases and a non-ASCII letter,
+// so that groups form. Values: blanks, signs, digits, an "x" and a non-ASCII
+// digit.
+inline constexpr std::u16string_view kNameUnits = u"#@ab.A.B1\uFF21";
+inline constexpr std::u16string_view kValueUnits = u" \t+-0123456789x\u0661";
 
 }  // namespace vnscope::fuzz::variable_store

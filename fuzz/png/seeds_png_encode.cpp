@@ -1,6 +1,6 @@
 // Seeds for png_encode: the sizes the encoder's tests use, each depth
 // class, and a buffer that already holds bytes.
-#include "fuzz/fuzz_support.h"
+#include "fuzz/common/op_stream.h"
 #include "seeds/seed_registry.h"
 
 namespace vnscope::fuzz {

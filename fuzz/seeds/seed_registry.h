@@ -24,13 +24,4 @@ struct RegisteredSeeds {
 };
 const std::vector<RegisteredSeeds>& AllSeedWriters();
 
-// One protocol frame, as either side sends it: the code byte, the payload
-// length little-endian, the payload.
-inline SeedBytes Frame(uint8_t code, const SeedBytes& payload = {}) {
-  SeedBytes frame{code};
-  for (int shift = 0; shift < 32; shift += 8) frame.push_back(static_cast<uint8_t>(payload.size() >> shift));
-  frame.insert(frame.end(), payload.begin(), payload.end());
-  return frame;
-}
-
 }  // namespace vnscope::fuzz

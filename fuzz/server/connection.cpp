@@ -16,6 +16,7 @@
 #include <filesystem>
 #include <map>
 #include <memory>
+#include <optional>
 #include <set>
 #include <thread>
 
@@ -52,10 +53,6 @@ constexpr uint32_t kMaxPackage = 256 << 10;      // above the store's inline lim
 const std::string kText = "script line\r\nsecond line";
 const test::Bytes kSnapshot = {0x89, 'P', 'N', 'G', '\r', '\n', 0x1A, '\n', 1, 2, 3};
 
-struct KnownReport {
-  bool has_snapshot = false;
-};
-
 class StoreFixture {
  public:
   StoreFixture() {
@@ -72,7 +69,7 @@ class StoreFixture {
       Check(summary.has_value(), "template package refused");
       auto name = store->Add(*summary, package, "fixture", kClockMs, &error);
       Check(name.has_value(), "template report not stored");
-      stored_[*name] = {snapshot};
+      has_snapshot_[*name] = snapshot;
     }
     Reset();
   }
@@ -83,7 +80,8 @@ class StoreFixture {
   }
 
   ReportStore& store() { return *store_; }
-  const std::map<std::string, KnownReport>& stored() const { return stored_; }
+  // The template's reports by name: whether each has a snapshot.
+  const std::map<std::string, bool>& has_snapshot() const { return has_snapshot_; }
   // Back to the template when the last input changed anything.
   void AfterInput() {
     if (store_->revision() != revision_) Reset();
@@ -103,7 +101,7 @@ class StoreFixture {
 
   fs::path base_;
   std::unique_ptr<ReportStore> store_;
-  std::map<std::string, KnownReport> stored_;
+  std::map<std::string, bool> has_snapshot_;
   uint64_t revision_ = 0;
 };
 
@@ -183,16 +181,18 @@ Requests ReadRequests(std::span<const uint8_t> bytes) {
   return requests;
 }
 
-std::string TextBefore0(std::span<const uint8_t> payload, bool* terminated) {
+// The text before the payload's first 0; nothing without a 0.
+std::optional<std::string> TextBefore0(std::span<const uint8_t> payload) {
   const auto end = std::find(payload.begin(), payload.end(), uint8_t{0});
-  *terminated = end != payload.end();
+  if (end == payload.end()) return std::nullopt;
   return std::string(payload.begin(), end);
 }
 
-bool IsReplyName(std::span<const uint8_t> payload) {
-  bool terminated = false;
-  const std::string name = TextBefore0(payload, &terminated);
-  return terminated && name.size() + 1 == payload.size() && LooksLikeReportName(name);
+// A report name as the server sends one: the name and a single 0 at the end.
+std::optional<std::string> ReplyName(std::span<const uint8_t> payload) {
+  auto name = TextBefore0(payload);
+  if (!name || name->size() + 1 != payload.size() || !LooksLikeReportName(*name)) return std::nullopt;
+  return name;
 }
 
 bool IsClientState(uint32_t state) {
@@ -202,9 +202,9 @@ bool IsClientState(uint32_t state) {
 // Checks each request's replies: the codes and payloads its command allows,
 // for the reports the store holds (the fixture's, and those this input added).
 void CheckReplies(const StoreFixture& fixture, const Requests& requests, const std::vector<Frame>& frames) {
-  std::map<std::string, bool> reports;  // name: known to have a snapshot; unknown for submitted ones
-  for (const auto& [name, known] : fixture.stored()) reports[name] = known.has_snapshot;
-  std::set<std::string> submitted;
+  const std::map<std::string, bool>& stored = fixture.has_snapshot();
+  std::set<std::string> submitted;  // by this input; whether they have a snapshot is not known
+  auto known = [&](const std::string& name) { return stored.count(name) || submitted.count(name); };
   size_t at = 0;
   auto next = [&]() -> const Frame& {
     Check(at < frames.size(), "a request got no reply");
@@ -212,18 +212,15 @@ void CheckReplies(const StoreFixture& fixture, const Requests& requests, const s
   };
   auto expect_done = [&] { Check(next().code == 0 && frames[at - 1].payload.empty(), "request not ended by Done"); };
   for (const Frame& request : requests.answered) {
-    bool terminated = false;
     switch (request.code) {
       case 1: {  // SubmitReport: exactly one reply, the new name or a refusal with its reason
         const Frame& reply = next();
         Check(reply.code == 0 || reply.code == 1, "submission answered with another code");
         if (reply.code == 0) {
-          Check(IsReplyName(reply.payload), "stored report's name malformed");
-          bool unused = false;
-          const std::string name = TextBefore0(reply.payload, &unused);
-          Check(!reports.count(name), "stored report's name given twice");
-          reports[name] = false;
-          submitted.insert(name);
+          const auto name = ReplyName(reply.payload);
+          Check(name.has_value(), "stored report's name malformed");
+          Check(!known(*name), "stored report's name given twice");
+          submitted.insert(*name);
         } else {
           Check(!reply.payload.empty(), "refusal without a reason");
         }
@@ -231,12 +228,12 @@ void CheckReplies(const StoreFixture& fixture, const Requests& requests, const s
       }
       case 2: {  // ListReports: every report once, oldest first, then Done
         std::string previous;
-        for (size_t i = 0; i < reports.size(); ++i) {
-          const Frame& name = next();
-          Check(name.code == 2 && IsReplyName(name.payload), "list entry is not a report name");
-          const std::string text = TextBefore0(name.payload, &terminated);
-          Check(reports.count(text) && text > previous, "list out of order or names an unknown report");
-          previous = text;
+        for (size_t i = 0; i < stored.size() + submitted.size(); ++i) {
+          const Frame& entry = next();
+          const auto name = entry.code == 2 ? ReplyName(entry.payload) : std::nullopt;
+          Check(name.has_value(), "list entry is not a report name");
+          Check(known(*name) && *name > previous, "list out of order or names an unknown report");
+          previous = *name;
           const Frame& summary = next();
           ReportRecord record;
           Check(summary.code == 3 && ParseReportSummary(summary.payload, &record), "list summary unreadable");
@@ -246,35 +243,35 @@ void CheckReplies(const StoreFixture& fixture, const Requests& requests, const s
       }
       case 3:    // FetchSnapshot
       case 5: {  // FetchReport
-        const std::string name = TextBefore0(request.payload, &terminated);
-        const auto found = terminated ? reports.find(name) : reports.end();
-        const bool sends = found != reports.end() &&
-                           (request.code == 5 || found->second || submitted.count(name));
+        const auto name = TextBefore0(request.payload);  // a name without its 0 finds nothing
+        const auto from_template = name ? stored.find(*name) : stored.end();
+        const bool from_input = name && submitted.count(*name);
+        // A template report sends its text, and its snapshot when it has one;
+        // a submitted one may send either or not.
+        const bool sends =
+            from_input || (from_template != stored.end() && (request.code == 5 || from_template->second));
         if (sends && at < frames.size() && frames[at].code != 0) {
           const Frame& data = next();
           if (request.code == 3) {
             Check(data.code == 4, "snapshot reply has the wrong code");
-            if (!submitted.count(name))
+            if (!from_input)
               Check(std::equal(data.payload.begin(), data.payload.end(), kSnapshot.begin(), kSnapshot.end()),
                     "snapshot differs from the stored one");
           } else {
-            Check(data.code == 6 && !data.payload.empty() && data.payload.back() == 0 &&
-                      std::count(data.payload.begin(), data.payload.end(), 0) >= 1,
-                  "report text reply malformed");
-            if (!submitted.count(name))
+            Check(data.code == 6 && !data.payload.empty() && data.payload.back() == 0, "report text reply malformed");
+            if (!from_input)
               Check(std::string(data.payload.begin(), data.payload.end() - 1) == kText, "report text differs");
             Check(next().code == 7, "report text without its line break");
           }
         } else {
-          Check(!sends || submitted.count(name), "stored entry not sent");
+          Check(!sends || from_input, "stored entry not sent");
         }
         expect_done();
         break;
       }
       case 4: {  // SetReportState
-        const bool parsed = request.payload.size() >= 4 && (TextBefore0(request.payload.subspan(4), &terminated), terminated);
-        const bool changes = parsed && IsClientState(ReadU32Le(request.payload.data())) &&
-                             reports.count(TextBefore0(request.payload.subspan(4), &terminated));
+        const auto name = request.payload.size() >= 4 ? TextBefore0(request.payload.subspan(4)) : std::nullopt;
+        const bool changes = name && IsClientState(ReadU32Le(request.payload.data())) && known(*name);
         if (changes) Check(next().code == 5, "known state of a stored report not changed");
         expect_done();
         break;

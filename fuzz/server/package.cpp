@@ -2,23 +2,16 @@
 // server's check accepts is read again by libzip on its own terms (no
 // consistency checks, entries by name, in small reads) and must give the same
 // entries; the author entry must be exactly its parsed fields.
-#include <zip.h>
-
-#include <memory>
-
+#include "fuzz/common/zip_archive.h"
 #include "fuzz/fuzz_support.h"
-#include "report/protocol/wire_format.h"
 #include "server/package.h"
+#include "test_support.h"
 
 namespace {
 
 using namespace vnscope;
 using namespace vnscope::server;
 using vnscope::fuzz::Check;
-
-struct ZipDiscard {
-  void operator()(zip_t* archive) const { zip_discard(archive); }
-};
 
 // An entry as plain libzip reads it: nothing when missing, and a failed
 // check when it cannot be read whole.
@@ -47,26 +40,15 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   }
 
   // The author entry is the two strings and the flags, nothing else.
-  std::vector<uint8_t> rebuilt;
-  AppendUtf16LeString(rebuilt, summary->author.title);
-  AppendUtf16LeString(rebuilt, summary->author.reporter);
-  AppendU32Le(rebuilt, summary->author.flags);
-  Check(rebuilt == summary->author_entry, "author entry holds more than its fields");
-  Check(fuzz::IsWellFormedUtf8(Utf16ToUtf8(summary->author.title)) &&
-            fuzz::IsWellFormedUtf8(Utf16ToUtf8(summary->author.reporter)),
+  const Author& author = summary->author;
+  Check(test::AuthorEntry(author.title, author.reporter, author.flags) == summary->author_entry,
+        "author entry holds more than its fields");
+  Check(fuzz::IsWellFormedUtf8(Utf16ToUtf8(author.title)) && fuzz::IsWellFormedUtf8(Utf16ToUtf8(author.reporter)),
         "title or reporter not well-formed UTF-8 for the database");
 
-  zip_error_t error;
-  zip_error_init(&error);
-  zip_source_t* source = zip_source_buffer_create(data, size, 0, &error);
-  Check(source != nullptr, "libzip source");
-  std::unique_ptr<zip_t, ZipDiscard> archive(zip_open_from_source(source, ZIP_RDONLY, &error));
-  if (!archive) zip_source_free(source);
-  zip_error_fini(&error);
-  Check(archive != nullptr, "accepted package does not open in libzip");
-
-  const auto author = LibzipEntry(archive.get(), kAuthorEntry);
-  Check(author && *author == summary->author_entry, "author entry differs from libzip's");
+  const fuzz::ZipArchive archive = fuzz::OpenZip(package, ZIP_RDONLY, "accepted package does not open in libzip");
+  const auto author_entry = LibzipEntry(archive.get(), kAuthorEntry);
+  Check(author_entry && *author_entry == summary->author_entry, "author entry differs from libzip's");
   // What the server serves later must read back the same as libzip reads it.
   for (const char* served : {kTextEntry, kSnapshotEntry}) {
     const auto expected = LibzipEntry(archive.get(), served);

@@ -7,6 +7,7 @@ namespace vnscope::fuzz {
 namespace {
 
 using test::Bytes;
+using test::FrameBytes;
 using test::ToBytes;
 
 // The connection target's store names its two reports from a fixed clock.
@@ -19,31 +20,34 @@ Bytes Join(std::initializer_list<Bytes> parts) {
   return all;
 }
 
-const Bytes kEnd = Frame(0);
+const Bytes kEnd = FrameBytes(0);
 const Bytes kPng = {0x89, 'P', 'N', 'G', '\r', '\n', 0x1A, '\n', 0, 0, 0, 13, 'I', 'H', 'D', 'R', 0, 0, 0, 2, 0, 0, 0, 1};
 
 const SeedWriter kConnection("connection", [] {
   const Bytes package = test::ReportPackage(u"落ちる", "script\r\nline", kPng);
-  Bytes huge_header = Frame(1);
+  Bytes huge_header = FrameBytes(1);
   huge_header[1] = huge_header[2] = huge_header[3] = huge_header[4] = 0xFF;
-  Bytes truncated = Frame(1, package);
+  Bytes truncated = FrameBytes(1, package);
   truncated.resize(truncated.size() / 2);
   return Seeds{
-      {"list", Join({Frame(2), kEnd})},
-      {"submit-list-fetch", Join({Frame(1, package), Frame(2), Frame(3, test::NamePayload("20260101-000000-000003")),
-                                  Frame(5, test::NamePayload("20260101-000000-000003")), kEnd})},
-      {"fetch-both", Join({Frame(3, test::NamePayload(kWithSnapshot)), Frame(3, test::NamePayload(kTextOnly)),
-                           Frame(5, test::NamePayload(kTextOnly)), kEnd})},
-      {"set-states", Join({Frame(4, test::StatePayload(0x80000000u, kWithSnapshot)),
-                           Frame(4, test::StatePayload(7, kTextOnly)), Frame(4, test::StatePayload(1, "nobody")),
-                           Frame(2), kEnd})},
-      {"malformed-names", Join({Frame(3, ToBytes("no terminator")), Frame(4, {1, 0}), Frame(5, {0}), kEnd})},
-      {"refused-package", Join({Frame(1, ToBytes("PK not a zip")), Frame(2), kEnd})},
-      {"unknown-code", Join({Frame(2), Frame(9, ToBytes("x")), Frame(2)})},
+      {"list", Join({FrameBytes(2), kEnd})},
+      {"submit-list-fetch", Join({FrameBytes(1, package), FrameBytes(2),
+                                  FrameBytes(3, test::NamePayload("20260101-000000-000003")),
+                                  FrameBytes(5, test::NamePayload("20260101-000000-000003")), kEnd})},
+      {"fetch-both", Join({FrameBytes(3, test::NamePayload(kWithSnapshot)), FrameBytes(3, test::NamePayload(kTextOnly)),
+                           FrameBytes(5, test::NamePayload(kTextOnly)), kEnd})},
+      {"set-states", Join({FrameBytes(4, test::StatePayload(0x80000000u, kWithSnapshot)),
+                           FrameBytes(4, test::StatePayload(7, kTextOnly)),
+                           FrameBytes(4, test::StatePayload(1, "nobody")),
+                           FrameBytes(2), kEnd})},
+      {"malformed-names",
+       Join({FrameBytes(3, ToBytes("no terminator")), FrameBytes(4, Bytes{1, 0}), FrameBytes(5, Bytes{0}), kEnd})},
+      {"refused-package", Join({FrameBytes(1, ToBytes("PK not a zip")), FrameBytes(2), kEnd})},
+      {"unknown-code", Join({FrameBytes(2), FrameBytes(9, ToBytes("x")), FrameBytes(2)})},
       {"huge-length", huge_header},
       {"truncated-submission", truncated},
-      {"end-then-more", Join({kEnd, Frame(2)})},
-      {"no-end", Frame(2)},
+      {"end-then-more", Join({kEnd, FrameBytes(2)})},
+      {"no-end", FrameBytes(2)},
   };
 });
 

@@ -1,16 +1,15 @@
 // The package writer fed random entries (names, sizes, contents, dates). Its
 // archive, read back by libzip with consistency checks, must hold exactly
 // those entries in order, stored, with their CRCs, and nothing else.
-#include <zip.h>
-
 #include <ctime>
-#include <memory>
 #include <set>
-#include <vector>
 #include <string>
+#include <vector>
 
+#include "fuzz/common/zip_archive.h"
 #include "fuzz/fuzz_support.h"
 #include "report/package/zip_writer.h"
+#include "test_support.h"
 
 namespace {
 
@@ -22,10 +21,6 @@ struct Entry {
   std::vector<uint8_t> data;
 };
 
-struct ZipDiscard {
-  void operator()(zip_t* archive) const { zip_discard(archive); }
-};
-
 void CheckArchive(const PackageView& package, const std::vector<Entry>& entries) {
   // Stored entries: each a 30-byte local header, a 46-byte central one, its
   // name twice and its bytes once, then the 22-byte end record.
@@ -33,17 +28,8 @@ void CheckArchive(const PackageView& package, const std::vector<Entry>& entries)
   for (const Entry& entry : entries) expected_size += 30 + 46 + 2 * entry.name.size() + entry.data.size();
   Check(package.size == expected_size, "archive size is not its entries'");
 
-  zip_error_t error;
-  zip_error_init(&error);
-  zip_source_t* source = zip_source_buffer_create(package.data, package.size, 0, &error);
-  Check(source != nullptr, "libzip source");
-  std::unique_ptr<zip_t, ZipDiscard> archive(zip_open_from_source(source, ZIP_RDONLY | ZIP_CHECKCONS, &error));
-  if (!archive) {
-    std::fprintf(stderr, "libzip: %s\n", zip_error_strerror(&error));
-    zip_source_free(source);
-  }
-  zip_error_fini(&error);
-  Check(archive != nullptr, "libzip does not open the archive");
+  const fuzz::ZipArchive archive =
+      fuzz::OpenZip({package.data, package.size}, ZIP_RDONLY | ZIP_CHECKCONS, "libzip does not open the archive");
   Check(zip_get_num_entries(archive.get(), 0) == static_cast<zip_int64_t>(entries.size()), "entry count differs");
   for (size_t i = 0; i < entries.size(); ++i) {
     const Entry& entry = entries[i];
@@ -53,7 +39,9 @@ void CheckArchive(const PackageView& package, const std::vector<Entry>& entries)
     Check(zip_stat_index(archive.get(), i, 0, &stat) == 0, "entry does not stat");
     Check(stat.size == entry.data.size() && stat.comp_size == entry.data.size() && stat.comp_method == ZIP_CM_STORE,
           "entry not stored at its size");
-    Check(stat.crc == fuzz::BitwiseCrc32(entry.data), "entry CRC differs");
+    // libzip's own CRC check misses an empty entry, and on the read below it
+    // hands over the bytes and keeps the mismatch for the next read.
+    Check(stat.crc == test::Crc32(entry.data), "entry CRC differs");
     zip_file_t* file = zip_fopen_index(archive.get(), i, 0);
     Check(file != nullptr, "entry does not open");
     std::vector<uint8_t> read(entry.data.size() + 1);

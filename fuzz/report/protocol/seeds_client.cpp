@@ -1,5 +1,6 @@
 // Seeds for the client's exchanges and the settings file: server replies as
 // the server frames them, and vnscope.ini files as studios write them.
+#include "fuzz/report/protocol/summary_payload.h"
 #include "seeds/seed_registry.h"
 #include "test_support.h"
 
@@ -7,6 +8,7 @@ namespace vnscope::fuzz {
 namespace {
 
 using test::Bytes;
+using test::FrameBytes;
 using test::ToBytes;
 
 // client_replies: exchange (0 submit, 1 list, 2 snapshots, 3 states, 4 text),
@@ -18,31 +20,28 @@ Bytes Replies(uint8_t exchange, uint8_t options, uint8_t chunk, std::initializer
   return bytes;
 }
 
-Bytes Summary(std::u16string_view title, uint32_t state) {
-  Bytes payload = test::AuthorEntry(title, u"tester", 3);
-  test::PutU32(payload, state);
-  return payload;
-}
-
-const Bytes kDone = Frame(0);
+const Bytes kDone = FrameBytes(0);
 const Bytes kName = test::NamePayload("20260101-000000-000001");
 
 const SeedWriter kClientReplies("client_replies", [] {
-  Bytes oversized = Frame(4);
+  Bytes oversized = FrameBytes(4);
   oversized[4] = 0x10;  // 256 MiB declared
   Bytes send_fails = Replies(2, 3 << 2, 0, {kDone, kDone});
   send_fails[3] = 3;  // the budget ends inside the second request
   return Seeds{
-      {"submit-stored", Replies(0, 0, 0, {Frame(0, kName)})},
-      {"submit-refused", Replies(0, 0, 1, {Frame(1, ToBytes("not a zip"))})},
-      {"list", Replies(1, 0, 7, {Frame(2, kName), Frame(3, Summary(u"題名", 0x80000000u)),
-                                 Frame(2, test::NamePayload("b")), Frame(3, {1, 2}), kDone})},
-      {"snapshots", Replies(2, 2 << 2, 0, {Frame(4, {0x89, 'P', 'N', 'G'}), kDone, kDone})},
-      {"snapshot-cut", Replies(2, 1 << 2, 3, {Frame(4, {1, 2, 3})})},
-      {"states", Replies(3, 3 << 2, 0, {Frame(5), kDone, kDone, Frame(5), kDone})},
-      {"text", Replies(4, 0, 0, {Frame(6, ToBytes(std::string("line\r\nnext\0", 11))), Frame(7), kDone})},
+      {"submit-stored", Replies(0, 0, 0, {FrameBytes(0, kName)})},
+      {"submit-refused", Replies(0, 0, 1, {FrameBytes(1, ToBytes("not a zip"))})},
+      {"list", Replies(1, 0, 7,
+                       {FrameBytes(2, kName), FrameBytes(3, SummaryPayload(u"題名", u"tester", 3, 0x80000000u)),
+                        FrameBytes(2, test::NamePayload("b")), FrameBytes(3, Bytes{1, 2}), kDone})},
+      {"snapshots", Replies(2, 2 << 2, 0, {FrameBytes(4, Bytes{0x89, 'P', 'N', 'G'}), kDone, kDone})},
+      {"snapshot-cut", Replies(2, 1 << 2, 3, {FrameBytes(4, Bytes{1, 2, 3})})},
+      {"states", Replies(3, 3 << 2, 0, {FrameBytes(5), kDone, kDone, FrameBytes(5), kDone})},
+      {"text", Replies(4, 0, 0, {FrameBytes(6, ToBytes(std::string("line\r\nnext\0", 11))), FrameBytes(7), kDone})},
       {"oversized", Replies(4, 2, 0, {oversized})},
-      {"unknown-codes", Replies(1, 0, 0, {Frame(200, ToBytes("skip")), Frame(3, Summary(u"x", 1)), kDone})},
+      {"unknown-codes", Replies(1, 0, 0,
+                                {FrameBytes(200, ToBytes("skip")), FrameBytes(3, SummaryPayload(u"x", u"tester", 3, 1)),
+                                 kDone})},
       {"send-fails", send_fails},
       {"no-connection", Replies(1, 1, 0, {kDone})},
   };
