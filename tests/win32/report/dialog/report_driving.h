@@ -10,7 +10,7 @@
 #include <string>
 #include <vector>
 
-#include "host/vnscope.h"
+#include "include/vnscope.h"
 
 namespace vnscope::test {
 
