@@ -3,6 +3,7 @@
 #include <windows.h>
 
 #include "harness/harness.h"
+#include "harness/loopback.h"
 #include "harness/modal_steps.h"
 #include "harness/relay_proxy.h"
 #include "harness/report_seeding.h"
