@@ -34,6 +34,14 @@ inline constexpr uint32_t kDefaultMaxPackage = 64u << 20;
 // engine either. The same 30 s as a receive, for the same reasons.
 inline constexpr uint32_t kSendTimeoutMs = 30'000;
 
+// The outbox's sender: how long waiting reports rest between tries, a
+// minute, so that a tester whose server is back sees them go soon while an
+// unreachable server costs one failed connect a minute.
+inline constexpr uint32_t kOutboxRetryMs = 60'000;
+// A temporary outbox file not written to for an hour is left by a process
+// that ended while writing it; writing one takes well under a second.
+inline constexpr uint32_t kAbandonedWriteMs = 3'600'000;
+
 // Report browser: how long the worker waits for an image editor it started
 // to become idle for input before it launches the next snapshot or ends.
 // The wait only lets a single-instance editor finish starting before it is

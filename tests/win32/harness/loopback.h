@@ -15,8 +15,8 @@ struct WinsockUser {
   WinsockUser& operator=(const WinsockUser&) = delete;
 };
 
-// Listens on 127.0.0.1 at a port the system picks and stores it in `port`;
-// INVALID_SOCKET when it cannot. Winsock must be started.
+// Listens on 127.0.0.1 at `*port`, or at a port the system picks when it is 0
+// and stores it there; INVALID_SOCKET when it cannot. Winsock must be started.
 SOCKET ListenOnLoopback(uint16_t* port);
 
 // A loopback port that was free a moment ago and has no listener now.

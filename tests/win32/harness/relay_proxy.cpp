@@ -31,7 +31,7 @@ bool SendAll(SOCKET socket, const char* bytes, int length) {
 
 }  // namespace
 
-RelayProxy::RelayProxy(ServerEndpoint target) : target_(std::move(target)) {
+RelayProxy::RelayProxy(ServerEndpoint target, uint16_t port) : target_(std::move(target)), port_(port) {
   static WinsockUser winsock;
   listener_ = ListenOnLoopback(&port_);
   acceptor_ = std::thread([this] { Accept(); });
@@ -51,6 +51,7 @@ void RelayProxy::Accept() {
     const SOCKET client = accept(listener_, nullptr, nullptr);
     if (client == INVALID_SOCKET) continue;
     std::lock_guard guard(lock_);
+    ++open_clients_;
     connections_.emplace_back();
     relays_.emplace_back([this, client, index = connections_.size() - 1] { Relay(client, index); });
   }
@@ -74,6 +75,7 @@ void RelayProxy::Relay(uintptr_t client_socket, size_t index) {
       const int got = recv(client, chunk, sizeof chunk, 0);
       if (got <= 0) {
         clientOpen = false;
+        --open_clients_;
         shutdown(server, SD_SEND);
       } else {
         SendAll(server, chunk, got);
@@ -94,11 +96,15 @@ void RelayProxy::Relay(uintptr_t client_socket, size_t index) {
       if (got <= 0) {
         serverOpen = false;
         shutdown(client, SD_SEND);
+      } else if (dropped_) {
+        if (clientOpen) --open_clients_;
+        clientOpen = serverOpen = false;
       } else {
         SendAll(client, chunk, got);
       }
     }
   }
+  if (clientOpen) --open_clients_;
   closesocket(server);
   closesocket(client);
 }

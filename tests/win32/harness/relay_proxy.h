@@ -1,6 +1,7 @@
 // A loopback relay between the library and the real report server that
 // records every request frame per connection, and can hold the server's
-// replies back so that a test can act while an exchange is under way.
+// replies back so that a test can act while an exchange is under way, or lose
+// them on the way as a broken network would.
 #pragma once
 #include <atomic>
 #include <cstdint>
@@ -20,8 +21,8 @@ struct RecordedRequest {
 
 class RelayProxy {
  public:
-  // Listens on 127.0.0.1 at a free port and relays to `target`.
-  explicit RelayProxy(ServerEndpoint target);
+  // Listens on 127.0.0.1 at `port` (0: a free one) and relays to `target`.
+  explicit RelayProxy(ServerEndpoint target, uint16_t port = 0);
   ~RelayProxy();
   RelayProxy(const RelayProxy&) = delete;
   RelayProxy& operator=(const RelayProxy&) = delete;
@@ -33,6 +34,12 @@ class RelayProxy {
   size_t CountRequests(uint8_t code) const;
   // While held, nothing the server sends reaches the clients.
   void HoldReplies(bool hold) { held_ = hold; }
+  // While set, the first bytes the server sends on a connection are dropped
+  // and the client's connection is closed instead: the server has done its
+  // work, the client never hears of it.
+  void DropReplies(bool drop) { dropped_ = drop; }
+  // Connections whose client has not closed its side yet.
+  int OpenClients() const { return open_clients_; }
 
  private:
   struct Connection;
@@ -44,6 +51,8 @@ class RelayProxy {
   uint16_t port_ = 0;
   std::atomic<bool> stopping_{false};
   std::atomic<bool> held_{false};
+  std::atomic<bool> dropped_{false};
+  std::atomic<int> open_clients_{0};
   mutable std::mutex lock_;
   std::vector<std::vector<RecordedRequest>> connections_;
   std::vector<std::thread> relays_;

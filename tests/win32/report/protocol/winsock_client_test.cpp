@@ -45,7 +45,8 @@ TEST(WinsockClient, SubmitListFetchAndRestateAgainstTheServer) {
   ASSERT_FALSE(sent.package.empty());
 
   WinsockStream submit;
-  ASSERT_TRUE(SubmitReport(submit, server, sent.package.data(), static_cast<uint32_t>(sent.package.size())))
+  ASSERT_EQ(SubmitReport(submit, server, sent.package.data(), static_cast<uint32_t>(sent.package.size())),
+            SubmitResult::Stored)
       << "is the report server running on " << server.address << ":" << server.port << "? "
       << submit.LastFailure();
 
