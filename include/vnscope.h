@@ -6,6 +6,10 @@
  * handles the WM_COPYDATA messages the monitors send back to its main window,
  * and calls DestroyMonitors before its main window goes away.
  *
+ * Reports that could not be sent wait on the tester's machine; a thread of the
+ * DLL's own sends them from CreateMonitors on and stops at DestroyMonitors. It
+ * keeps the DLL loaded until it has let go, a moment after DestroyMonitors.
+ *
  * Every record below is 32-bit little-endian; pointers inside records point into
  * the engine's own memory and need stay valid only while the message is handled
  * (the database tree excepted: it stays alive until the next VN_LOAD_DATABASE).

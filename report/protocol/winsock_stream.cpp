@@ -115,42 +115,36 @@ bool WinsockStream::WaitForEvents(unsigned long long deadline, const char* what,
   return true;
 }
 
-int32_t WinsockStream::Send(const uint8_t* bytes, uint32_t length) {
+template <typename Call>
+int32_t WinsockStream::UntilDone(Call&& call, uint32_t timeoutMs, const char* what) {
   if (socket_ == INVALID_SOCKET) return -1;
-  const int chunk = length > INT_MAX ? INT_MAX : static_cast<int>(length);
-  const ULONGLONG deadline = DeadlineAfter(timeouts_.sendMs);
+  const ULONGLONG deadline = DeadlineAfter(timeoutMs);
   for (;;) {
-    const int sent = send(socket_, reinterpret_cast<const char*>(bytes), chunk, 0);
-    if (sent != SOCKET_ERROR) return sent;
+    const int done = call();
+    if (done != SOCKET_ERROR) return done;
     const int error = WSAGetLastError();
     if (error != WSAEWOULDBLOCK) {
-      Fail(Describe("send", error));
+      Fail(Describe(what, error));
       return -1;
     }
-    // A send that would block records FD_WRITE for when there is room again.
+    // A call that would block records its event (FD_WRITE for room to send,
+    // FD_READ or FD_CLOSE for something to receive), which ends the wait.
     long events = 0;
     int ignored = 0;
-    if (!WaitForEvents(deadline, "send", &events, &ignored)) return -1;
+    if (!WaitForEvents(deadline, what, &events, &ignored)) return -1;
   }
 }
 
-int32_t WinsockStream::Receive(uint8_t* buffer, uint32_t length) {
-  if (socket_ == INVALID_SOCKET) return -1;
+int32_t WinsockStream::Send(const uint8_t* bytes, uint32_t length) {
   const int chunk = length > INT_MAX ? INT_MAX : static_cast<int>(length);
-  const ULONGLONG deadline = DeadlineAfter(timeouts_.receiveMs);
-  for (;;) {
-    const int received = recv(socket_, reinterpret_cast<char*>(buffer), chunk, 0);
-    if (received != SOCKET_ERROR) return received;
-    const int error = WSAGetLastError();
-    if (error != WSAEWOULDBLOCK) {
-      Fail(Describe("recv", error));
-      return -1;
-    }
-    // Likewise FD_READ, or FD_CLOSE once the peer has gone.
-    long events = 0;
-    int ignored = 0;
-    if (!WaitForEvents(deadline, "recv", &events, &ignored)) return -1;
-  }
+  return UntilDone([&] { return send(socket_, reinterpret_cast<const char*>(bytes), chunk, 0); }, timeouts_.sendMs,
+                   "send");
+}
+
+int32_t WinsockStream::Receive(uint8_t* buffer, uint32_t length) {
+  const int chunk = length > INT_MAX ? INT_MAX : static_cast<int>(length);
+  return UntilDone([&] { return recv(socket_, reinterpret_cast<char*>(buffer), chunk, 0); }, timeouts_.receiveMs,
+                   "recv");
 }
 
 void WinsockStream::ShutdownSend() {

@@ -34,6 +34,11 @@ class WinsockStream final : public ReportStream {
   // (GetTickCount64); false after it, on a stop request or an error. The
   // events it reports are taken and stored in `events`.
   bool WaitForEvents(unsigned long long deadline, const char* what, long* events, int* connectError);
+  // Runs `call` (a send or a receive) until it does not fail with "would
+  // block", waiting for the socket's events in between, at most `timeoutMs`
+  // in all: its count, or -1.
+  template <typename Call>
+  int32_t UntilDone(Call&& call, uint32_t timeoutMs, const char* what);
 
   StreamTimeouts timeouts_;
   void* stop_;
