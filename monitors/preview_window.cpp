@@ -6,8 +6,8 @@
 #include <new>
 #include <vector>
 
-#include "host/monitor_window.h"
-#include "host/vnscope.h"
+#include "monitors/monitor_window.h"
+#include "include/vnscope.h"
 #include "monitors/monitor_dialogs.h"
 #include "win32/boundary_guard.h"
 

@@ -8,8 +8,8 @@
 #include <cwchar>
 #include <optional>
 
-#include "host/monitor_window.h"
-#include "host/vnscope.h"
+#include "monitors/monitor_window.h"
+#include "include/vnscope.h"
 #include "monitors/monitor_dialogs.h"
 #include "monitors/variable_store.h"
 #include "resources/resource.h"

@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "ascii_text.h"
 #include "database_arena.h"
 #include "monitors/monitor_limits.h"
 
@@ -17,8 +18,7 @@ namespace {
 
 using test::ArenaMemory;
 using test::DecodeUtf8;
-
-std::string Narrow(const std::u16string& t) { return std::string(t.begin(), t.end()); }
+using test::Narrow;
 
 std::vector<std::string> EntryTexts(const DatabaseListing& listing) {
   std::vector<std::string> texts;
