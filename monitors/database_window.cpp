@@ -11,6 +11,7 @@
 #include "monitors/monitor_window.h"
 #include "include/vnscope.h"
 #include "monitors/database_tree.h"
+#include "monitors/grid_texts.h"
 #include "monitors/monitor_dialogs.h"
 #include "resources/resource.h"
 #include "win32/boundary_guard.h"
@@ -53,6 +54,7 @@ struct DatabaseState {
   NodeAddress shownData = 0;                     // first column of the shown "data"
   size_t shownColumns = 0;                       // value columns in the grid
   size_t shownRows = 0;                          // rows in the grid, the cut line not counted
+  GridTexts shownTexts;                          // what the cells show
 };
 DatabaseState g_database;
 
@@ -100,13 +102,16 @@ void ShowCutLine(HWND grid) {
   AddGridRow(grid, static_cast<int>(g_database.shownRows), kTableCut);
 }
 
-// Cells the walk could not reach keep the texts they had; the cut line
-// says the table goes on.
+// Only the cells whose text changed are given to the grid. Cells the walk
+// could not reach keep the texts they had; the cut line says the table goes on.
 void RefreshCells(HWND grid) {
   if (g_database.shownData == 0) return;
+  GridTexts& texts = g_database.shownTexts;
+  texts.BeginReading();
   const bool whole = Walker().VisitCells(
       g_database.shownData, g_database.shownColumns, g_database.shownRows,
-      [grid](size_t c, size_t r, std::u16string_view text) {
+      [grid, &texts](size_t c, size_t r, std::u16string_view text) {
+        if (!texts.Record(c, r, text)) return;
         std::u16string copy(text);
         ListView_SetItemText(grid, static_cast<int>(r), static_cast<int>(c + 1), Wide(copy));
       });
@@ -131,6 +136,7 @@ void ShowTable(HWND dialog, NodeAddress table) {
   g_database.shownData = layout.data;
   g_database.shownColumns = layout.columns.size();
   g_database.shownRows = layout.rowHeadings.size();
+  g_database.shownTexts.Clear();
   if (layout.cut) ShowCutLine(grid);
   RefreshCells(grid);
   SendMessageW(grid, WM_SETREDRAW, TRUE, 0);

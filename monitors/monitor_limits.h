@@ -28,9 +28,11 @@ inline constexpr size_t kMaxDatabaseKeyBytes = 64 * 1024;
 // included. Script tables reach tens of thousands of rows (20 columns x
 // 60,000 rows is 1.26 million cells) and show whole below this; a larger
 // table shows its first rows up to here and a last line saying it was cut.
-// The grid keeps its own copy of every text, about 70 bytes a cell beside
-// the engine's memory in a 32-bit process.
-inline constexpr size_t kMaxDatabaseGridCells = size_t{1} << 22;
+// The list view takes several microseconds for each text under Wine, so a
+// table this large holds the engine for seconds when it is picked, and
+// the grid and the monitor's copy of the texts take about 100 bytes a
+// cell in a 32-bit process.
+inline constexpr size_t kMaxDatabaseGridCells = size_t{1} << 21;
 
 // Most columns the database grid shows. The list view's header takes longer
 // for each column added after many; real tables have a few dozen.
