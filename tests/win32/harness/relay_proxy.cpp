@@ -9,8 +9,15 @@ namespace {
 
 constexpr timeval kPoll{0, 20'000};
 
-SOCKET ListenOnLoopback(uint16_t* port) {
+// A receive buffer of `receive_buffer` bytes (0: the system's) keeps what a
+// client may send ahead of the relay's reading that small; accepted sockets
+// inherit it.
+SOCKET ListenOnLoopback(uint16_t* port, int receive_buffer = 0) {
   SOCKET listener = socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
+  if (receive_buffer > 0) {
+    setsockopt(listener, SOL_SOCKET, SO_RCVBUF, reinterpret_cast<const char*>(&receive_buffer),
+               sizeof receive_buffer);
+  }
   sockaddr_in address{};
   address.sin_family = AF_INET;
   address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
@@ -52,9 +59,10 @@ struct WinsockUser {
 
 }  // namespace
 
-RelayProxy::RelayProxy(ServerEndpoint target) : target_(std::move(target)) {
+RelayProxy::RelayProxy(ServerEndpoint target, uint32_t client_bytes_per_second)
+    : target_(std::move(target)), client_pace_(client_bytes_per_second) {
   static WinsockUser winsock;
-  listener_ = ListenOnLoopback(&port_);
+  listener_ = ListenOnLoopback(&port_, client_pace_ > 0 ? 64 << 10 : 0);
   acceptor_ = std::thread([this] { Accept(); });
 }
 
@@ -90,6 +98,8 @@ void RelayProxy::Relay(uintptr_t client_socket, size_t index) {
   bool serverOpen = clientOpen;
   std::vector<uint8_t> pending;
   char chunk[4096];
+  const ULONGLONG started = GetTickCount64();
+  ULONGLONG taken = 0;
   while ((clientOpen || serverOpen) && !stopping_) {
     if (clientOpen && Readable(client)) {
       const int got = recv(client, chunk, sizeof chunk, 0);
@@ -97,6 +107,12 @@ void RelayProxy::Relay(uintptr_t client_socket, size_t index) {
         clientOpen = false;
         shutdown(server, SD_SEND);
       } else {
+        if (client_pace_ > 0) {
+          taken += static_cast<ULONGLONG>(got);
+          const ULONGLONG due = started + taken * 1000 / client_pace_;
+          const ULONGLONG now = GetTickCount64();
+          if (due > now) Sleep(static_cast<DWORD>(due - now));
+        }
         SendAll(server, chunk, got);
         pending.insert(pending.end(), chunk, chunk + got);
         while (pending.size() >= 5) {
