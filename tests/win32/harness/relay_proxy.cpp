@@ -97,11 +97,22 @@ void RelayProxy::Relay(uintptr_t client_socket, size_t index) {
   bool clientOpen = connect(server, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0;
   bool serverOpen = clientOpen;
   std::vector<uint8_t> pending;
-  char chunk[4096];
+  char chunk[16384];
   const ULONGLONG started = GetTickCount64();
   ULONGLONG taken = 0;
   while ((clientOpen || serverOpen) && !stopping_) {
-    if (clientOpen && Readable(client)) {
+    // One wait for both sides, so that a quiet side never slows the other.
+    fd_set readable;
+    FD_ZERO(&readable);
+    if (clientOpen) FD_SET(client, &readable);
+    if (serverOpen && !held_) FD_SET(server, &readable);
+    if (readable.fd_count == 0) {
+      Sleep(kPoll.tv_usec / 1000);
+      continue;
+    }
+    timeval wait = kPoll;
+    if (select(0, &readable, nullptr, nullptr, &wait) <= 0) continue;
+    if (clientOpen && FD_ISSET(client, &readable)) {
       const int got = recv(client, chunk, sizeof chunk, 0);
       if (got <= 0) {
         clientOpen = false;
@@ -126,7 +137,7 @@ void RelayProxy::Relay(uintptr_t client_socket, size_t index) {
         }
       }
     }
-    if (serverOpen && !held_ && Readable(server)) {
+    if (serverOpen && FD_ISSET(server, &readable)) {
       const int got = recv(server, chunk, sizeof chunk, 0);
       if (got <= 0) {
         serverOpen = false;
