@@ -70,9 +70,11 @@ class Server:
         self.data = tempfile.mkdtemp(dir=workdir)
         self.log_path = os.path.join(self.data, 'server.log')
         self.log = open(self.log_path, 'wb')
+        # Nothing of the test runner's: a server left behind must not hold its
+        # output pipe open.
         self.process = subprocess.Popen(
             [ARGS.server, '--listen', '127.0.0.1:0', '--http', '127.0.0.1:0', '--data', os.path.join(self.data, 'db'),
-             *extra], stderr=self.log)
+             *extra], stdin=subprocess.DEVNULL, stdout=self.log, stderr=self.log)
         deadline = time.time() + 60
         while time.time() < deadline:
             with open(self.log_path, encoding='utf-8', errors='replace') as log:
@@ -172,15 +174,14 @@ class DashboardTestCase(unittest.TestCase):
 
     @classmethod
     def setUpClass(cls):
+        # Class cleanups run also when a later step here fails (a browser that
+        # cannot start): the server is stopped and the test fails at once.
         cls.workdir = tempfile.mkdtemp(prefix='vnscope-dashboard-test-')
+        cls.addClassCleanup(shutil.rmtree, cls.workdir, ignore_errors=True)
         cls.server = Server(cls.workdir, cls.extra_args)
+        cls.addClassCleanup(cls.server.stop)
         cls.driver = browser()
-
-    @classmethod
-    def tearDownClass(cls):
-        close_browser(cls.driver)
-        cls.server.stop()
-        shutil.rmtree(cls.workdir, ignore_errors=True)
+        cls.addClassCleanup(close_browser, cls.driver)
 
     def open(self, path):
         self.driver.get(self.server.url + path)
@@ -295,9 +296,18 @@ class OpenDashboardTest(DashboardTestCase):
         policy = headers['Content-Security-Policy']
         self.assertIn("script-src 'self'", policy)
         self.assertNotIn('unsafe-inline', policy)
-        for path in ('/?q=%3Cscript%3E', '/reports/' + name):
+        pages = (('/?q=%3Cscript%3E', REFIX, '再修正依頼',
+                  lambda: self.rows()[name].find_element(By.CSS_SELECTOR, 'td.state').text),
+                 ('/reports/' + name, NEW, '新着', lambda: self.driver.find_element(By.CSS_SELECTOR, 'dd.state').text))
+        for path, state, label, shown in pages:
             self.open(path)
-            time.sleep(0.5)
+            # What the page could run has had its turn: it has loaded whole
+            # (failed images report before that), and its live part has been
+            # rebuilt from the server's markup once more.
+            wait_for(self.driver, lambda: self.driver.execute_script('return document.readyState') == 'complete',
+                     'the page loaded')
+            self.server.set_state(name, state)
+            wait_for(self.driver, lambda: shown() == label, 'the live part shows the new state')
             with self.assertRaises(NoAlertPresentException):
                 self.driver.switch_to.alert.text
             self.assertEqual(self.driver.find_elements(By.CSS_SELECTOR, 'main script, main img[src="x"]'), [])
@@ -333,6 +343,7 @@ class SecretDashboardTest(DashboardTestCase):
     @classmethod
     def setUpClass(cls):
         secret_dir = tempfile.mkdtemp(prefix='vnscope-secret-')
+        cls.addClassCleanup(shutil.rmtree, secret_dir, ignore_errors=True)
         cls.secret_file = os.path.join(secret_dir, 'secret')
         with open(cls.secret_file, 'w') as f:
             f.write(cls.secret + '\n')
@@ -405,8 +416,9 @@ def take_screenshots(directory):
     """The list and one report's page, with reports as testers send them."""
     workdir = tempfile.mkdtemp(prefix='vnscope-dashboard-shots-')
     server = Server(workdir)
-    driver = browser(1200, 760)
+    driver = None
     try:
+        driver = browser(1200, 760)
         samples = [
             ('テキストが枠からはみ出す', '佐藤', TEXT | SNAPSHOT, NEW),
             ('立ち絵の表情が前の場面のまま', '鈴木', TEXT | SNAPSHOT, REFIX),
@@ -438,7 +450,8 @@ def take_screenshots(directory):
         time.sleep(0.5)
         driver.save_screenshot(os.path.join(directory, 'dashboard-report.png'))
     finally:
-        close_browser(driver)
+        if driver:
+            close_browser(driver)
         server.stop()
         shutil.rmtree(workdir, ignore_errors=True)
 

@@ -8,6 +8,32 @@
 namespace vnscope::test {
 namespace {
 
+// Counts the timer messages this thread takes from its queue for one window:
+// each is a poll of the log file about to be handled.
+class TimerTicks {
+ public:
+  explicit TimerTicks(HWND window) {
+    watched_ = window;
+    count_ = 0;
+    hook_ = SetWindowsHookExW(WH_GETMESSAGE, Watch, nullptr, GetCurrentThreadId());
+  }
+  ~TimerTicks() { UnhookWindowsHookEx(hook_); }
+  TimerTicks(const TimerTicks&) = delete;
+  TimerTicks& operator=(const TimerTicks&) = delete;
+  bool hooked() const { return hook_ != nullptr; }
+  int count() const { return count_; }
+
+ private:
+  static LRESULT CALLBACK Watch(int code, WPARAM removal, LPARAM message) {
+    const auto* taken = reinterpret_cast<const MSG*>(message);
+    if (code == HC_ACTION && removal == PM_REMOVE && taken->message == WM_TIMER && taken->hwnd == watched_) ++count_;
+    return CallNextHookEx(nullptr, code, removal, message);
+  }
+  static inline HWND watched_ = nullptr;
+  static inline int count_ = 0;
+  HHOOK hook_ = nullptr;
+};
+
 class ExecutionLogTest : public EngineTest {
  protected:
   void SetUp() override {
@@ -43,7 +69,10 @@ TEST_F(ExecutionLogTest, TitleNamesTheFileFollowed) {
 }
 
 TEST_F(ExecutionLogTest, FileCreatedAfterStartIsShownAndFollowed) {
-  PumpMessages(std::chrono::milliseconds(300));
+  // Two polls have looked for the missing file and shown nothing.
+  TimerTicks polls(dialog);
+  ASSERT_TRUE(polls.hooked());
+  ASSERT_TRUE(PumpUntil([&] { return polls.count() >= 2; }, std::chrono::milliseconds(3000)));
   EXPECT_EQ(Shown(), L"");
   Write(u"a\nb");
   EXPECT_TRUE(ShowsWithinASecond(L"a\r\nb")) << Narrow(Shown());
