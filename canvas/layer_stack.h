@@ -9,9 +9,8 @@
 // pixels changed since the last compositing, so an edit costs the pixels near
 // it, not the whole image, and gives exactly the bytes of a full run.
 #pragma once
-#include <cstdint>
 #include <cstddef>
-
+#include <cstdint>
 #include <vector>
 
 namespace vnscope {
@@ -32,6 +31,9 @@ struct Layer {
   int32_t coveredBottom = -1;
   // Every alpha is 255 (a game screenshot): compositing it is a plain copy.
   bool opaque = false;
+  // Names the layer for the edit history, which outlives the layer's place
+  // in the stack; unique within the process.
+  uint64_t id = 0;
 };
 
 // Sizes the layer and fills it from `source` (width x height x 4 bytes, B, G,
@@ -41,6 +43,9 @@ bool InitLayer(Layer& layer, int32_t width, int32_t height, const uint8_t* sourc
 
 // Writes one pixel; positions outside the layer are ignored.
 void SetLayerPixel(Layer& layer, int32_t x, int32_t y, uint32_t value);
+// Writes `count` pixels of row y from x on, as SetLayerPixel would one by one
+// (those outside the layer are dropped), at the cost of a copy.
+void SetLayerRun(Layer& layer, int32_t x, int32_t y, const uint32_t* values, int32_t count);
 
 // Sets every pixel of the layer to 0, touching only the covered ones, and
 // remembers their values; FinishLayerRedraw then forgets the change of every

@@ -1,0 +1,280 @@
+#include "canvas/edit_history.h"
+
+#include <algorithm>
+#include <deque>
+#include <memory>
+#include <new>
+#include <utility>
+#include <vector>
+
+#include "canvas/canvas_limits.h"
+#include "canvas/canvas_model.h"
+#include "canvas/layer_stack.h"
+
+namespace vnscope {
+namespace {
+
+struct EditStep {
+  enum class Kind { kPixels, kLayerAdded, kLayerDeleted };
+  Kind kind = Kind::kPixels;
+  uint64_t layerId = 0;
+  // Pixel steps: the runs the edit changed and, pixel by pixel, the value the
+  // layer does not show now (the one before the edit while the step is
+  // applied, the one after while it is undone), so that undo and redo are
+  // the same exchange.
+  std::vector<PixelRun> runs;
+  std::vector<uint32_t> values;
+  // Layer steps: the layer while it is out of the stack, its place there and
+  // its entry in the layer list.
+  std::unique_ptr<Layer> layer;
+  int32_t index = 0;
+  std::u16string label;
+  int32_t currentBefore = 0;
+  int32_t currentAfter = 0;
+  bool editedBefore = false;
+  bool editedAfter = false;
+  size_t bytes = 0;
+};
+
+struct History {
+  std::deque<EditStep> steps;
+  size_t applied = 0;  // steps [0, applied) are applied, the rest undone
+  size_t bytes = 0;
+  bool dropped = false;  // older steps went to keep within the bound
+};
+
+History& TheHistory() {
+  static History history;
+  return history;
+}
+
+size_t StepBytes(const EditStep& step) {
+  size_t bytes = sizeof(EditStep) + step.runs.capacity() * sizeof(PixelRun) +
+                 step.values.capacity() * sizeof(uint32_t) + step.label.capacity() * sizeof(char16_t);
+  if (step.layer)
+    bytes += sizeof(Layer) + step.layer->pixels.capacity() * sizeof(uint32_t) +
+             step.layer->coverage.capacity() * sizeof(uint64_t);
+  return bytes;
+}
+
+void Recount(EditStep& step) {
+  History& history = TheHistory();
+  history.bytes -= step.bytes;
+  step.bytes = StepBytes(step);
+  history.bytes += step.bytes;
+}
+
+// Drops what could be redone, adds the step and lets the oldest steps go
+// while the history holds more than its bound.
+void Push(EditStep step) {
+  History& history = TheHistory();
+  while (history.steps.size() > history.applied) {
+    history.bytes -= history.steps.back().bytes;
+    history.steps.pop_back();
+  }
+  step.bytes = StepBytes(step);
+  try {
+    history.steps.push_back(std::move(step));
+  } catch (const std::bad_alloc&) {
+    ClearHistory();
+    history.dropped = true;
+    return;
+  }
+  ++history.applied;
+  history.bytes += history.steps.back().bytes;
+  while (history.bytes > kHistoryBytes && !history.steps.empty()) {
+    history.bytes -= history.steps.front().bytes;
+    history.steps.pop_front();
+    --history.applied;
+    history.dropped = true;
+  }
+}
+
+void BeginRecording(Layer& layer) {
+  ChangeRecording& recording = Model().recording;
+  recording.layer = &layer;
+  recording.touched = recording.failed = false;
+  recording.runs.clear();
+  recording.values.clear();
+  const int32_t words = pixel_set::WordsPerRow(layer.width);
+  const size_t size = static_cast<size_t>(words) * static_cast<size_t>(layer.height);
+  if (recording.seen.size() == size && recording.seenWords == words) return;
+  recording.seenWords = words;
+  recording.seenTop = 0;
+  recording.seenBottom = -1;
+  try {
+    recording.seen.assign(size, 0);
+  } catch (const std::bad_alloc&) {
+    recording.seen.clear();
+    recording.failed = true;
+  }
+}
+
+// Ends the recording; its runs and values go into `step` (false when they
+// could not be kept).
+bool EndRecording(EditStep& step) {
+  ChangeRecording& recording = Model().recording;
+  bool kept = !recording.failed;
+  if (kept) {
+    // Copied rather than moved: the scratch keeps its capacity for the next
+    // edit, and the step holds exactly what it needs.
+    try {
+      step.runs.assign(recording.runs.begin(), recording.runs.end());
+      step.values.assign(recording.values.begin(), recording.values.end());
+    } catch (const std::bad_alloc&) {
+      kept = false;
+    }
+  }
+  if (!recording.seen.empty())
+    pixel_set::ClearSet(recording.seen, recording.seenWords, recording.seenTop, recording.seenBottom);
+  recording.layer = nullptr;
+  recording.runs.clear();
+  recording.values.clear();
+  return kept;
+}
+
+int32_t ClampedIndex(int32_t index) { return std::clamp(index, 0, std::max(LayerCount() - 1, 0)); }
+
+// Exchanges the layer's pixels with the step's values.
+StackChange ExchangePixels(EditStep& step) {
+  const int32_t index = IndexOfLayer(step.layerId);
+  if (index < 0) return {};
+  Layer& layer = *LayerAt(index);
+  size_t offset = 0;
+  for (const PixelRun& run : step.runs) {
+    SwapLayerRun(layer, run, step.values.data() + offset);
+    offset += run.count;
+  }
+  return {StackChange::Kind::kPixels, index, {}};
+}
+
+StackChange TakeOut(EditStep& step, int32_t current) {
+  const int32_t index = IndexOfLayer(step.layerId);
+  if (index < 1) return {};
+  step.layer = TakeLayer(index);
+  step.index = index;
+  MakeCurrent(ClampedIndex(current));
+  return {StackChange::Kind::kLayerRemoved, index, step.label};
+}
+
+StackChange PutBack(EditStep& step, int32_t current) {
+  const int32_t index = PutLayer(step.index, step.layer);
+  if (index < 0) return {};
+  MakeCurrent(ClampedIndex(current));
+  return {StackChange::Kind::kLayerInserted, index, step.label};
+}
+
+StackChange UndoStep(EditStep& step) {
+  switch (step.kind) {
+    case EditStep::Kind::kPixels: return ExchangePixels(step);
+    case EditStep::Kind::kLayerAdded: return TakeOut(step, step.currentBefore);
+    case EditStep::Kind::kLayerDeleted: return PutBack(step, step.currentBefore);
+  }
+  return {};
+}
+
+StackChange RedoStep(EditStep& step) {
+  switch (step.kind) {
+    case EditStep::Kind::kPixels: return ExchangePixels(step);
+    case EditStep::Kind::kLayerAdded: return PutBack(step, step.currentAfter);
+    case EditStep::Kind::kLayerDeleted: return TakeOut(step, step.currentAfter);
+  }
+  return {};
+}
+
+}  // namespace
+
+void ClearHistory() {
+  History& history = TheHistory();
+  history.steps.clear();
+  history.applied = 0;
+  history.bytes = 0;
+  history.dropped = false;
+}
+
+bool CanUndo() { return TheHistory().applied > 0; }
+
+bool CanRedo() { return TheHistory().applied < TheHistory().steps.size(); }
+
+size_t HistoryBytes() { return TheHistory().bytes; }
+
+bool CommitEdit(const std::function<void()>& edit) {
+  Layer* layer = CurrentLayer();
+  EditStep step;
+  step.currentBefore = step.currentAfter = CurrentLayerIndex();
+  step.editedBefore = SnapshotEdited();
+  if (layer != nullptr) {
+    step.layerId = layer->id;
+    BeginRecording(*layer);
+  }
+  edit();
+  const bool touched = layer != nullptr && Model().recording.touched;
+  const bool kept = layer == nullptr || EndRecording(step);
+  if (touched && kept) {
+    step.editedAfter = true;
+    Push(std::move(step));
+  } else if (touched) {
+    ClearHistory();
+    TheHistory().dropped = true;
+  }
+  CompositeChanges();
+  return touched;
+}
+
+bool AddLayerAsStep(std::u16string label) {
+  EditStep step;
+  step.kind = EditStep::Kind::kLayerAdded;
+  step.currentBefore = CurrentLayerIndex();
+  step.editedBefore = SnapshotEdited();
+  const int32_t count = LayerCount();
+  AddLayer();
+  if (LayerCount() == count) return false;
+  step.index = LayerCount() - 1;
+  step.layerId = LayerAt(step.index)->id;
+  step.currentAfter = CurrentLayerIndex();
+  step.label = std::move(label);
+  Push(std::move(step));
+  return true;
+}
+
+void DeleteLayerAsStep(int32_t n, std::u16string label) {
+  if (n < 1 || n >= LayerCount()) return;
+  EditStep step;
+  step.kind = EditStep::Kind::kLayerDeleted;
+  step.currentBefore = CurrentLayerIndex();
+  step.editedBefore = SnapshotEdited();
+  step.layer = TakeLayer(n);
+  step.layerId = step.layer->id;
+  step.index = n;
+  MakeCurrent(n < LayerCount() ? n : n - 1);
+  step.currentAfter = CurrentLayerIndex();
+  step.label = std::move(label);
+  Push(std::move(step));
+}
+
+StackChange Undo() {
+  History& history = TheHistory();
+  if (history.applied == 0) return {};
+  EditStep& step = history.steps[history.applied - 1];
+  step.editedAfter = SnapshotEdited();
+  StackChange change = UndoStep(step);
+  --history.applied;
+  Recount(step);
+  SetSnapshotEdited(history.applied == 0 && !history.dropped ? false : step.editedBefore);
+  CompositeChanges();
+  return change;
+}
+
+StackChange Redo() {
+  History& history = TheHistory();
+  if (history.applied == history.steps.size()) return {};
+  EditStep& step = history.steps[history.applied];
+  StackChange change = RedoStep(step);
+  ++history.applied;
+  Recount(step);
+  SetSnapshotEdited(step.editedAfter);
+  CompositeChanges();
+  return change;
+}
+
+}  // namespace vnscope
