@@ -55,6 +55,19 @@ constexpr int32_t kRimSources[9][2] = {{1, 1},  {0, 1},  {-1, 1}, {1, 0}, {0, 0}
   return (static_cast<uint32_t>(r) << 16) | (static_cast<uint32_t>(g) << 8) | static_cast<uint32_t>(b);
 }
 
+// The colour bytes of `source` into `composite`, alpha kept, for the pixels
+// of a word whose bits are set, a run of neighbours at a time.
+void CopyColours(uint32_t* composite, const uint32_t* source, uint64_t bits) {
+  while (bits != 0) {
+    const int start = __builtin_ctzll(bits);
+    const uint64_t from = bits >> start;
+    const int length = ~from == 0 ? kBitsPerWord - start : __builtin_ctzll(~from);
+    for (int i = start; i < start + length; ++i)
+      composite[i] = (composite[i] & 0xFF000000u) | (source[i] & 0x00FFFFFFu);
+    bits &= length == kBitsPerWord ? 0 : ~(((uint64_t{1} << length) - 1) << start);
+  }
+}
+
 // A layer with pixels near the word being rebuilt, and which.
 struct LayerNearWord {
   const Layer* layer;
@@ -113,9 +126,9 @@ bool CompositeChanges() {
   const uint32_t* base = model.stack.front()->pixels.data();
   const PixelSet changed{model.changed.data(), ChangedWords(), model.changedTop, model.changedBottom};
   // Over an opaque base a pixel's composite depends only on the layers around
-  // it, so it is rebuilt from the base up; and an opaque layer pixel hides
+  // it, so it is rebuilt from the base up. An opaque layer pixel hides
   // everything under it, its own rim included, so the rebuild starts at the
-  // topmost one.
+  // topmost one; where no layer above comes near, that is a plain copy.
   ForEachWordNear(changed, width, height, [&](int32_t y, int32_t w, uint64_t pixels) {
     nearby.clear();
     for (size_t n = 1; n < model.stack.size(); ++n) {
@@ -124,19 +137,34 @@ bool CompositeChanges() {
       if (near != 0) nearby.push_back({&layer, near});
     }
     const auto count = static_cast<int32_t>(nearby.size());
-    while (pixels != 0) {
-      const int bit = __builtin_ctzll(pixels);
-      pixels &= pixels - 1;
+    const size_t first = static_cast<size_t>(y) * width + static_cast<size_t>(w) * kBitsPerWord;
+    const size_t word = static_cast<size_t>(y) * ChangedWords() + w;
+    // Composites pixel `bit` of the word from `colour` up through the
+    // layers from `from` on.
+    auto blendFrom = [&](int32_t from, int bit, uint32_t colour) {
       const uint64_t mask = uint64_t{1} << bit;
-      const int32_t x = w * kBitsPerWord + bit;
-      const size_t index = static_cast<size_t>(y) * width + x;
-      int32_t start = count - 1;
-      while (start >= 0 && ((nearby[start].near & mask) == 0 || (nearby[start].layer->pixels[index] >> 24) != 255))
-        --start;
-      uint32_t colour = (start < 0 ? base[index] : nearby[start].layer->pixels[index]) & 0x00FFFFFFu;
-      for (int32_t n = start + 1; n < count; ++n)
-        if ((nearby[n].near & mask) != 0) colour = LayerOver(*nearby[n].layer, colour, x, y);
-      out[index] = (out[index] & 0xFF000000u) | colour;
+      for (int32_t n = from; n < count; ++n)
+        if ((nearby[n].near & mask) != 0) colour = LayerOver(*nearby[n].layer, colour, w * kBitsPerWord + bit, y);
+      out[first + bit] = (out[first + bit] & 0xFF000000u) | colour;
+    };
+    uint64_t remaining = pixels, above = 0;
+    for (int32_t s = count - 1; s >= 0 && remaining != 0; --s) {
+      const Layer& layer = *nearby[s].layer;
+      const uint64_t hidden = nearby[s].near & remaining & layer.opaquePixels[word];
+      if (hidden != 0) {
+        CopyColours(out + first, layer.pixels.data() + first, hidden & ~above);
+        for (uint64_t bits = hidden & above; bits != 0; bits &= bits - 1) {
+          const int bit = __builtin_ctzll(bits);
+          blendFrom(s + 1, bit, layer.pixels[first + bit] & 0x00FFFFFFu);
+        }
+        remaining &= ~hidden;
+      }
+      above |= nearby[s].near;
+    }
+    CopyColours(out + first, base + first, remaining & ~above);
+    for (uint64_t bits = remaining & above; bits != 0; bits &= bits - 1) {
+      const int bit = __builtin_ctzll(bits);
+      blendFrom(0, bit, base[first + bit] & 0x00FFFFFFu);
     }
   });
   ForgetChanges();

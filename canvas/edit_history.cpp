@@ -254,25 +254,29 @@ void DeleteLayerAsStep(int32_t n, std::u16string label) {
 
 StackChange Undo() {
   History& history = TheHistory();
-  if (history.applied == 0) return {};
-  EditStep& step = history.steps[history.applied - 1];
-  step.editedAfter = SnapshotEdited();
-  StackChange change = UndoStep(step);
-  --history.applied;
-  Recount(step);
-  SetSnapshotEdited(history.applied == 0 && !history.dropped ? false : step.editedBefore);
+  StackChange change;
+  if (history.applied > 0) {
+    EditStep& step = history.steps[history.applied - 1];
+    step.editedAfter = SnapshotEdited();
+    change = UndoStep(step);
+    --history.applied;
+    Recount(step);
+    SetSnapshotEdited(history.applied == 0 && !history.dropped ? false : step.editedBefore);
+  }
   CompositeChanges();
   return change;
 }
 
 StackChange Redo() {
   History& history = TheHistory();
-  if (history.applied == history.steps.size()) return {};
-  EditStep& step = history.steps[history.applied];
-  StackChange change = RedoStep(step);
-  ++history.applied;
-  Recount(step);
-  SetSnapshotEdited(step.editedAfter);
+  StackChange change;
+  if (history.applied < history.steps.size()) {
+    EditStep& step = history.steps[history.applied];
+    change = RedoStep(step);
+    ++history.applied;
+    Recount(step);
+    SetSnapshotEdited(step.editedAfter);
+  }
   CompositeChanges();
   return change;
 }

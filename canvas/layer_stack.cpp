@@ -118,17 +118,33 @@ void RecordRun(const Layer& layer, int32_t x, int32_t y, int32_t count) {
   AddRunToSet(recording.seen.data(), recording.seenWords, recording.seenTop, recording.seenBottom, x, y, count);
 }
 
+uint64_t* RowOf(std::vector<uint64_t>& bits, const Layer& layer, int32_t y) {
+  return bits.data() + static_cast<size_t>(y) * layer.coverageWords;
+}
+
 // After pixels x to x + count - 1 of row y took new values: the coverage, the
-// opacity and the changes follow. Transparent values among them may stay
-// marked as covered, which only costs a look.
+// opaque pixels and the changes follow. A run of one kind (a mosaic, an
+// erased stroke) is settled a word at a time.
 void AfterRunWritten(Layer& layer, int32_t x, int32_t y, const uint32_t* values, int32_t count) {
-  bool covered = false, translucent = false;
+  uint32_t all = ~uint32_t{0}, any = 0;
   for (int32_t i = 0; i < count; ++i) {
-    covered |= (values[i] >> 24) != 0;
-    translucent |= (values[i] >> 24) != 255;
+    all &= values[i];
+    any |= values[i];
   }
-  if (covered) AddRunToSet(layer.coverage.data(), layer.coverageWords, layer.coveredTop, layer.coveredBottom, x, y, count);
-  if (translucent) layer.opaque = false;
+  uint64_t* covered = RowOf(layer.coverage, layer, y);
+  uint64_t* opaque = RowOf(layer.opaquePixels, layer, y);
+  if ((all >> 24) == 255 || (any >> 24) == 0) {
+    const bool hiding = (all >> 24) == 255;
+    pixel_set::AssignRun(covered, x, count, hiding);
+    pixel_set::AssignRun(opaque, x, count, hiding);
+  } else {
+    for (int32_t i = 0; i < count; ++i) {
+      pixel_set::AssignBit(covered, x + i, (values[i] >> 24) != 0);
+      pixel_set::AssignBit(opaque, x + i, (values[i] >> 24) == 255);
+    }
+  }
+  if ((any >> 24) != 0) pixel_set::WidenRows(layer.coveredTop, layer.coveredBottom, y);
+  if ((all >> 24) != 255) layer.opaque = false;
   MarkRunChanged(layer, x, y, count);
 }
 
@@ -148,6 +164,7 @@ bool InitLayer(Layer& layer, int32_t width, int32_t height, const uint8_t* sourc
       layer.pixels.assign(count, 0);
       layer.coverageWords = WordsPerRow(width);
       layer.coverage.assign(static_cast<size_t>(layer.coverageWords) * height, 0);
+      layer.opaquePixels.assign(layer.coverage.size(), 0);
       if (isComposite) model.changed.assign(layer.coverage.size(), 0);
     } catch (const std::bad_alloc&) {
       ok = false;
@@ -157,6 +174,7 @@ bool InitLayer(Layer& layer, int32_t width, int32_t height, const uint8_t* sourc
     width = height = 0;
     layer.pixels.clear();
     layer.coverage.clear();
+    layer.opaquePixels.clear();
     layer.coverageWords = 0;
     if (isComposite) model.changed.clear();
   }
@@ -171,6 +189,7 @@ bool InitLayer(Layer& layer, int32_t width, int32_t height, const uint8_t* sourc
         const uint32_t alpha = layer.pixels[static_cast<size_t>(y) * width + x] >> 24;
         if (alpha != 0)
           AddToSet(layer.coverage.data(), layer.coverageWords, layer.coveredTop, layer.coveredBottom, x, y);
+        if (alpha == 255) pixel_set::AssignBit(RowOf(layer.opaquePixels, layer, y), x, true);
         opaque &= alpha == 255;
       }
     layer.opaque = opaque;
@@ -190,9 +209,11 @@ void SetLayerPixel(Layer& layer, int32_t x, int32_t y, uint32_t value) {
   if (pixel == value) return;
   RecordPixel(layer, x, y, pixel);
   pixel = value;
-  if ((value >> 24) != 0)
-    AddToSet(layer.coverage.data(), layer.coverageWords, layer.coveredTop, layer.coveredBottom, x, y);
-  if ((value >> 24) != 255) layer.opaque = false;
+  const uint32_t alpha = value >> 24;
+  if (alpha != 0) AddToSet(layer.coverage.data(), layer.coverageWords, layer.coveredTop, layer.coveredBottom, x, y);
+  else pixel_set::AssignBit(RowOf(layer.coverage, layer, y), x, false);
+  pixel_set::AssignBit(RowOf(layer.opaquePixels, layer, y), x, alpha == 255);
+  if (alpha != 255) layer.opaque = false;
   MarkChanged(layer, x, y);
 }
 
@@ -218,6 +239,19 @@ void SetLayerRun(Layer& layer, int32_t x, int32_t y, const uint32_t* values, int
   AfterRunWritten(layer, x + first, y, values + first, changed);
 }
 
+void FillLayerRun(Layer& layer, int32_t x, int32_t y, int32_t count, uint32_t value) {
+  constexpr int32_t kChunk = 256;
+  uint32_t chunk[kChunk];
+  std::fill_n(chunk, kChunk, value);
+  if (x < 0) {
+    count += x;
+    x = 0;
+  }
+  count = std::min(count, layer.width - x);
+  for (int32_t done = 0; done < count; done += kChunk)
+    SetLayerRun(layer, x + done, y, chunk, std::min(kChunk, count - done));
+}
+
 void ClearLayerForRedraw(Layer& layer) {
   CanvasModel& model = Model();
   model.cleared.clear();
@@ -238,6 +272,7 @@ void ClearLayerForRedraw(Layer& layer) {
         MarkChanged(layer, x, y);
       }
       word = 0;
+      layer.opaquePixels[static_cast<size_t>(y) * layer.coverageWords + w] = 0;
     }
   layer.coveredTop = 0;
   layer.coveredBottom = -1;

@@ -26,6 +26,9 @@ struct Layer {
   // of `coverageWords` words; `coveredTop` to `coveredBottom` bounds the rows
   // with bits set (empty when top > bottom).
   std::vector<uint64_t> coverage;
+  // Likewise one bit for exactly the pixels whose alpha is 255, which hide
+  // whatever lies under them.
+  std::vector<uint64_t> opaquePixels;
   int32_t coverageWords = 0;
   int32_t coveredTop = 0;
   int32_t coveredBottom = -1;
@@ -46,6 +49,8 @@ void SetLayerPixel(Layer& layer, int32_t x, int32_t y, uint32_t value);
 // Writes `count` pixels of row y from x on, as SetLayerPixel would one by one
 // (those outside the layer are dropped), at the cost of a copy.
 void SetLayerRun(Layer& layer, int32_t x, int32_t y, const uint32_t* values, int32_t count);
+// The same with one value for every pixel.
+void FillLayerRun(Layer& layer, int32_t x, int32_t y, int32_t count, uint32_t value);
 
 // Sets every pixel of the layer to 0, touching only the covered ones, and
 // remembers their values; FinishLayerRedraw then forgets the change of every

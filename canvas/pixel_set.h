@@ -36,16 +36,29 @@ inline void AddToSet(uint64_t* bits, int32_t words, int32_t& top, int32_t& botto
   WidenRows(top, bottom, y);
 }
 
-// Adds the pixels x to x + count - 1 of row y (count > 0).
-inline void AddRunToSet(uint64_t* bits, int32_t words, int32_t& top, int32_t& bottom, int32_t x, int32_t y,
-                        int32_t count) {
-  uint64_t* row = bits + static_cast<size_t>(y) * words;
+// Sets (`value` true) or clears bit x of a row.
+inline void AssignBit(uint64_t* row, int32_t x, bool value) {
+  const uint64_t bit = uint64_t{1} << (x % kBitsPerWord);
+  if (value) row[x / kBitsPerWord] |= bit;
+  else row[x / kBitsPerWord] &= ~bit;
+}
+
+// Sets or clears bits x to x + count - 1 of a row.
+inline void AssignRun(uint64_t* row, int32_t x, int32_t count, bool value) {
   for (int32_t first = x, end = x + count; first < end;) {
     const int32_t word = first / kBitsPerWord, bit = first % kBitsPerWord;
     const int32_t span = std::min(end - first, kBitsPerWord - bit);
-    row[word] |= (span == kBitsPerWord ? ~uint64_t{0} : ((uint64_t{1} << span) - 1)) << bit;
+    const uint64_t mask = (span == kBitsPerWord ? ~uint64_t{0} : ((uint64_t{1} << span) - 1)) << bit;
+    if (value) row[word] |= mask;
+    else row[word] &= ~mask;
     first += span;
   }
+}
+
+// Adds the pixels x to x + count - 1 of row y (count > 0).
+inline void AddRunToSet(uint64_t* bits, int32_t words, int32_t& top, int32_t& bottom, int32_t x, int32_t y,
+                        int32_t count) {
+  AssignRun(bits + static_cast<size_t>(y) * words, x, count, true);
   WidenRows(top, bottom, y);
 }
 

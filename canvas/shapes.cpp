@@ -9,20 +9,30 @@ namespace vnscope {
 namespace {
 
 // A segment as the line tool steps it, but a vertical or horizontal one is
-// clipped to the pixels whose brush reaches the image instead of being pulled
-// onto its edge.
+// clipped to the stamps whose brush reaches the image instead of being pulled
+// onto its edge. Its stamps, all of one value, are laid as the three rows (or
+// columns) of pixels they cover.
 void DrawClippedSegment(Layer& layer, CanvasPoint from, CanvasPoint to, uint32_t value) {
-  if (from.x == to.x) {
-    if (from.x < -1 || from.x > layer.width) return;
-    const int32_t last = std::min(std::max(from.y, to.y), layer.height);
-    for (int32_t y = std::max(std::min(from.y, to.y), -1); y <= last; ++y) StampBrush(layer, from.x, y, value);
-  } else if (from.y == to.y) {
-    if (from.y < -1 || from.y > layer.height) return;
-    const int32_t last = std::min(std::max(from.x, to.x), layer.width);
-    for (int32_t x = std::max(std::min(from.x, to.x), -1); x <= last; ++x) StampBrush(layer, x, from.y, value);
-  } else {
+  if (from.x != to.x && from.y != to.y) {
     StepSegment(layer, from.x, from.y, to.x, to.y, value);
+    return;
   }
+  const bool vertical = from.x == to.x;
+  const int32_t across = vertical ? from.x : from.y;
+  const int32_t size = vertical ? layer.height : layer.width;
+  if (across < -1 || across > (vertical ? layer.width : layer.height)) return;
+  const int32_t low = std::max(std::min(vertical ? from.y : from.x, vertical ? to.y : to.x), -1);
+  const int32_t high = std::min(std::max(vertical ? from.y : from.x, vertical ? to.y : to.x), size);
+  if (low > high) return;
+  if (!vertical) {
+    FillLayerRun(layer, low, across - 1, high - low + 1, value);
+    FillLayerRun(layer, low - 1, across, high - low + 3, value);
+    FillLayerRun(layer, low, across + 1, high - low + 1, value);
+    return;
+  }
+  SetLayerPixel(layer, across, low - 1, value);
+  for (int32_t y = std::max(low, 0); y <= std::min(high, size - 1); ++y) FillLayerRun(layer, across - 1, y, 3, value);
+  SetLayerPixel(layer, across, high + 1, value);
 }
 
 // The layer the tools draw into; null while the base layer is current.
