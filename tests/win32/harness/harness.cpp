@@ -3,6 +3,7 @@
 #include <commctrl.h>
 
 #include <algorithm>
+#include <fstream>
 #include <iterator>
 
 namespace vnscope::test {
@@ -15,6 +16,11 @@ std::string Narrow(const std::wstring& text) {
   WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), out.data(), size,
                       nullptr, nullptr);
   return out;
+}
+
+std::vector<uint8_t> ReadFileBytes(const std::wstring& path) {
+  std::ifstream file(Narrow(path), std::ios::binary);
+  return {std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>()};
 }
 
 const VnscopeDll& VnscopeDll::Get() {
@@ -196,6 +202,12 @@ std::wstring WindowText(HWND window) {
 }
 
 std::wstring ControlText(HWND dialog, int controlId) { return WindowText(GetDlgItem(dialog, controlId)); }
+
+std::wstring ClassOf(HWND window) {
+  wchar_t name[64] = {};
+  GetClassNameW(window, name, 64);
+  return name;
+}
 
 int ListViewRowCount(HWND list) { return static_cast<int>(SendMessageW(list, LVM_GETITEMCOUNT, 0, 0)); }
 
