@@ -87,6 +87,10 @@ int32_t PutLayer(int32_t n, std::unique_ptr<Layer>& layer);
 // The stack index of the layer with this id; -1 when it is not in the stack.
 int32_t IndexOfLayer(uint64_t id);
 
+// Makes room in the recording for `pixels` more changes of `layer`, when its
+// changes are being recorded: an edit that knows its area saves the growing.
+void ReserveRecording(const Layer& layer, size_t pixels);
+
 // Exchanges the layer's pixels of `run` (within one row) with `values`,
 // marking them changed.
 void SwapLayerRun(Layer& layer, PixelRun run, uint32_t* values);

@@ -56,14 +56,19 @@ constexpr int32_t kRimSources[9][2] = {{1, 1},  {0, 1},  {-1, 1}, {1, 0}, {0, 0}
 }
 
 // The colour bytes of `source` into `composite`, alpha kept, for the pixels
-// of a word whose bits are set, a run of neighbours at a time.
-void CopyColours(uint32_t* composite, const uint32_t* source, uint64_t bits) {
+// of a word whose bits are set, a run of neighbours at a time. When every
+// composite alpha is 0 the composite need not be read.
+void CopyColours(uint32_t* composite, const uint32_t* source, uint64_t bits, bool alphaZero) {
   while (bits != 0) {
     const int start = __builtin_ctzll(bits);
     const uint64_t from = bits >> start;
     const int length = ~from == 0 ? kBitsPerWord - start : __builtin_ctzll(~from);
-    for (int i = start; i < start + length; ++i)
-      composite[i] = (composite[i] & 0xFF000000u) | (source[i] & 0x00FFFFFFu);
+    if (alphaZero) {
+      for (int i = start; i < start + length; ++i) composite[i] = source[i] & 0x00FFFFFFu;
+    } else {
+      for (int i = start; i < start + length; ++i)
+        composite[i] = (composite[i] & 0xFF000000u) | (source[i] & 0x00FFFFFFu);
+    }
     bits &= length == kBitsPerWord ? 0 : ~(((uint64_t{1} << length) - 1) << start);
   }
 }
@@ -124,6 +129,7 @@ bool CompositeChanges() {
   const int32_t width = composite.width, height = composite.height;
   uint32_t* out = composite.pixels.data();
   const uint32_t* base = model.stack.front()->pixels.data();
+  const bool alphaZero = model.compositeAlphaZero;
   const PixelSet changed{model.changed.data(), ChangedWords(), model.changedTop, model.changedBottom};
   // Over an opaque base a pixel's composite depends only on the layers around
   // it, so it is rebuilt from the base up. An opaque layer pixel hides
@@ -152,7 +158,7 @@ bool CompositeChanges() {
       const Layer& layer = *nearby[s].layer;
       const uint64_t hidden = nearby[s].near & remaining & layer.opaquePixels[word];
       if (hidden != 0) {
-        CopyColours(out + first, layer.pixels.data() + first, hidden & ~above);
+        CopyColours(out + first, layer.pixels.data() + first, hidden & ~above, alphaZero);
         for (uint64_t bits = hidden & above; bits != 0; bits &= bits - 1) {
           const int bit = __builtin_ctzll(bits);
           blendFrom(s + 1, bit, layer.pixels[first + bit] & 0x00FFFFFFu);
@@ -161,7 +167,7 @@ bool CompositeChanges() {
       }
       above |= nearby[s].near;
     }
-    CopyColours(out + first, base + first, remaining & ~above);
+    CopyColours(out + first, base + first, remaining & ~above, alphaZero);
     for (uint64_t bits = remaining & above; bits != 0; bits &= bits - 1) {
       const int bit = __builtin_ctzll(bits);
       blendFrom(0, bit, base[first + bit] & 0x00FFFFFFu);

@@ -114,15 +114,17 @@ void BeginRecording(Layer& layer) {
 // could not be kept).
 bool EndRecording(EditStep& step) {
   ChangeRecording& recording = Model().recording;
-  bool kept = !recording.failed;
+  const bool kept = !recording.failed;
   if (kept) {
-    // Copied rather than moved: the scratch keeps its capacity for the next
-    // edit, and the step holds exactly what it needs.
+    step.runs = std::move(recording.runs);
+    step.values = std::move(recording.values);
+    // What grew by doubling gives back its spare room, which would count
+    // against the bound for as long as the step is kept.
     try {
-      step.runs.assign(recording.runs.begin(), recording.runs.end());
-      step.values.assign(recording.values.begin(), recording.values.end());
+      if (step.runs.capacity() > step.runs.size() + step.runs.size() / 4 + 16) step.runs.shrink_to_fit();
+      if (step.values.capacity() > step.values.size() + step.values.size() / 4 + 16) step.values.shrink_to_fit();
     } catch (const std::bad_alloc&) {
-      kept = false;
+      // The spare room stays; the step is whole.
     }
   }
   if (!recording.seen.empty())

@@ -28,6 +28,16 @@ void ForgetChanges() {
 
 void MakeCurrent(int32_t index) { Model().currentIndex = index; }
 
+void ReserveRecording(const Layer& layer, size_t pixels) {
+  ChangeRecording& recording = Model().recording;
+  if (recording.layer != &layer || recording.failed) return;
+  try {
+    recording.values.reserve(recording.values.size() + pixels);
+  } catch (const std::bad_alloc&) {
+    recording.failed = true;
+  }
+}
+
 namespace {
 
 void MarkChanged(const Layer& layer, int32_t x, int32_t y) {

@@ -5,6 +5,7 @@
 #include <new>
 #include <vector>
 
+#include "canvas/canvas_model.h"
 #include "canvas/layer_stack.h"
 
 namespace vnscope {
@@ -43,6 +44,7 @@ void DrawMosaic(int32_t x0, int32_t y0, int32_t x1, int32_t y1) {
   const int32_t blockRight = std::min((right / kMosaicBlock + 1) * kMosaicBlock, width);
   const int32_t blockTop = top / kMosaicBlock * kMosaicBlock;
   const int32_t blockBottom = std::min((bottom / kMosaicBlock + 1) * kMosaicBlock, height);
+  ReserveRecording(*layer, static_cast<size_t>(blockRight - blockLeft) * static_cast<size_t>(blockBottom - blockTop));
   static thread_local std::vector<uint32_t> row;
   try {
     row.resize(static_cast<size_t>(blockRight - blockLeft));
