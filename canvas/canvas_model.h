@@ -87,9 +87,19 @@ int32_t PutLayer(int32_t n, std::unique_ptr<Layer>& layer);
 // The stack index of the layer with this id; -1 when it is not in the stack.
 int32_t IndexOfLayer(uint64_t id);
 
-// Makes room in the recording for `pixels` more changes of `layer`, when its
-// changes are being recorded: an edit that knows its area saves the growing.
+// Recording an edit's changes (change_recording.cpp). From BeginRecording to
+// EndRecording every change of `layer` made through the layer functions keeps
+// the value the pixel had before its first change; storage that cannot be had
+// marks the recording failed, and the edit itself goes on.
+void BeginRecording(Layer& layer);
+void RecordPixel(const Layer& layer, int32_t x, int32_t y, uint32_t before);
+// The values pixels x to x + count - 1 of row y hold now, before a write.
+void RecordRun(const Layer& layer, int32_t x, int32_t y, int32_t count);
+// Makes room for `pixels` more changes of `layer` when it is being recorded:
+// an edit that knows its area saves the growing.
 void ReserveRecording(const Layer& layer, size_t pixels);
+// Hands over what was recorded; false, handing nothing, when it failed.
+bool EndRecording(std::vector<PixelRun>* runs, std::vector<uint32_t>* values);
 
 // Exchanges the layer's pixels of `run` (within one row) with `values`,
 // marking them changed.

@@ -90,51 +90,6 @@ void Push(EditStep step) {
   }
 }
 
-void BeginRecording(Layer& layer) {
-  ChangeRecording& recording = Model().recording;
-  recording.layer = &layer;
-  recording.touched = recording.failed = false;
-  recording.runs.clear();
-  recording.values.clear();
-  const int32_t words = pixel_set::WordsPerRow(layer.width);
-  const size_t size = static_cast<size_t>(words) * static_cast<size_t>(layer.height);
-  if (recording.seen.size() == size && recording.seenWords == words) return;
-  recording.seenWords = words;
-  recording.seenTop = 0;
-  recording.seenBottom = -1;
-  try {
-    recording.seen.assign(size, 0);
-  } catch (const std::bad_alloc&) {
-    recording.seen.clear();
-    recording.failed = true;
-  }
-}
-
-// Ends the recording; its runs and values go into `step` (false when they
-// could not be kept).
-bool EndRecording(EditStep& step) {
-  ChangeRecording& recording = Model().recording;
-  const bool kept = !recording.failed;
-  if (kept) {
-    step.runs = std::move(recording.runs);
-    step.values = std::move(recording.values);
-    // What grew by doubling gives back its spare room, which would count
-    // against the bound for as long as the step is kept.
-    try {
-      if (step.runs.capacity() > step.runs.size() + step.runs.size() / 4 + 16) step.runs.shrink_to_fit();
-      if (step.values.capacity() > step.values.size() + step.values.size() / 4 + 16) step.values.shrink_to_fit();
-    } catch (const std::bad_alloc&) {
-      // The spare room stays; the step is whole.
-    }
-  }
-  if (!recording.seen.empty())
-    pixel_set::ClearSet(recording.seen, recording.seenWords, recording.seenTop, recording.seenBottom);
-  recording.layer = nullptr;
-  recording.runs.clear();
-  recording.values.clear();
-  return kept;
-}
-
 int32_t ClampedIndex(int32_t index) { return std::clamp(index, 0, std::max(LayerCount() - 1, 0)); }
 
 // Exchanges the layer's pixels with the step's values.
@@ -211,7 +166,7 @@ bool CommitEdit(const std::function<void()>& edit) {
   }
   edit();
   const bool touched = layer != nullptr && Model().recording.touched;
-  const bool kept = layer == nullptr || EndRecording(step);
+  const bool kept = layer == nullptr || EndRecording(&step.runs, &step.values);
   if (touched && kept) {
     step.editedAfter = true;
     Push(std::move(step));

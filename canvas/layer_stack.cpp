@@ -28,16 +28,6 @@ void ForgetChanges() {
 
 void MakeCurrent(int32_t index) { Model().currentIndex = index; }
 
-void ReserveRecording(const Layer& layer, size_t pixels) {
-  ChangeRecording& recording = Model().recording;
-  if (recording.layer != &layer || recording.failed) return;
-  try {
-    recording.values.reserve(recording.values.size() + pixels);
-  } catch (const std::bad_alloc&) {
-    recording.failed = true;
-  }
-}
-
 namespace {
 
 void MarkChanged(const Layer& layer, int32_t x, int32_t y) {
@@ -64,68 +54,6 @@ void MarkCoverageChanged(const Layer& layer) {
         bits &= bits - 1;
       }
     }
-}
-
-// Keeps the value pixel (x, y) had before its first change in the edit being
-// recorded. Storage that cannot be had ends the recording as failed; the
-// edit itself goes on.
-void RecordPixel(const Layer& layer, int32_t x, int32_t y, uint32_t before) {
-  ChangeRecording& recording = Model().recording;
-  if (recording.layer != &layer) return;
-  recording.touched = true;
-  if (recording.failed || InSet(recording.seen.data(), recording.seenWords, x, y)) return;
-  try {
-    const auto index = static_cast<uint32_t>(static_cast<size_t>(y) * layer.width + x);
-    if (!recording.runs.empty() && x > 0 && recording.runs.back().start + recording.runs.back().count == index)
-      ++recording.runs.back().count;
-    else
-      recording.runs.push_back({index, 1});
-    recording.values.push_back(before);
-  } catch (const std::bad_alloc&) {
-    recording.failed = true;
-    return;
-  }
-  AddToSet(recording.seen.data(), recording.seenWords, recording.seenTop, recording.seenBottom, x, y);
-}
-
-// Whether none of the pixels x to x + count - 1 of row y was recorded yet.
-bool RunUnseen(const ChangeRecording& recording, int32_t x, int32_t y, int32_t count) {
-  for (int32_t i = 0; i < count;) {
-    if (InSet(recording.seen.data(), recording.seenWords, x + i, y)) return false;
-    // A whole empty word at once.
-    const int32_t bit = (x + i) % kBitsPerWord;
-    i += bit == 0 && recording.seen[static_cast<size_t>(y) * recording.seenWords + (x + i) / kBitsPerWord] == 0
-             ? kBitsPerWord
-             : 1;
-  }
-  return true;
-}
-
-// The values the run of row y held before the write, kept in one piece when
-// no pixel of it was recorded yet (an area filled row by row), otherwise
-// pixel by pixel.
-void RecordRun(const Layer& layer, int32_t x, int32_t y, int32_t count) {
-  ChangeRecording& recording = Model().recording;
-  if (recording.layer != &layer) return;
-  recording.touched = true;
-  if (recording.failed) return;
-  const uint32_t* before = layer.pixels.data() + static_cast<size_t>(y) * layer.width + x;
-  if (!RunUnseen(recording, x, y, count)) {
-    for (int32_t i = 0; i < count; ++i) RecordPixel(layer, x + i, y, before[i]);
-    return;
-  }
-  try {
-    const auto index = static_cast<uint32_t>(static_cast<size_t>(y) * layer.width + x);
-    if (!recording.runs.empty() && x > 0 && recording.runs.back().start + recording.runs.back().count == index)
-      recording.runs.back().count += static_cast<uint32_t>(count);
-    else
-      recording.runs.push_back({index, static_cast<uint32_t>(count)});
-    recording.values.insert(recording.values.end(), before, before + count);
-  } catch (const std::bad_alloc&) {
-    recording.failed = true;
-    return;
-  }
-  AddRunToSet(recording.seen.data(), recording.seenWords, recording.seenTop, recording.seenBottom, x, y, count);
 }
 
 uint64_t* RowOf(std::vector<uint64_t>& bits, const Layer& layer, int32_t y) {
