@@ -4,6 +4,7 @@
 #pragma once
 #include <cstddef>
 #include <cstdint>
+#include <limits>
 #include <memory>
 #include <utility>
 #include <vector>
@@ -14,14 +15,18 @@
 namespace vnscope {
 
 // Pixels x = start % width to x + count - 1 of one row of a layer, as the
-// pixel index of the first and a count.
+// pixel index of the first and a count. A blank run's pixels were all 0,
+// which is kept without their values: strokes and mosaics mostly cover
+// transparent pixels.
 struct PixelRun {
   uint32_t start;
-  uint32_t count;
+  uint32_t count : 31;
+  uint32_t blank : 1;
 };
 
 // What an edit being recorded has changed in one layer: the value each pixel
-// had before its first change, in runs along rows, each pixel once.
+// had before its first change, in runs along rows, each pixel once; `values`
+// holds those of the runs that are not blank, in order.
 struct ChangeRecording {
   const Layer* layer = nullptr;  // none: nothing is being recorded
   std::vector<uint64_t> seen;    // the pixels recorded so far
@@ -44,6 +49,10 @@ struct CanvasModel {
   std::vector<uint64_t> changed;
   int32_t changedTop = 0;
   int32_t changedBottom = -1;
+  // The words of a row that may hold changes, so that a small edit on a wide
+  // picture looks at its own columns only.
+  int32_t changedFirstWord = std::numeric_limits<int32_t>::max();
+  int32_t changedLastWord = -1;
   // The composite was re-initialised or the stack reset: only a full run
   // makes it right again.
   bool needsFullRun = true;
@@ -58,7 +67,11 @@ struct CanvasModel {
   bool snapshotEdited = false;
 };
 
-CanvasModel& Model();
+// Inline, as nearly every pixel operation reaches it.
+inline CanvasModel& Model() {
+  static CanvasModel model;
+  return model;
+}
 
 inline int32_t ChangedWords() { return pixel_set::WordsPerRow(Model().composite.width); }
 
@@ -69,6 +82,13 @@ inline bool SameSizeAsComposite(const Layer& layer) {
 
 inline pixel_set::PixelSet CoverageOf(const Layer& layer) {
   return {const_cast<uint64_t*>(layer.coverage.data()), layer.coverageWords, layer.coveredTop, layer.coveredBottom};
+}
+
+// The pixels changed since the last compositing.
+inline pixel_set::PixelSet ChangedPixels() {
+  CanvasModel& model = Model();
+  return {model.changed.data(), ChangedWords(), model.changedTop, model.changedBottom, model.changedFirstWord,
+          model.changedLastWord};
 }
 
 // Forgets every change marked since the last compositing.
@@ -95,14 +115,7 @@ void BeginRecording(Layer& layer);
 void RecordPixel(const Layer& layer, int32_t x, int32_t y, uint32_t before);
 // The values pixels x to x + count - 1 of row y hold now, before a write.
 void RecordRun(const Layer& layer, int32_t x, int32_t y, int32_t count);
-// Makes room for `pixels` more changes of `layer` when it is being recorded:
-// an edit that knows its area saves the growing.
-void ReserveRecording(const Layer& layer, size_t pixels);
 // Hands over what was recorded; false, handing nothing, when it failed.
 bool EndRecording(std::vector<PixelRun>* runs, std::vector<uint32_t>* values);
-
-// Exchanges the layer's pixels of `run` (within one row) with `values`,
-// marking them changed.
-void SwapLayerRun(Layer& layer, PixelRun run, uint32_t* values);
 
 }  // namespace vnscope

@@ -29,6 +29,35 @@ bool RunUnseen(const ChangeRecording& recording, int32_t x, int32_t y, int32_t c
   return true;
 }
 
+// Appends the values `before` of pixels x to x + count - 1 of row y to the
+// recording, in stretches of blank (all 0) and other pixels, each joining
+// the run before it when it continues that run. False when storage ran out.
+bool Keep(ChangeRecording& recording, const Layer& layer, int32_t x, int32_t y, const uint32_t* before,
+          int32_t count) {
+  uint32_t any = 0;
+  for (int32_t i = 0; i < count; ++i) any |= before[i];
+  try {
+    for (int32_t i = 0; i < count;) {
+      const bool blank = before[i] == 0;
+      int32_t end = any == 0 ? count : i + 1;  // an area drawn over nothing is one stretch
+      while (end < count && (before[end] == 0) == blank) ++end;
+      const auto start = static_cast<uint32_t>(static_cast<size_t>(y) * layer.width + x + i);
+      const auto length = static_cast<uint32_t>(end - i);
+      PixelRun* last = recording.runs.empty() ? nullptr : &recording.runs.back();
+      if (last != nullptr && x + i > 0 && last->start + last->count == start && last->blank == blank)
+        last->count += length;
+      else
+        recording.runs.push_back({start, length, blank});
+      if (!blank) recording.values.insert(recording.values.end(), before + i, before + end);
+      i = end;
+    }
+  } catch (const std::bad_alloc&) {
+    recording.failed = true;
+    return false;
+  }
+  return true;
+}
+
 }  // namespace
 
 void BeginRecording(Layer& layer) {
@@ -74,32 +103,12 @@ bool EndRecording(std::vector<PixelRun>* runs, std::vector<uint32_t>* values) {
   return kept;
 }
 
-void ReserveRecording(const Layer& layer, size_t pixels) {
-  ChangeRecording& recording = Model().recording;
-  if (recording.layer != &layer || recording.failed) return;
-  try {
-    recording.values.reserve(recording.values.size() + pixels);
-  } catch (const std::bad_alloc&) {
-    recording.failed = true;
-  }
-}
-
 void RecordPixel(const Layer& layer, int32_t x, int32_t y, uint32_t before) {
   ChangeRecording& recording = Model().recording;
   if (recording.layer != &layer) return;
   recording.touched = true;
   if (recording.failed || InSet(recording.seen.data(), recording.seenWords, x, y)) return;
-  try {
-    const auto index = static_cast<uint32_t>(static_cast<size_t>(y) * layer.width + x);
-    if (!recording.runs.empty() && x > 0 && recording.runs.back().start + recording.runs.back().count == index)
-      ++recording.runs.back().count;
-    else
-      recording.runs.push_back({index, 1});
-    recording.values.push_back(before);
-  } catch (const std::bad_alloc&) {
-    recording.failed = true;
-    return;
-  }
+  if (!Keep(recording, layer, x, y, &before, 1)) return;
   AddToSet(recording.seen.data(), recording.seenWords, recording.seenTop, recording.seenBottom, x, y);
 }
 
@@ -115,17 +124,7 @@ void RecordRun(const Layer& layer, int32_t x, int32_t y, int32_t count) {
     for (int32_t i = 0; i < count; ++i) RecordPixel(layer, x + i, y, before[i]);
     return;
   }
-  try {
-    const auto index = static_cast<uint32_t>(static_cast<size_t>(y) * layer.width + x);
-    if (!recording.runs.empty() && x > 0 && recording.runs.back().start + recording.runs.back().count == index)
-      recording.runs.back().count += static_cast<uint32_t>(count);
-    else
-      recording.runs.push_back({index, static_cast<uint32_t>(count)});
-    recording.values.insert(recording.values.end(), before, before + count);
-  } catch (const std::bad_alloc&) {
-    recording.failed = true;
-    return;
-  }
+  if (!Keep(recording, layer, x, y, before, count)) return;
   AddRunToSet(recording.seen.data(), recording.seenWords, recording.seenTop, recording.seenBottom, x, y, count);
 }
 

@@ -11,9 +11,9 @@ namespace vnscope {
 namespace {
 
 using pixel_set::ForEachPixelNear;
-using pixel_set::ForEachWordNear;
+using pixel_set::ForEachRowNear;
 using pixel_set::kBitsPerWord;
-using pixel_set::NearWord;
+using pixel_set::NearRow;
 using pixel_set::PixelSet;
 
 // Sources of the rim for a composite pixel p, in the order the nine rim
@@ -73,11 +73,50 @@ void CopyColours(uint32_t* composite, const uint32_t* source, uint64_t bits, boo
   }
 }
 
-// A layer with pixels near the word being rebuilt, and which.
+// A layer with pixels near the word being rebuilt: the pixels of the word
+// near any of its covered pixels, and those near an opaque one.
 struct LayerNearWord {
   const Layer* layer;
   uint64_t near;
+  uint64_t nearOpaque;
 };
+
+// Rebuilds the composite's pixels of word w of row y that `pixels` holds,
+// `nearby` being the layers that come near them, bottom up.
+void RebuildWord(uint32_t* out, const uint32_t* base, const std::vector<LayerNearWord>& nearby, int32_t width,
+                 int32_t words, int32_t y, int32_t w, uint64_t pixels, bool alphaZero) {
+  const auto count = static_cast<int32_t>(nearby.size());
+  const size_t first = static_cast<size_t>(y) * width + static_cast<size_t>(w) * kBitsPerWord;
+  const size_t word = static_cast<size_t>(y) * words + w;
+  // Composites pixel `bit` of the word from `colour` up through the layers
+  // from `from` on.
+  auto blendFrom = [&](int32_t from, int bit, uint32_t colour) {
+    const uint64_t mask = uint64_t{1} << bit;
+    for (int32_t n = from; n < count; ++n)
+      if ((nearby[n].near & mask) != 0) colour = LayerOver(*nearby[n].layer, colour, w * kBitsPerWord + bit, y);
+    out[first + bit] = (out[first + bit] & 0xFF000000u) | colour;
+  };
+  uint64_t remaining = pixels, above = 0;
+  for (int32_t s = count - 1; s >= 0 && remaining != 0; --s) {
+    const Layer& layer = *nearby[s].layer;
+    const uint64_t hidden = nearby[s].nearOpaque & remaining;
+    if (hidden != 0) {
+      const uint64_t copied = hidden & layer.opaquePixels[word] & ~above;
+      CopyColours(out + first, layer.pixels.data() + first, copied, alphaZero);
+      for (uint64_t bits = hidden & ~copied; bits != 0; bits &= bits - 1) {
+        const int bit = __builtin_ctzll(bits);
+        blendFrom(s + 1, bit, LayerOver(layer, 0, w * kBitsPerWord + bit, y));
+      }
+      remaining &= ~hidden;
+    }
+    above |= nearby[s].near;
+  }
+  CopyColours(out + first, base + first, remaining & ~above, alphaZero);
+  for (uint64_t bits = remaining & above; bits != 0; bits &= bits - 1) {
+    const int bit = __builtin_ctzll(bits);
+    blendFrom(0, bit, base[first + bit] & 0x00FFFFFFu);
+  }
+}
 
 }  // namespace
 
@@ -119,58 +158,67 @@ bool CompositeChanges() {
     return Recomposite();
   for (const auto& layer : model.stack)
     if (!SameSizeAsComposite(*layer)) return Recomposite();
+  const auto words = static_cast<size_t>(ChangedWords());
+  // Per row, each annotation layer's pixels near a covered and near an
+  // opaque pixel of its own, word by word; then per word, the layers that
+  // come near it.
+  static thread_local std::vector<uint64_t> rowNear;
+  static thread_local std::vector<const Layer*> rowLayers;
   static thread_local std::vector<LayerNearWord> nearby;
   try {
+    rowNear.resize(model.stack.size() * words * 2);
+    rowLayers.reserve(model.stack.size());
     nearby.reserve(model.stack.size());
   } catch (const std::bad_alloc&) {
     return Recomposite();
   }
   Layer& composite = model.composite;
-  const int32_t width = composite.width, height = composite.height;
+  const int32_t width = composite.width;
   uint32_t* out = composite.pixels.data();
   const uint32_t* base = model.stack.front()->pixels.data();
   const bool alphaZero = model.compositeAlphaZero;
-  const PixelSet changed{model.changed.data(), ChangedWords(), model.changedTop, model.changedBottom};
   // Over an opaque base a pixel's composite depends only on the layers around
-  // it, so it is rebuilt from the base up. An opaque layer pixel hides
-  // everything under it, its own rim included, so the rebuild starts at the
-  // topmost one; where no layer above comes near, that is a plain copy.
-  ForEachWordNear(changed, width, height, [&](int32_t y, int32_t w, uint64_t pixels) {
-    nearby.clear();
-    for (size_t n = 1; n < model.stack.size(); ++n) {
-      const Layer& layer = *model.stack[n];
-      const uint64_t near = NearWord(CoverageOf(layer), height, y, w) & pixels;
-      if (near != 0) nearby.push_back({&layer, near});
-    }
-    const auto count = static_cast<int32_t>(nearby.size());
-    const size_t first = static_cast<size_t>(y) * width + static_cast<size_t>(w) * kBitsPerWord;
-    const size_t word = static_cast<size_t>(y) * ChangedWords() + w;
-    // Composites pixel `bit` of the word from `colour` up through the
-    // layers from `from` on.
-    auto blendFrom = [&](int32_t from, int bit, uint32_t colour) {
-      const uint64_t mask = uint64_t{1} << bit;
-      for (int32_t n = from; n < count; ++n)
-        if ((nearby[n].near & mask) != 0) colour = LayerOver(*nearby[n].layer, colour, w * kBitsPerWord + bit, y);
-      out[first + bit] = (out[first + bit] & 0xFF000000u) | colour;
-    };
-    uint64_t remaining = pixels, above = 0;
-    for (int32_t s = count - 1; s >= 0 && remaining != 0; --s) {
-      const Layer& layer = *nearby[s].layer;
-      const uint64_t hidden = nearby[s].near & remaining & layer.opaquePixels[word];
-      if (hidden != 0) {
-        CopyColours(out + first, layer.pixels.data() + first, hidden & ~above, alphaZero);
-        for (uint64_t bits = hidden & above; bits != 0; bits &= bits - 1) {
-          const int bit = __builtin_ctzll(bits);
-          blendFrom(s + 1, bit, layer.pixels[first + bit] & 0x00FFFFFFu);
-        }
-        remaining &= ~hidden;
+  // it, so it is rebuilt from the base up. A layer with an opaque pixel in the
+  // 3 x 3 neighbourhood hides everything under it: either the pixel is its
+  // own and replaces the colour, or the rim turns the colour black before the
+  // layer's own pixel is blended in. The rebuild starts at the topmost such
+  // layer, and where it is the pixel's own and no layer above comes near, it
+  // is a plain copy.
+  ForEachRowNear(ChangedPixels(), width, composite.height,
+                 [&](int32_t y, const uint64_t* changed, int32_t firstWord, int32_t lastWord) {
+    // Stretches of words with changes, so that a thin stroke looks at its own
+    // words only.
+    for (int32_t from = firstWord; from <= lastWord;) {
+      if (changed[from] == 0) {
+        ++from;
+        continue;
       }
-      above |= nearby[s].near;
-    }
-    CopyColours(out + first, base + first, remaining & ~above, alphaZero);
-    for (uint64_t bits = remaining & above; bits != 0; bits &= bits - 1) {
-      const int bit = __builtin_ctzll(bits);
-      blendFrom(0, bit, base[first + bit] & 0x00FFFFFFu);
+      int32_t to = from;
+      while (to < lastWord && changed[to + 1] != 0) ++to;
+      rowLayers.clear();
+      for (size_t n = 1; n < model.stack.size(); ++n) {
+        const Layer& layer = *model.stack[n];
+        if (y < layer.coveredTop - 1 || y > layer.coveredBottom + 1) continue;
+        uint64_t* near = rowNear.data() + rowLayers.size() * words * 2;
+        NearRow(CoverageOf(layer), y, from, to, near);
+        uint64_t any = 0;
+        for (int32_t w = from; w <= to; ++w) any |= near[w] & changed[w];
+        if (any == 0) continue;
+        const PixelSet opaque{const_cast<uint64_t*>(layer.opaquePixels.data()), layer.coverageWords,
+                              layer.coveredTop, layer.coveredBottom};
+        NearRow(opaque, y, from, to, near + words);
+        rowLayers.push_back(&layer);
+      }
+      for (int32_t w = from; w <= to; ++w) {
+        const uint64_t pixels = changed[w];
+        nearby.clear();
+        for (size_t k = 0; k < rowLayers.size(); ++k) {
+          const uint64_t* near = rowNear.data() + k * words * 2;
+          if ((near[w] & pixels) != 0) nearby.push_back({rowLayers[k], near[w] & pixels, near[words + w] & pixels});
+        }
+        RebuildWord(out, base, nearby, width, static_cast<int32_t>(words), y, w, pixels, alphaZero);
+      }
+      from = to + 1;
     }
   });
   ForgetChanges();

@@ -92,16 +92,47 @@ void Push(EditStep step) {
 
 int32_t ClampedIndex(int32_t index) { return std::clamp(index, 0, std::max(LayerCount() - 1, 0)); }
 
-// Exchanges the layer's pixels with the step's values.
+bool AllZero(const uint32_t* values, uint32_t count) {
+  uint32_t any = 0;
+  for (uint32_t i = 0; i < count; ++i) any |= values[i];
+  return any == 0;
+}
+
+// Exchanges the layer's pixels of the step's runs with the values the step
+// keeps: each run takes back what the step held (0 for a blank run) and the
+// step keeps what the layer showed, blank where it was all 0. Nothing changes
+// when the storage for that cannot be had.
 StackChange ExchangePixels(EditStep& step) {
   const int32_t index = IndexOfLayer(step.layerId);
   if (index < 0) return {};
   Layer& layer = *LayerAt(index);
-  size_t offset = 0;
+  const auto width = static_cast<uint32_t>(layer.width);
+  size_t kept = 0;
   for (const PixelRun& run : step.runs) {
-    SwapLayerRun(layer, run, step.values.data() + offset);
-    offset += run.count;
+    if (size_t{run.start} + run.count > layer.pixels.size()) return {};
+    if (!AllZero(layer.pixels.data() + run.start, run.count)) kept += run.count;
   }
+  std::vector<uint32_t> shown;
+  try {
+    shown.reserve(kept);
+  } catch (const std::bad_alloc&) {
+    return {};
+  }
+  const uint32_t* held = step.values.data();
+  for (PixelRun& run : step.runs) {
+    const uint32_t* now = layer.pixels.data() + run.start;
+    const bool blank = AllZero(now, run.count);
+    if (!blank) shown.insert(shown.end(), now, now + run.count);
+    const auto x = static_cast<int32_t>(run.start % width), y = static_cast<int32_t>(run.start / width);
+    if (run.blank) {
+      FillLayerRun(layer, x, y, static_cast<int32_t>(run.count), 0);
+    } else {
+      SetLayerRun(layer, x, y, held, static_cast<int32_t>(run.count));
+      held += run.count;
+    }
+    run.blank = blank;
+  }
+  step.values = std::move(shown);
   return {StackChange::Kind::kPixels, index, {}};
 }
 

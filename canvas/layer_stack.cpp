@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <limits>
 #include <memory>
 #include <new>
 
@@ -16,14 +17,12 @@ using pixel_set::InSet;
 using pixel_set::kBitsPerWord;
 using pixel_set::WordsPerRow;
 
-CanvasModel& Model() {
-  static CanvasModel model;
-  return model;
-}
-
 void ForgetChanges() {
   CanvasModel& model = Model();
-  pixel_set::ClearSet(model.changed, ChangedWords(), model.changedTop, model.changedBottom);
+  pixel_set::ClearSet(model.changed, ChangedWords(), model.changedTop, model.changedBottom, model.changedFirstWord,
+                      model.changedLastWord);
+  model.changedFirstWord = std::numeric_limits<int32_t>::max();
+  model.changedLastWord = -1;
 }
 
 void MakeCurrent(int32_t index) { Model().currentIndex = index; }
@@ -34,12 +33,16 @@ void MarkChanged(const Layer& layer, int32_t x, int32_t y) {
   CanvasModel& model = Model();
   if (!SameSizeAsComposite(layer) || model.changed.empty()) return;
   AddToSet(model.changed.data(), ChangedWords(), model.changedTop, model.changedBottom, x, y);
+  model.changedFirstWord = std::min(model.changedFirstWord, x / kBitsPerWord);
+  model.changedLastWord = std::max(model.changedLastWord, x / kBitsPerWord);
 }
 
 void MarkRunChanged(const Layer& layer, int32_t x, int32_t y, int32_t count) {
   CanvasModel& model = Model();
   if (!SameSizeAsComposite(layer) || model.changed.empty()) return;
   AddRunToSet(model.changed.data(), ChangedWords(), model.changedTop, model.changedBottom, x, y, count);
+  model.changedFirstWord = std::min(model.changedFirstWord, x / kBitsPerWord);
+  model.changedLastWord = std::max(model.changedLastWord, (x + count - 1) / kBitsPerWord);
 }
 
 // Marks every pixel the layer covers as changed (the layer is going away or
@@ -133,9 +136,12 @@ bool InitLayer(Layer& layer, int32_t width, int32_t height, const uint8_t* sourc
     layer.opaque = opaque;
   }
   if (isComposite) {
+    // The set was just made anew: empty, whatever bounds it had.
     model.compositeAlphaZero = source == nullptr;
     model.changedTop = 0;
     model.changedBottom = -1;
+    model.changedFirstWord = std::numeric_limits<int32_t>::max();
+    model.changedLastWord = -1;
     model.needsFullRun = true;
   }
   return ok;
@@ -318,16 +324,6 @@ int32_t IndexOfLayer(uint64_t id) {
   for (size_t i = 0; i < stack.size(); ++i)
     if (stack[i]->id == id) return static_cast<int32_t>(i);
   return -1;
-}
-
-void SwapLayerRun(Layer& layer, PixelRun run, uint32_t* values) {
-  if (layer.width <= 0 || run.count == 0 || size_t{run.start} + run.count > layer.pixels.size()) return;
-  const auto x = static_cast<int32_t>(run.start % static_cast<uint32_t>(layer.width));
-  const auto y = static_cast<int32_t>(run.start / static_cast<uint32_t>(layer.width));
-  if (run.count > static_cast<uint32_t>(layer.width - x)) return;
-  uint32_t* pixels = layer.pixels.data() + run.start;
-  for (uint32_t i = 0; i < run.count; ++i) std::swap(pixels[i], values[i]);
-  AfterRunWritten(layer, x, y, pixels, static_cast<int32_t>(run.count));
 }
 
 void FlattenSnapshot(uint8_t bitsPerPixel, uint16_t width, uint16_t height, uint8_t* destination) {
