@@ -195,7 +195,7 @@ TEST_F(SendFlowTest, SnapshotShowsTheShapesAndTheMosaicAsDrawn) {
   bool result = false;
   EXPECT_EQ(Send(info, L"", &choice, &message, &result, nullptr,
                  [&](const ReportWindows& windows) {
-                   SelectTab(windows.tabs, 1);
+                   ClickTab(windows.tabs, 1);
                    const HWND canvas = windows.canvas;
                    // The mosaic first, so that its blocks average the screenshot alone.
                    DrawShape(canvas, kMosaicToolCommand, {100, 70}, {130, 95});
@@ -234,7 +234,7 @@ TEST_F(SendFlowTest, UndoingEveryStepLeavesTheSnapshotUnchecked) {
   std::wstring message;
   bool result = false;
   Send(info, L"本文", &choice, &message, &result, nullptr, [&](const ReportWindows& windows) {
-    SelectTab(windows.tabs, 1);
+    ClickTab(windows.tabs, 1);
     DrawShape(windows.canvas, kRectangleToolCommand, {10, 10}, {60, 40});
     PressChord(windows.canvas, {VK_CONTROL}, 'Z');
   });
