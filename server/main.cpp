@@ -7,11 +7,10 @@
 #include <chrono>
 #include <cstdlib>
 #include <cstring>
-#include <fstream>
-#include <sstream>
 
 #include "report/protocol/limits.h"
 #include "server/backup.h"
+#include "server/dashboard/access.h"
 #include "server/dashboard/dashboard.h"
 #include "server/dashboard/web_text.h"
 #include "server/handlers.h"
@@ -27,17 +26,6 @@ int64_t UnixMillis() {
   return std::chrono::duration_cast<std::chrono::milliseconds>(
              std::chrono::system_clock::now().time_since_epoch())
       .count();
-}
-
-// The dashboard's secret: the file's contents without the line end an editor
-// leaves. Empty when the file cannot be read or holds nothing else.
-std::string ReadSecret(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  std::stringstream text;
-  text << in.rdbuf();
-  std::string secret = text.str();
-  while (!secret.empty() && (secret.back() == '\n' || secret.back() == '\r')) secret.pop_back();
-  return secret;
 }
 
 }  // namespace
@@ -68,6 +56,14 @@ int main(int argc, char** argv) {
   app.add_option("--max-connections", max_connections, "Connections served at once; more wait")
       ->capture_default_str()
       ->check(CLI::Range(uint32_t{1}, uint32_t{65536}));
+  std::string allow;
+  uint32_t max_per_address = limits::kDefaultMaxConnectionsPerAddress;
+  CLI::Option* allow_option = app.add_option("--allow", allow,
+                 "Serve only clients in these networks, CIDR[,CIDR...] (default: everyone who reaches the port)");
+  app.add_option("--max-connections-per-address", max_per_address,
+                 "Connections open at once from one client address; more are closed")
+      ->capture_default_str()
+      ->check(CLI::Range(uint32_t{1}, uint32_t{65536}));
   std::string http = "127.0.0.1:47212";
   std::string http_secret_file;
   std::string text_encoding = "CP932";
@@ -94,11 +90,18 @@ int main(int argc, char** argv) {
 
   server::DashboardSettings dashboard_settings{http, "", text_encoding};
   if (!http_secret_file.empty()) {
-    dashboard_settings.secret = ReadSecret(http_secret_file);
+    dashboard_settings.secret = server::ReadSecretFile(http_secret_file);
     if (dashboard_settings.secret.empty()) {
-      server::LogLine("no secret in " + http_secret_file + " (missing, unreadable or empty)");
+      server::LogLine("no secret in " + http_secret_file + " (missing, unreadable, or its first line is empty)");
       return 1;
     }
+  }
+  std::string error;
+  // Given but empty is a mistake (an unset variable, say), not "everyone".
+  const auto allow_list = allow_option->count() == 0 ? server::AllowList() : server::AllowList::Parse(allow, &error);
+  if (!allow_list) {
+    server::LogLine("--allow: " + error);
+    return 1;
   }
   if (!server::CanDecode(text_encoding)) {
     server::LogLine("unknown text encoding " + text_encoding);
@@ -125,7 +128,6 @@ int main(int argc, char** argv) {
                     " bytes may hold snapshots the report browser refuses to receive");
   }
 
-  std::string error;
   auto store = server::ReportStore::Open(data, &error);
   if (!store) {
     server::LogLine("cannot open the report store in " + data + ": " + error);
@@ -136,6 +138,8 @@ int main(int argc, char** argv) {
   settings.listen = listen;
   settings.connection = {max_package, idle_timeout_ms, limits::kLingerMs};
   settings.max_connections = max_connections;
+  settings.allow = *allow_list;
+  settings.max_connections_per_address = max_per_address;
   settings.shutdown_grace_ms = limits::kShutdownGraceMs;
   server::Server server(handler, settings);
   if (!server.Listen(&error)) {

@@ -45,6 +45,7 @@ void Consume(int event_fd) {
 Server::Server(RequestHandler& handler, ServerSettings settings)
     : handler_(handler),
       settings_(std::move(settings)),
+      open_per_address_(settings_.max_connections_per_address),
       worker_done_(eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC)),
       stopping_(eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC)) {}
 
@@ -122,7 +123,9 @@ void Server::Work(Worker* worker) {
     const int fd = accept4(listener_.get(), reinterpret_cast<sockaddr*>(&peer), &length,
                            SOCK_NONBLOCK | SOCK_CLOEXEC);
     const int accept_error = errno;
+    const std::optional<PeerAddress> client = fd >= 0 ? Admit(fd, peer) : std::nullopt;
     lock.lock();
+    if (fd >= 0 && !client) continue;
     if (fd < 0) {
       if (stop_) break;
       if (accept_error == EAGAIN || accept_error == EWOULDBLOCK) {
@@ -154,6 +157,7 @@ void Server::Work(Worker* worker) {
     const int on = 1;
     setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &on, sizeof on);
     ServeConnection(fd, AddressText(peer), handler_, settings_.connection, stopping_.get());
+    open_per_address_.Close(*client);
     lock.lock();
     // Closed under the lock, so that Drain never shuts down a descriptor
     // number that has been reused.
@@ -167,6 +171,23 @@ void Server::Work(Worker* worker) {
   worker->finished = true;
   lock.unlock();
   Signal(worker_done_.get());  // to be joined
+}
+
+std::optional<PeerAddress> Server::Admit(int fd, const sockaddr_storage& peer) {
+  const std::optional<PeerAddress> client = PeerAddress::FromSocket(peer);
+  std::string refusal;
+  if (!client || !settings_.allow.Allows(*client)) {
+    refusal = "address not allowed (--allow)";
+  } else if (!open_per_address_.Open(*client)) {
+    // Closed rather than left waiting: a waiting connection would hold a
+    // place in the backlog that another machine's client needs.
+    refusal = std::to_string(settings_.max_connections_per_address) +
+              " connections from this address already open (--max-connections-per-address)";
+  }
+  if (refusal.empty()) return client;
+  close(fd);
+  LogLine("peer=" + AddressText(peer) + " refused: " + refusal);
+  return std::nullopt;
 }
 
 size_t Server::ReapFinished() {

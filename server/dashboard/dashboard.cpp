@@ -57,6 +57,26 @@ std::string PeerOf(const httplib::Request& req) {
   return (v6 ? "[" + req.remote_addr + "]" : req.remote_addr) + ":" + std::to_string(req.remote_port);
 }
 
+// Whom a login attempt is throttled as. A reverse proxy on this host
+// connects from loopback and names the client it serves last in
+// X-Forwarded-For; no one else can connect from loopback but local users.
+std::string ThrottledClientOf(const httplib::Request& req) {
+  std::string address = req.remote_addr;
+  const std::string forwarded = req.get_header_value("X-Forwarded-For");
+  if (IsLoopbackHost(address) && !forwarded.empty()) {
+    address = forwarded.substr(forwarded.rfind(',') + 1);
+    address.erase(0, address.find_first_not_of(' '));
+    address.erase(address.find_last_not_of(' ') + 1);
+  }
+  return ThrottledClient(address);
+}
+
+// Whether a proxy says it passed the request on: then people other than the
+// local user reach a dashboard that only listens on loopback.
+bool Forwarded(const httplib::Request& req) {
+  return req.has_header("X-Forwarded-For") || req.has_header("Forwarded") || req.has_header("X-Real-IP");
+}
+
 int64_t ParseNumber(const std::string& text, int64_t fallback) {
   int64_t value = 0;
   const auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), value);
@@ -211,6 +231,11 @@ class Dashboard::Routes {
         SendPage(res, 403, RenderMessagePage("拒否", "このホスト名では開けません。"));
         return Result::Handled;
       }
+      if (Forwarded(req)) {
+        LogLine("dashboard peer=" + PeerOf(req) + " refused a request through a proxy: no --http-secret-file");
+        SendPage(res, 403, RenderMessagePage("拒否", "プロキシ経由で開くにはログインの合言葉 (--http-secret-file) が必要です。"));
+        return Result::Handled;
+      }
       return Result::Unhandled;
     }
     if (req.path == "/login" || req.path.rfind("/static/", 0) == 0) return Result::Unhandled;
@@ -338,7 +363,7 @@ class Dashboard::Routes {
       return;
     }
     std::string session;
-    switch (access_.LogIn(req.get_param_value("secret"), &session)) {
+    switch (access_.LogIn(req.get_param_value("secret"), ThrottledClientOf(req), &session)) {
       case DashboardAccess::Login::kAccepted:
         res.set_header("Set-Cookie", std::string(kSessionCookie) + "=" + session +
                                          "; Path=/; HttpOnly; SameSite=Strict; Max-Age=" +

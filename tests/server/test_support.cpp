@@ -219,6 +219,14 @@ bool Connection::ServerCloses() {
   return recv(fd_, &byte, 1, 0) == 0;
 }
 
+std::string Connection::ReceiveUntilClosed() {
+  std::string received;
+  char chunk[4096];
+  ssize_t n;
+  while ((n = recv(fd_, chunk, sizeof chunk, 0)) > 0) received.append(chunk, static_cast<size_t>(n));
+  return received;
+}
+
 bool Connection::AnswerWithin(int timeout_ms) {
   pollfd ready = {fd_, POLLIN, 0};
   return poll(&ready, 1, timeout_ms) > 0;

@@ -65,6 +65,8 @@ class Connection {
   std::vector<Frame> ReceiveReplies();
   // True when the server closes the connection before sending anything more.
   bool ServerCloses();
+  // Every byte the server sends until it closes (an HTTP answer, say).
+  std::string ReceiveUntilClosed();
   // Whether a reply (or the close) arrives within `timeout_ms`; reads nothing.
   bool AnswerWithin(int timeout_ms);
   // EndExchange, shut down our sending side, wait for the server's close.
