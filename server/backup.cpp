@@ -2,8 +2,11 @@
 
 #include <fcntl.h>
 #include <sqlite3.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
+#include <cerrno>
+#include <cstring>
 #include <memory>
 #include <vector>
 
@@ -65,7 +68,16 @@ bool CopyDatabase(const std::filesystem::path& source_path, const std::filesyste
              std::to_string(kSchemaVersion) + "; start the server on it once to bring it up to date";
     return false;
   }
-  Database copy = OpenDatabase(copy_path, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE, error);
+  // Created here so that it has its mode from the start; SQLite takes an
+  // empty file for a new database, and gives its journal the same mode.
+  const int created = open(copy_path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, kBackupFileMode);
+  if (created < 0 || fchmod(created, kBackupFileMode) != 0) {
+    *error = "cannot create " + copy_path.string() + ": " + std::strerror(errno);
+    if (created >= 0) close(created);
+    return false;
+  }
+  close(created);
+  Database copy = OpenDatabase(copy_path, SQLITE_OPEN_READWRITE, error);
   if (!copy) return false;
   sqlite3_backup* backup = sqlite3_backup_init(copy.get(), "main", source.get(), "main");
   if (!backup) {
@@ -92,7 +104,10 @@ bool BackupStore(const std::filesystem::path& data, const std::filesystem::path&
     return false;
   }
   const std::filesystem::path packages = target / kPackagesFolder;
+  const bool target_existed = std::filesystem::exists(target, ec);
   std::filesystem::create_directories(packages, ec);
+  if (!ec && !target_existed) std::filesystem::permissions(target, std::filesystem::perms(kBackupFolderMode), ec);
+  if (!ec) std::filesystem::permissions(packages, std::filesystem::perms(kBackupFolderMode), ec);
   if (ec) {
     *error = "cannot create " + packages.string() + ": " + ec.message();
     return false;
@@ -118,7 +133,9 @@ bool BackupStore(const std::filesystem::path& data, const std::filesystem::path&
     std::string copy_error;
     while ((rc = sqlite3_step(query)) == SQLITE_ROW) {
       const std::string name(reinterpret_cast<const char*>(sqlite3_column_text(query, 0)));
-      if (!CopyPackageFile(data / kPackagesFolder, packages, name, sqlite3_column_int64(query, 1), &copy_error)) break;
+      if (!CopyPackageFile(data / kPackagesFolder, packages, name, sqlite3_column_int64(query, 1), kBackupFileMode,
+                           &copy_error))
+        break;
       ++files;
     }
     sqlite3_finalize(query);
