@@ -206,12 +206,27 @@ TEST_F(AccessTest, OneMachinesIdleConnectionsLeaveOthersServed) {
   EXPECT_EQ(server->Stop(), 0) << server->Log();
 }
 
-// A login form as a browser posts it to the dashboard on `port`.
-std::string LoginRequest(uint16_t port, const std::string& secret) {
-  const std::string body = "next=%2F&secret=" + secret;
-  return "POST /login HTTP/1.1\r\nHost: 127.0.0.1:" + std::to_string(port) +
-         "\r\nContent-Type: application/x-www-form-urlencoded\r\nContent-Length: " + std::to_string(body.size()) +
-         "\r\nConnection: close\r\n\r\n" + body;
+// A client of the dashboard: where it connects from, and what a reverse
+// proxy on the server's host says of it.
+struct WebClient {
+  uint32_t source = 0;    // 0: 127.0.0.1
+  std::string forwarded;  // X-Forwarded-For, when a proxy passed the request on
+};
+
+// A request as a browser sends it to the dashboard on `port`.
+std::string HttpRequest(uint16_t port, const WebClient& client, const std::string& method, const std::string& path,
+                        const std::string& body = {}) {
+  std::string request = method + " " + path + " HTTP/1.1\r\nHost: 127.0.0.1:" + std::to_string(port) + "\r\n";
+  if (!client.forwarded.empty()) request += "X-Forwarded-For: " + client.forwarded + "\r\n";
+  if (method == "POST") {
+    request += "Content-Type: application/x-www-form-urlencoded\r\nContent-Length: " + std::to_string(body.size()) +
+               "\r\n";
+  }
+  return request + "Connection: close\r\n\r\n" + body;
+}
+
+std::string LoginRequest(uint16_t port, const WebClient& client, const std::string& secret) {
+  return HttpRequest(port, client, "POST", "/login", "next=%2F&secret=" + secret);
 }
 
 // The status line and headers of an answer.
@@ -220,10 +235,9 @@ std::string AnswerHead(Connection& connection) {
   return answer.substr(0, answer.find("\r\n\r\n"));
 }
 
-// The answer to a login form sent from `source` (0: 127.0.0.1).
-std::string PostLogin(uint16_t port, uint32_t source, const std::string& secret) {
-  Connection connection(port, source);
-  if (!connection.SendRaw(ToBytes(LoginRequest(port, secret)))) return {};
+std::string Exchange(uint16_t port, const WebClient& client, const std::string& request) {
+  Connection connection(port, client.source);
+  if (!connection.SendRaw(ToBytes(request))) return {};
   return AnswerHead(connection);
 }
 
@@ -231,45 +245,69 @@ bool StatusIs(const std::string& answer, int status) {
   return answer.rfind("HTTP/1.1 " + std::to_string(status) + " ", 0) == 0;
 }
 
+// Without a secret the dashboard serves the local user only: a proxy on the
+// same host would serve it to everyone who reaches the proxy.
+TEST_F(AccessTest, ADashboardWithoutASecretRefusesWhatAProxyPassesOn) {
+  auto server = Start({"--http", "127.0.0.1:0"});
+  ASSERT_NE(server->http_port(), 0);
+  const uint16_t port = server->http_port();
+  EXPECT_TRUE(StatusIs(Exchange(port, {}, HttpRequest(port, {}, "GET", "/")), 200));
+  const WebClient proxied{0, "203.0.113.5"};
+  EXPECT_TRUE(StatusIs(Exchange(port, proxied, HttpRequest(port, proxied, "GET", "/")), 403));
+  EXPECT_NE(server->Log().find("no --http-secret-file"), std::string::npos) << server->Log();
+  EXPECT_EQ(server->Stop(), 0);
+}
+
 TEST_F(AccessTest, OneAddressGuessingNeverLocksOutAnother) {
   const auto secret_file = dir_.path() / "secret";
   std::ofstream(secret_file) << "the-right-secret\n";
-  auto server = Start({"--http", "127.0.0.1:0", "--http-secret-file", secret_file.string()});
-  ASSERT_TRUE(server->started());
-  ASSERT_NE(server->http_port(), 0);
-  const uint16_t port = server->http_port();
+  struct Case {
+    const char* how;
+    WebClient guesser;
+    WebClient other;
+  };
+  const Case cases[] = {
+      {"machines of their own", {0, ""}, {kSecondMachine, ""}},
+      // Behind a proxy on this host every request comes from loopback; the
+      // proxy's last X-Forwarded-For entry tells the clients apart.
+      {"behind a proxy", {0, "203.0.113.5"}, {0, "203.0.113.5, 198.51.100.7"}},
+  };
+  for (const Case& c : cases) {
+    auto server = Start({"--http", "127.0.0.1:0", "--http-secret-file", secret_file.string()});
+    ASSERT_NE(server->http_port(), 0);
+    const uint16_t port = server->http_port();
 
-  // Nine wrong secrets from 127.0.0.1 at once (each request's last byte goes
-  // out only when all the rest have): each waits for its answer, one second
-  // after the one before, and eight may wait at most.
-  std::vector<std::unique_ptr<Connection>> guessing;
-  const Bytes guess = ToBytes(LoginRequest(port, "wrong"));
-  for (int i = 0; i < 9; ++i) {
-    guessing.push_back(std::make_unique<Connection>(port));
-    ASSERT_TRUE(guessing.back()->SendRaw(std::span(guess).first(guess.size() - 1)));
+    // Nine wrong secrets from one client at once (each request's last byte
+    // goes out only when all the rest have): each waits for its answer, one
+    // second after the one before, and eight may wait at most.
+    std::vector<std::unique_ptr<Connection>> guessing;
+    const Bytes guess = ToBytes(LoginRequest(port, c.guesser, "wrong"));
+    for (int i = 0; i < 9; ++i) {
+      guessing.push_back(std::make_unique<Connection>(port, c.guesser.source));
+      ASSERT_TRUE(guessing.back()->SendRaw(std::span(guess).first(guess.size() - 1)));
+    }
+    for (auto& connection : guessing) ASSERT_TRUE(connection->SendRaw(std::span(guess).last(1)));
+    std::vector<std::future<std::string>> answers;
+    for (auto& connection : guessing) {
+      answers.push_back(std::async(std::launch::async, [&connection] { return AnswerHead(*connection); }));
+    }
+    // Once eight wait, even the right secret from the same client is turned
+    // away without being compared.
+    std::string same_client;
+    const auto give_up = std::chrono::steady_clock::now() + std::chrono::seconds(30);
+    do {
+      same_client = Exchange(port, c.guesser, LoginRequest(port, c.guesser, "the-right-secret"));
+    } while (!StatusIs(same_client, 429) && std::chrono::steady_clock::now() < give_up);
+    ASSERT_TRUE(StatusIs(same_client, 429)) << c.how << "\n" << same_client << server->Log();
+
+    const std::string other_client = Exchange(port, c.other, LoginRequest(port, c.other, "the-right-secret"));
+    EXPECT_TRUE(StatusIs(other_client, 303)) << c.how << "\n" << other_client;
+    EXPECT_NE(other_client.find("Set-Cookie: vnscope_session="), std::string::npos) << other_client;
+
+    // The guesses' answers are not waited for: they take eight seconds.
+    server->Kill();
+    for (auto& answer : answers) answer.get();
   }
-  for (auto& connection : guessing) ASSERT_TRUE(connection->SendRaw(std::span(guess).last(1)));
-  std::vector<std::future<std::string>> answers;
-  for (auto& connection : guessing) {
-    answers.push_back(std::async(std::launch::async, [&connection] { return AnswerHead(*connection); }));
-  }
-  // Once eight wait, even the right secret from the same address is turned
-  // away without being compared.
-  std::string same_address;
-  const auto give_up = std::chrono::steady_clock::now() + std::chrono::seconds(30);
-  do {
-    same_address = PostLogin(port, 0, "the-right-secret");
-  } while (!StatusIs(same_address, 429) && std::chrono::steady_clock::now() < give_up);
-  ASSERT_TRUE(StatusIs(same_address, 429)) << same_address << server->Log();
-
-  const std::string other_address = PostLogin(port, kSecondMachine, "the-right-secret");
-  EXPECT_TRUE(StatusIs(other_address, 303)) << other_address;
-  EXPECT_NE(other_address.find("Set-Cookie: vnscope_session="), std::string::npos) << other_address;
-  EXPECT_NE(server->Log().find("peer=127.0.0.2:"), std::string::npos) << server->Log();
-
-  // The guesses' answers are not waited for: they take eight seconds.
-  server->Kill();
-  for (auto& answer : answers) answer.get();
 }
 
 }  // namespace
