@@ -9,8 +9,8 @@
 #include <optional>
 #include <vector>
 
-#include "host/monitor_window.h"
-#include "host/vnscope.h"
+#include "monitors/monitor_window.h"
+#include "include/vnscope.h"
 #include "monitors/monitor_dialogs.h"
 #include "monitors/variable_store.h"
 #include "resources/resource.h"

@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <initializer_list>
 
+#include "ascii_text.h"
 #include "prefix_comparisons.h"
 
 namespace vnscope {
@@ -12,8 +13,7 @@ namespace {
 
 using test::ExactPrefix;
 using test::FoldedPrefix;
-
-std::string Narrow(const std::u16string& text) { return std::string(text.begin(), text.end()); }
+using test::Narrow;
 
 VariableStore Committed(std::initializer_list<std::u16string_view> names,
                         std::initializer_list<RegisterBinding> map = {}, PrefixEquals equals = ExactPrefix) {
