@@ -11,7 +11,7 @@ namespace vnscope::server {
 
 // Copies the store in `data` into `target`, which must not exist or be
 // empty: the database as of one moment, then the package files its rows
-// point at (reports are never deleted, so they are all there). The database
+// point at (a purge waits until the backup is done, so they are all there). The database
 // gets its name only once everything is copied and synced, so an interrupted
 // backup never looks like a complete one. On success `summary` tells what was
 // copied; on failure `error` tells why.

@@ -4,7 +4,9 @@
 #include <sys/signalfd.h>
 
 #include <CLI/CLI.hpp>
+#include <algorithm>
 #include <chrono>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 
@@ -15,6 +17,7 @@
 #include "server/dashboard/web_text.h"
 #include "server/handlers.h"
 #include "server/log.h"
+#include "server/retention.h"
 #include "server/server.h"
 #include "server/store.h"
 #include "vnscope_revision.h"
@@ -26,6 +29,38 @@ int64_t UnixMillis() {
   return std::chrono::duration_cast<std::chrono::milliseconds>(
              std::chrono::system_clock::now().time_since_epoch())
       .count();
+}
+
+// --purge: the names removed on standard output, one a line, for scripts;
+// what happened on the log.
+int Purge(const std::string& data, int64_t older_than_days, const std::vector<std::string>& states, bool dry_run) {
+  using namespace vnscope::server;
+  PurgeRule rule;
+  for (const std::string& text : states) {
+    const auto state = ParseReportState(text);
+    if (!state) {
+      LogLine("--state " + text + ": not a state (新着, 再修正依頼, 修正済, 完了, 問題なし or their numbers)");
+      return 1;
+    }
+    if (std::find(rule.states.begin(), rule.states.end(), *state) == rule.states.end()) rule.states.push_back(*state);
+  }
+  const auto cut = PurgeCut(UnixMillis(), older_than_days);
+  if (!cut) {
+    LogLine("no report can be older than " + std::to_string(older_than_days) + " days");
+    return 0;
+  }
+  std::vector<std::string> names;
+  std::string error;
+  const bool done = PurgeReports(data, {*cut, rule.states}, dry_run, &names, &error);
+  for (const std::string& name : names) std::printf("%s\n", name.c_str());
+  std::fflush(stdout);
+  if (!done) {
+    LogLine("purge failed: " + error);
+    return 1;
+  }
+  LogLine(std::string(dry_run ? "would remove " : "removed ") + std::to_string(names.size()) +
+          " reports that arrived at or before " + IsoTime(*cut) + " from " + data);
+  return 0;
 }
 
 }  // namespace
@@ -73,8 +108,29 @@ int main(int argc, char** argv) {
   app.add_option("--text-encoding", text_encoding, "Code page the senders' report texts are in (an iconv name)")
       ->capture_default_str();
   std::string backup_to;
-  app.add_option("--backup-to", backup_to,
+  CLI::Option* backup_option = app.add_option("--backup-to", backup_to,
                  "Copy the store in --data into this new directory, even while a server uses it, then exit");
+  bool purge = false, dry_run = false;
+  int64_t older_than_days = 0;
+  std::vector<std::string> purge_states;
+  CLI::Option* purge_flag = app.add_flag(
+      "--purge", purge,
+      "Remove old reports (--older-than, --state) from the store in --data, even while a server uses it, print "
+      "their names, then exit");
+  CLI::Option* older_option =
+      app.add_option("--older-than", older_than_days,
+                     "With --purge: reports that arrived DAYS whole days ago or earlier (0: every report up to now)")
+          ->check(CLI::Range(int64_t{0}, INT64_MAX));
+  CLI::Option* state_option =
+      app.add_option("--state", purge_states,
+                     "With --purge: only reports in this state, by label (新着 再修正依頼 修正済 完了 問題なし) or "
+                     "number; may be repeated")
+          ->allow_extra_args(false);
+  CLI::Option* dry_run_flag = app.add_flag("--dry-run", dry_run, "With --purge: print the names, remove nothing");
+  purge_flag->needs(older_option)->excludes(backup_option);
+  older_option->needs(purge_flag);
+  state_option->needs(purge_flag);
+  dry_run_flag->needs(purge_flag);
   app.set_version_flag("--version", "vnscope-server " VNSCOPE_VERSION_TEXT " (revision " VNSCOPE_REVISION ")");
   CLI11_PARSE(app, argc, argv);
 
@@ -87,6 +143,8 @@ int main(int argc, char** argv) {
     server::LogLine("backed up " + summary + " from " + data + " to " + backup_to);
     return 0;
   }
+
+  if (purge) return Purge(data, older_than_days, purge_states, dry_run);
 
   server::DashboardSettings dashboard_settings{http, "", text_encoding};
   if (!http_secret_file.empty()) {
