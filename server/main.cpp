@@ -96,7 +96,7 @@ int main(int argc, char** argv) {
   CLI::Option* allow_option = app.add_option("--allow", allow,
                  "Serve only clients in these networks, CIDR[,CIDR...] (default: everyone who reaches the port)");
   app.add_option("--max-connections-per-address", max_per_address,
-                 "Connections open at once from one client address; more are closed")
+                 "Connections served at once from one client address; as many more wait, the rest are closed")
       ->capture_default_str()
       ->check(CLI::Range(uint32_t{1}, uint32_t{65536}));
   std::string http = "127.0.0.1:47212";

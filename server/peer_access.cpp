@@ -2,6 +2,7 @@
 
 #include <arpa/inet.h>
 #include <netinet/in.h>
+#include <unistd.h>
 
 #include <charconv>
 #include <cstring>
@@ -103,19 +104,41 @@ bool AllowList::Allows(const PeerAddress& address) const {
   return false;
 }
 
-bool ConnectionsPerAddress::Open(const PeerAddress& address) {
+ConnectionsPerAddress::Admission ConnectionsPerAddress::Open(const PeerAddress& address,
+                                                             const Connection& connection) {
   std::lock_guard guard(lock_);
-  uint32_t& open = open_[address.Key()];
-  if (open >= cap_) return false;
-  ++open;
-  return true;
+  Client& client = clients_[address.Key()];
+  if (client.served < cap_) {
+    ++client.served;
+    return Admission::kServe;
+  }
+  if (client.waiting.size() < cap_) {
+    client.waiting.push_back(connection);
+    return Admission::kWait;
+  }
+  return Admission::kRefuse;
 }
 
-void ConnectionsPerAddress::Close(const PeerAddress& address) {
+std::optional<ConnectionsPerAddress::Connection> ConnectionsPerAddress::Handover(const PeerAddress& address) {
   std::lock_guard guard(lock_);
-  const auto found = open_.find(address.Key());
-  if (found == open_.end()) return;
-  if (--found->second == 0) open_.erase(found);
+  const auto found = clients_.find(address.Key());
+  if (found == clients_.end()) return std::nullopt;
+  Client& client = found->second;
+  if (!client.waiting.empty()) {
+    const Connection next = client.waiting.front();
+    client.waiting.pop_front();
+    return next;
+  }
+  if (--client.served == 0) clients_.erase(found);
+  return std::nullopt;
+}
+
+void ConnectionsPerAddress::CloseWaiting() {
+  std::lock_guard guard(lock_);
+  for (auto& [key, client] : clients_) {
+    for (const Connection& connection : client.waiting) close(connection.fd);
+    client.waiting.clear();
+  }
 }
 
 }  // namespace vnscope::server

@@ -7,6 +7,7 @@
 
 #include <array>
 #include <cstdint>
+#include <deque>
 #include <mutex>
 #include <optional>
 #include <string>
@@ -48,19 +49,39 @@ class AllowList {
   std::vector<Network> networks_;
 };
 
-// Open connections by client address, each at most a cap.
+// The connections of each client address: at most a cap served at once, as
+// many again waiting their turn (holding a descriptor, not a thread), and the
+// rest refused. A client that opens its next connection while the server is
+// still closing its last one waits a moment rather than being refused.
 class ConnectionsPerAddress {
  public:
   explicit ConnectionsPerAddress(uint32_t cap) : cap_(cap) {}
-  // Counts a new connection of `address`; false, counting nothing, when the
-  // address already has its cap open.
-  bool Open(const PeerAddress& address);
-  void Close(const PeerAddress& address);
+  ~ConnectionsPerAddress() { CloseWaiting(); }
+  ConnectionsPerAddress(const ConnectionsPerAddress&) = delete;
+  ConnectionsPerAddress& operator=(const ConnectionsPerAddress&) = delete;
+
+  struct Connection {
+    int fd = -1;
+    sockaddr_storage peer{};
+  };
+  enum class Admission { kServe, kWait, kRefuse };
+  // A new connection of `address`. kWait: it is kept here, owned, until
+  // Handover gives it out; kRefuse: the caller closes it.
+  Admission Open(const PeerAddress& address, const Connection& connection);
+  // Called when a served connection of `address` ends: the connection that
+  // waited longest, which takes its place, or nothing, freeing the place.
+  std::optional<Connection> Handover(const PeerAddress& address);
+  // Closes the connections still waiting.
+  void CloseWaiting();
 
  private:
+  struct Client {
+    uint32_t served = 0;
+    std::deque<Connection> waiting;
+  };
   const uint32_t cap_;
   std::mutex lock_;
-  std::unordered_map<std::string, uint32_t> open_;  // only addresses with connections open
+  std::unordered_map<std::string, Client> clients_;  // only addresses with connections open
 };
 
 }  // namespace vnscope::server

@@ -125,7 +125,7 @@ void Server::Work(Worker* worker) {
     const int accept_error = errno;
     const std::optional<PeerAddress> client = fd >= 0 ? Admit(fd, peer) : std::nullopt;
     lock.lock();
-    if (fd >= 0 && !client) continue;
+    if (fd >= 0 && !client) continue;  // refused, or waiting for its client's turn
     if (fd < 0) {
       if (stop_) break;
       if (accept_error == EAGAIN || accept_error == EWOULDBLOCK) {
@@ -152,17 +152,24 @@ void Server::Work(Worker* worker) {
     const bool wake_main_loop = accepting_ == 0 && below_cap && !AddWorker() && !stop_;
     lock.unlock();
     if (wake_main_loop) Signal(worker_done_.get());
-    // Replies are gathered into few writes already; waiting for acknowledgements
-    // before sending the last small frame would only add latency.
-    const int on = 1;
-    setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &on, sizeof on);
-    ServeConnection(fd, AddressText(peer), handler_, settings_.connection, stopping_.get());
-    open_per_address_.Close(*client);
-    lock.lock();
-    // Closed under the lock, so that Drain never shuts down a descriptor
-    // number that has been reused.
-    close(worker->fd);
-    worker->fd = -1;
+    // Then the connections of the same client that waited for this one.
+    for (ConnectionsPerAddress::Connection serving{fd, peer};;) {
+      // Replies are gathered into few writes already; waiting for
+      // acknowledgements before sending the last small frame would only add
+      // latency.
+      const int on = 1;
+      setsockopt(serving.fd, IPPROTO_TCP, TCP_NODELAY, &on, sizeof on);
+      ServeConnection(serving.fd, AddressText(serving.peer), handler_, settings_.connection, stopping_.get());
+      const std::optional<ConnectionsPerAddress::Connection> next = open_per_address_.Handover(*client);
+      lock.lock();
+      // Closed under the lock, so that Drain never shuts down a descriptor
+      // number that has been reused.
+      close(worker->fd);
+      worker->fd = next ? next->fd : -1;
+      if (!next) break;
+      serving = *next;
+      lock.unlock();
+    }
     --active_;
     ++accepting_;
   }
@@ -178,13 +185,20 @@ std::optional<PeerAddress> Server::Admit(int fd, const sockaddr_storage& peer) {
   std::string refusal;
   if (!client || !settings_.allow.Allows(*client)) {
     refusal = "address not allowed (--allow)";
-  } else if (!open_per_address_.Open(*client)) {
-    // Closed rather than left waiting: a waiting connection would hold a
-    // place in the backlog that another machine's client needs.
-    refusal = std::to_string(settings_.max_connections_per_address) +
-              " connections from this address already open (--max-connections-per-address)";
+  } else {
+    switch (open_per_address_.Open(*client, {fd, peer})) {
+      case ConnectionsPerAddress::Admission::kServe:
+        return client;
+      case ConnectionsPerAddress::Admission::kWait:
+        return std::nullopt;
+      case ConnectionsPerAddress::Admission::kRefuse:
+        // Closed rather than kept: beyond this many, a client is flooding.
+        refusal = std::to_string(settings_.max_connections_per_address) +
+                  " connections from this address already served and as many waiting "
+                  "(--max-connections-per-address)";
+        break;
+    }
   }
-  if (refusal.empty()) return client;
   close(fd);
   LogLine("peer=" + AddressText(peer) + " refused: " + refusal);
   return std::nullopt;
@@ -231,6 +245,7 @@ void Server::Drain() {
   }
   for (Worker& worker : workers_) worker.thread.join();
   workers_.clear();
+  open_per_address_.CloseWaiting();
   listener_.Reset();
 }
 

@@ -25,7 +25,7 @@ struct ServerSettings {
   ConnectionSettings connection;
   uint32_t max_connections = 0;    // served at once; more wait in the backlog
   AllowList allow;                 // whose connections are served at all
-  // Open at once from one address; more are closed.
+  // Served at once from one address; as many more wait, the rest are closed.
   uint32_t max_connections_per_address = limits::kDefaultMaxConnectionsPerAddress;
   uint32_t shutdown_grace_ms = 0;  // how long requests under way may finish
 };
@@ -58,9 +58,10 @@ class Server {
   // workers_lock_ held.
   bool AddWorker();  // false when none was started
   void Work(Worker* worker);
-  // The client's address when its connection may be served (and is counted
-  // as open); otherwise closes `fd` at once, before reading anything, logs
-  // why and returns nothing.
+  // The client's address when its connection is to be served now (and is
+  // counted as served). Otherwise nothing: the connection waits for its
+  // client's turn (see ConnectionsPerAddress), or `fd` is closed at once,
+  // before anything is read, and the refusal logged.
   std::optional<PeerAddress> Admit(int fd, const sockaddr_storage& peer);
   size_t ReapFinished();
   void Drain();

@@ -192,7 +192,8 @@ TEST_F(AccessTest, OneMachinesIdleConnectionsLeaveOthersServed) {
   EXPECT_EQ(replies[0].code, 0);
   EXPECT_TRUE(other.End());
 
-  // Beyond the default cap of 16, the first machine's connections were closed.
+  // The default cap of 16 served, 16 more waiting their turn; the first
+  // machine's other connections were closed.
   std::vector<std::future<bool>> closed;
   for (auto& connection : idle) {
     closed.push_back(std::async(std::launch::async, [&connection] {
@@ -201,8 +202,30 @@ TEST_F(AccessTest, OneMachinesIdleConnectionsLeaveOthersServed) {
   }
   int closed_count = 0;
   for (auto& result : closed) closed_count += result.get();
-  EXPECT_EQ(closed_count, 64 - 16);
-  EXPECT_NE(server->Log().find("refused: 16 connections from this address already open"), std::string::npos);
+  EXPECT_EQ(closed_count, 64 - 2 * 16);
+  EXPECT_NE(server->Log().find("refused: 16 connections from this address already served"), std::string::npos);
+  EXPECT_EQ(server->Stop(), 0) << server->Log();
+}
+
+// Beyond the cap a client's connection waits, holding no thread, and is
+// served as soon as one of its client's connections ends.
+TEST_F(AccessTest, AConnectionOverTheCapWaitsForItsClientsTurn) {
+  auto server = Start({"--max-connections-per-address", "1"});
+  ASSERT_TRUE(server->started());
+  Connection first(server->port());
+  ASSERT_TRUE(ListedEmpty(first));
+  Connection second(server->port());
+  ASSERT_TRUE(second.Send(kList));
+  EXPECT_FALSE(second.AnswerWithin(500)) << "served beside the first connection, beyond the cap of 1";
+  Connection other(server->port(), kSecondMachine);
+  EXPECT_TRUE(ListedEmpty(other)) << "another machine is served meanwhile";
+  EXPECT_TRUE(other.End());
+  EXPECT_TRUE(first.End());
+  ASSERT_TRUE(second.AnswerWithin(10'000)) << "still waiting after the first connection ended";
+  const std::vector<Frame> replies = second.ReceiveReplies();
+  ASSERT_EQ(replies.size(), 1u);
+  EXPECT_EQ(replies[0].code, 0);
+  EXPECT_TRUE(second.End());
   EXPECT_EQ(server->Stop(), 0) << server->Log();
 }
 
