@@ -54,18 +54,9 @@ std::string PeerOf(const httplib::Request& req) {
   return (v6 ? "[" + req.remote_addr + "]" : req.remote_addr) + ":" + std::to_string(req.remote_port);
 }
 
-// Whom a login attempt is throttled as. A reverse proxy on this host
-// connects from loopback and names the client it serves last in
-// X-Forwarded-For; no one else can connect from loopback but local users.
+// Whom a login attempt is throttled as.
 std::string ThrottledClientOf(const httplib::Request& req) {
-  std::string address = req.remote_addr;
-  const std::string forwarded = req.get_header_value("X-Forwarded-For");
-  if (IsLoopbackHost(address) && !forwarded.empty()) {
-    address = forwarded.substr(forwarded.rfind(',') + 1);
-    address.erase(0, address.find_first_not_of(' '));
-    address.erase(address.find_last_not_of(' ') + 1);
-  }
-  return ThrottledClient(address);
+  return ThrottledClient(ForwardedClient(req.remote_addr, req.get_header_value("X-Forwarded-For")));
 }
 
 // Whether a proxy says it passed the request on: then people other than the
