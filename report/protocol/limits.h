@@ -71,6 +71,12 @@ inline constexpr uint32_t kDefaultIdleTimeoutMs = 30'000;
 // Report server: connections served at once, one thread each. A studio has
 // tens of testers; the rest wait in the listen backlog instead of failing.
 inline constexpr uint32_t kDefaultMaxConnections = 256;
+// Report server: connections open at once from one client address. A
+// tester's machine holds one connection per exchange and runs one game and
+// one report browser, so 16 leaves room for a few machines sharing an address
+// behind NAT, while one machine's idle or hung connections can no longer hold
+// every serving thread.
+inline constexpr uint32_t kDefaultMaxConnectionsPerAddress = 16;
 // Report server: on SIGTERM, requests already under way get this long to
 // finish before their connections are cut; systemd waits 30 s in our unit.
 inline constexpr uint32_t kShutdownGraceMs = 5'000;
