@@ -8,6 +8,7 @@
 #include "report/protocol/report_client.h"
 #include "report/protocol/winsock_stream.h"
 #include "report/report_server.h"
+#include "win32/boundary_guard.h"
 #include "win32/unique_handle.h"
 
 namespace vnscope {
@@ -130,11 +131,8 @@ void RunSender(SenderRun& run) {
 DWORD WINAPI SenderThread(void* parameter) {
   auto* launch = static_cast<Launch*>(parameter);
   const HMODULE module = launch->module;
-  try {
-    RunSender(*launch->run);
-  } catch (...) {
-    // A report that could not be read into memory waits for the next run.
-  }
+  // A report that cannot be read into memory, say, waits for the next run.
+  GuardBoundary([&] { RunSender(*launch->run); });
   delete launch;
   // Ends the thread outside the library, which may go with this reference.
   FreeLibraryAndExitThread(module, 0);

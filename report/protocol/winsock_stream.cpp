@@ -3,7 +3,10 @@
 #include <winsock2.h>
 #include <windows.h>
 
+#include <algorithm>
 #include <climits>
+
+#include "report/protocol/limits.h"
 
 namespace vnscope {
 namespace {
@@ -45,9 +48,9 @@ bool WinsockStream::Connect(const std::string& address, uint16_t port) {
     Close();
     return false;
   }
-  // No Nagle: every message goes out as a code byte, a length and a payload
-  // in separate sends, and each later part would otherwise wait for the
-  // server's delayed acknowledgement of the first (40 to 200 ms a message).
+  // No Nagle: a large message goes out as its header and then its payload in
+  // separate sends, and the payload would otherwise wait for the server's
+  // delayed acknowledgement of the header (40 to 200 ms a message).
   const BOOL no_delay = TRUE;
   if (setsockopt(socket_, IPPROTO_TCP, TCP_NODELAY, reinterpret_cast<const char*>(&no_delay),
                  sizeof no_delay) != 0) {
@@ -136,15 +139,17 @@ int32_t WinsockStream::UntilDone(Call&& call, uint32_t timeoutMs, const char* wh
 }
 
 int32_t WinsockStream::Send(const uint8_t* bytes, uint32_t length) {
-  const int chunk = length > INT_MAX ? INT_MAX : static_cast<int>(length);
+  const int chunk = static_cast<int>(std::min(length, limits::kMaxSendChunk));
   return UntilDone([&] { return send(socket_, reinterpret_cast<const char*>(bytes), chunk, 0); }, timeouts_.sendMs,
                    "send");
 }
 
 int32_t WinsockStream::Receive(uint8_t* buffer, uint32_t length) {
-  const int chunk = length > INT_MAX ? INT_MAX : static_cast<int>(length);
-  return UntilDone([&] { return recv(socket_, reinterpret_cast<char*>(buffer), chunk, 0); }, timeouts_.receiveMs,
-                   "recv");
+  return read_ahead_.Read(buffer, length, [this](uint8_t* into, uint32_t size) -> int32_t {
+    const int chunk = size > INT_MAX ? INT_MAX : static_cast<int>(size);
+    return UntilDone([&] { return recv(socket_, reinterpret_cast<char*>(into), chunk, 0); }, timeouts_.receiveMs,
+                     "recv");
+  });
 }
 
 void WinsockStream::ShutdownSend() {
@@ -156,6 +161,7 @@ void WinsockStream::ShutdownReceive() {
 }
 
 void WinsockStream::Close() {
+  read_ahead_.Discard();
   if (socket_ != INVALID_SOCKET) closesocket(socket_);
   socket_ = INVALID_SOCKET;
   if (network_event_) WSACloseEvent(network_event_);

@@ -2,6 +2,7 @@
 #pragma once
 #include <cstdint>
 
+#include "report/protocol/read_ahead.h"
 #include "report/protocol/report_stream.h"
 
 namespace vnscope {
@@ -11,6 +12,8 @@ namespace vnscope {
 // reports its network events to an event object and never blocks: every
 // connect, send and receive that cannot go on at once waits on that event,
 // which is where the time-outs apply, and where a stop request ends the wait.
+// Sends go out in pieces of at most limits::kMaxSendChunk, and receives read
+// ahead through a block of limits::kReadAheadBytes.
 class WinsockStream final : public ReportStream {
  public:
   // `stop`, when given, is an event (a HANDLE) whose signal fails every wait
@@ -47,6 +50,7 @@ class WinsockStream final : public ReportStream {
   uintptr_t socket_;
   void* network_event_ = nullptr;  // a WSAEVENT while connected
   bool library_started_ = false;
+  ReadAhead read_ahead_;
 };
 
 }  // namespace vnscope

@@ -21,8 +21,16 @@ struct RecordedRequest {
 
 class RelayProxy {
  public:
-  // Listens on 127.0.0.1 at `port` (0: a free one) and relays to `target`.
-  explicit RelayProxy(ServerEndpoint target, uint16_t port = 0);
+  // Listens on 127.0.0.1 at a free port and relays to `target`. With
+  // `client_bytes_per_second` it reads what clients send at that pace through
+  // a small receive buffer, as a server on a slow link would.
+  explicit RelayProxy(ServerEndpoint target, uint32_t client_bytes_per_second = 0);
+  // The same at the port where the library expects its server, for a test
+  // in which the server comes up there at last.
+  struct AtPort {
+    uint16_t number;
+  };
+  RelayProxy(ServerEndpoint target, AtPort port);
   ~RelayProxy();
   RelayProxy(const RelayProxy&) = delete;
   RelayProxy& operator=(const RelayProxy&) = delete;
@@ -42,11 +50,13 @@ class RelayProxy {
   int OpenClients() const { return open_clients_; }
 
  private:
+  RelayProxy(ServerEndpoint target, uint32_t client_bytes_per_second, uint16_t port);
   struct Connection;
   void Accept();
   void Relay(uintptr_t client, size_t index);
 
   ServerEndpoint target_;
+  uint32_t client_pace_;
   uintptr_t listener_;
   uint16_t port_ = 0;
   std::atomic<bool> stopping_{false};

@@ -201,7 +201,7 @@ TEST_F(OutboxTest, UnreachableServerKeepsTheReportUntilItComesUp) {
   EXPECT_EQ(std::string(entries[2].data.begin(), entries[2].data.end()), id) << "named after the id it carries";
   EXPECT_EQ(TitleOf(package), title) << "the file holds the last package sent";
 
-  RelayProxy server(TestServer(), port);
+  RelayProxy server(TestServer(), RelayProxy::AtPort{port});
   ASSERT_EQ(server.endpoint().port, port);
   EXPECT_TRUE(OutboxEmptied());
   EXPECT_EQ(StoredWithTitle(title), 1);
