@@ -100,7 +100,10 @@ bool InitLayer(Layer& layer, int32_t width, int32_t height, const uint8_t* sourc
   if (ok) {
     try {
       const size_t count = static_cast<size_t>(width) * static_cast<size_t>(height);
-      if (height != 0 && count / static_cast<size_t>(height) != static_cast<size_t>(width))
+      // Past the vector's own limit (half the address space of a 32-bit
+      // process: a 65535 x 8193 screenshot) assign would throw length_error.
+      if ((height != 0 && count / static_cast<size_t>(height) != static_cast<size_t>(width)) ||
+          count > layer.pixels.max_size())
         throw std::bad_alloc();
       layer.pixels.assign(count, 0);
       layer.coverageWords = WordsPerRow(width);

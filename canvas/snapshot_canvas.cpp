@@ -15,6 +15,7 @@
 #include "canvas/shapes.h"
 #include "canvas/text_layer.h"
 #include "canvas/text_render.h"
+#include "win32/boundary_guard.h"
 #include "win32/module.h"
 #include "win32/unique_handle.h"
 #include "win32/win32_text.h"
@@ -340,7 +341,7 @@ void OnRightButtonDown(HWND window, LPARAM lparam) {
   TrackCanvasMenu(canvas.popup.get(), window, screen, canvas.tool, CanUndo(), CanRedo());
 }
 
-LRESULT CALLBACK SnapshotWindowProc(HWND window, UINT message, WPARAM wparam, LPARAM lparam) {
+LRESULT CanvasMessage(HWND window, UINT message, WPARAM wparam, LPARAM lparam) {
   switch (message) {
     case WM_CREATE: OnCreate(window, reinterpret_cast<const CREATESTRUCTW*>(lparam)); break;
     case WM_DESTROY: OnDestroy(window); break;
@@ -359,6 +360,13 @@ LRESULT CALLBACK SnapshotWindowProc(HWND window, UINT message, WPARAM wparam, LP
     case WM_CAPTURECHANGED: Canvas().dragging = false; break;
   }
   return DefWindowProcW(window, message, wparam, lparam);
+}
+
+// A creation that throws fails the window's creation; any other message
+// that throws counts as handled.
+LRESULT CALLBACK SnapshotWindowProc(HWND window, UINT message, WPARAM wparam, LPARAM lparam) {
+  return GuardBoundary(message == WM_CREATE ? LRESULT{-1} : LRESULT{0},
+                       [&] { return CanvasMessage(window, message, wparam, lparam); });
 }
 
 }  // namespace

@@ -75,6 +75,10 @@ class VariableStore {
   // entries counted after the "#" names). Entries that point outside the
   // table are skipped. All groups start collapsed.
   void Commit(std::span<const RegisterBinding> registerMap);
+  // The same with the register map as the engine's record lies in memory:
+  // its bytes / 8 entries of 8 bytes (the rest ignored), read in place at any
+  // alignment, so that nothing is allocated for an entry count the engine gave.
+  void CommitRecord(std::span<const std::byte> registerMap);
 
   // SetVariableValue: parses `text` as decimal; false (and no change) for a
   // position outside the table.

@@ -4,6 +4,8 @@
 
 #include <windows.h>
 
+#include <colordlg.h>
+
 #include <cstdlib>
 #include <utility>
 #include <vector>
@@ -165,36 +167,98 @@ TEST_F(SnapshotCanvasTest, LayerListAddsSelectsAndDeletes) {
   EXPECT_EQ(Composite(40, 100), kGround);
 }
 
-// The colour dialog answered by a timer inside its modal loop.
-UINT g_colourAnswer = IDOK;
-bool g_colourDialogSeen = false;
+// The colour dialog answered by a timer inside its modal loop: it reads the
+// colour the dialog opened with, types another into the red, green and blue
+// fields, and confirms or cancels.
+struct ColourDialogDrive {
+  UINT answer = IDOK;
+  bool seen = false;
+  COLORREF opened = 0;
+};
+ColourDialogDrive g_colour;
+constexpr COLORREF kTyped = RGB(12, 34, 56);
 
 BOOL CALLBACK AnswerColourDialog(HWND window, LPARAM) {
   wchar_t className[16] = {};
   GetClassNameW(window, className, 16);
   if (std::wstring(className) != L"#32770" || !IsWindowVisible(window)) return TRUE;
-  g_colourDialogSeen = true;
-  PostMessageW(window, WM_COMMAND, g_colourAnswer, 0);
+  g_colour.seen = true;
+  g_colour.opened = RGB(GetDlgItemInt(window, COLOR_RED, nullptr, FALSE),
+                        GetDlgItemInt(window, COLOR_GREEN, nullptr, FALSE),
+                        GetDlgItemInt(window, COLOR_BLUE, nullptr, FALSE));
+  SetDlgItemInt(window, COLOR_RED, GetRValue(kTyped), FALSE);
+  SetDlgItemInt(window, COLOR_GREEN, GetGValue(kTyped), FALSE);
+  SetDlgItemInt(window, COLOR_BLUE, GetBValue(kTyped), FALSE);
+  PostMessageW(window, WM_COMMAND, g_colour.answer, 0);
   return FALSE;
 }
 
 void CALLBACK AnswerColourDialogSoon(HWND, UINT, UINT_PTR timer, DWORD) {
   EnumThreadWindows(GetCurrentThreadId(), AnswerColourDialog, 0);
-  if (g_colourDialogSeen) KillTimer(nullptr, timer);
+  if (g_colour.seen) KillTimer(nullptr, timer);
 }
 
 TEST_F(SnapshotCanvasTest, ColourDialogKeepsTheColourUnlessConfirmed) {
+  const struct {
+    UINT answer;
+    COLORREF after;
+  } cases[] = {{IDCANCEL, RGB(0, 0, 255)}, {IDOK, kTyped}};
   SetLineColour(RGB(0, 0, 255));
-  for (const UINT answer : {UINT{IDCANCEL}, UINT{IDOK}}) {
-    g_colourAnswer = answer;
-    g_colourDialogSeen = false;
+  for (const auto& c : cases) {
+    g_colour = {c.answer};
     const UINT_PTR timer = SetTimer(nullptr, 0, 100, AnswerColourDialogSoon);
     const bool chosen = ChooseLineColour(parent);
     KillTimer(nullptr, timer);
-    EXPECT_TRUE(g_colourDialogSeen);
-    EXPECT_EQ(chosen, answer == IDOK);
-    EXPECT_EQ(LineColour(), RGB(0, 0, 255)) << "confirmed unchanged, the initial colour stays";
+    ASSERT_TRUE(g_colour.seen);
+    EXPECT_EQ(g_colour.opened, RGB(0, 0, 255)) << "the dialog opens on the line colour";
+    EXPECT_EQ(chosen, c.answer == IDOK);
+    EXPECT_EQ(LineColour(), c.after) << (c.answer == IDOK ? "confirmed" : "cancelled");
   }
+  // The next segment takes the colour chosen: composite bytes B, G, R.
+  ClickAt(canvas, 10, 10);
+  ClickAt(canvas, 30, 10);
+  RightClickAt(canvas, 30, 10);
+  EXPECT_EQ(Composite(20, 10), uint32_t{GetRValue(kTyped)} << 16 | GetGValue(kTyped) << 8 | GetBValue(kTyped));
+}
+
+// The text layer the glyph rules define for `text` typed into a box at
+// (x, y): white pixels with the coverage of the system's gray-level glyph
+// bitmaps of the canvas's font, each glyph placed from the pen by its origin
+// below the font's ascent, the pen moving by each cell's advance.
+std::vector<uint32_t> ExpectedTextLayer(const std::wstring& text, int x, int y) {
+  std::vector<uint32_t> layer(static_cast<size_t>(kWidth) * kHeight, 0);
+  HDC dc = CreateCompatibleDC(nullptr);
+  HFONT font = CreateFontW(20, 0, 0, 0, FW_NORMAL, FALSE, FALSE, FALSE, SHIFTJIS_CHARSET, OUT_DEFAULT_PRECIS,
+                           CLIP_DEFAULT_PRECIS, CLEARTYPE_NATURAL_QUALITY, FIXED_PITCH | FF_MODERN, L"ＭＳ ゴシック");
+  HGDIOBJ previous = SelectObject(dc, font);
+  TEXTMETRICW metrics{};
+  GetTextMetricsW(dc, &metrics);
+  const MAT2 nearlyOne{{0xFFFF, 0}, {0, 0}, {0, 0}, {0xFFFF, 0}};
+  int penX = x;
+  for (wchar_t ch : text) {
+    GLYPHMETRICS glyph{};
+    const DWORD size = GetGlyphOutlineW(dc, ch, GGO_GRAY8_BITMAP, &glyph, 0, nullptr, &nearlyOne);
+    EXPECT_NE(size, GDI_ERROR);
+    if (size != GDI_ERROR && size > 0) {
+      std::vector<uint8_t> levels(size);
+      GetGlyphOutlineW(dc, ch, GGO_GRAY8_BITMAP, &glyph, size, levels.data(), &nearlyOne);
+      const int left = penX + glyph.gmptGlyphOrigin.x;
+      const int top = y + metrics.tmAscent - glyph.gmptGlyphOrigin.y;
+      const int pitch = (static_cast<int>(glyph.gmBlackBoxX) + 3) & ~3;
+      for (int r = 0; r < static_cast<int>(glyph.gmBlackBoxY); ++r) {
+        for (int i = 0; i < static_cast<int>(glyph.gmBlackBoxX); ++i) {
+          const uint32_t level = levels[static_cast<size_t>(r) * pitch + i];
+          if (level == 0 || top + r < 0 || top + r >= kHeight || left + i < 0 || left + i >= kWidth) continue;
+          layer[static_cast<size_t>(top + r) * kWidth + left + i] = (level * 255 / 64) << 24 | 0x00FFFFFFu;
+        }
+      }
+    }
+    penX += glyph.gmCellIncX;
+  }
+  SelectObject(dc, previous);
+  DeleteObject(font);
+  DeleteDC(dc);
+  return layer;
 }
 
 // Draws what the screenshot check looks at and, when asked through the
@@ -209,6 +273,17 @@ TEST_F(SnapshotCanvasTest, RedLineAndJapaneseText) {
   TypeText(canvas, L"日本語のテキスト");
   ASSERT_EQ(LayerCount(), 3);
   EXPECT_GT(WhitePixels(*LayerAt(2)), 100);
+  EXPECT_TRUE(LayerAt(2)->pixels == ExpectedTextLayer(L"日本語のテキスト", 20, 30)) << "the text layer";
+  // The brush is stamped at the polyline's corners and where each segment
+  // crosses row 170 exactly; the last end point is not stamped, only the rim
+  // of the stamp before it reaches it. Off the lines and the text the
+  // screenshot shows.
+  for (const auto& [x, y] : {std::pair{20, 200}, {70, 170}, {120, 140}, {210, 170}}) {
+    EXPECT_EQ(Composite(x, y), kRed) << x << ", " << y;
+  }
+  EXPECT_EQ(Composite(300, 200), 0u);
+  EXPECT_EQ(Composite(160, 120), kGround);
+  EXPECT_EQ(Composite(10, 230), kGround);
   if (const char* hold = std::getenv("VNSCOPE_CANVAS_HOLD_MS"))
     PumpMessages(std::chrono::milliseconds(std::atoi(hold)));
 }
