@@ -47,7 +47,8 @@ TEST(WinsockClient, SubmitListFetchAndRestateAgainstTheServer) {
   ASSERT_FALSE(sent.package.empty());
 
   WinsockStream submit;
-  ASSERT_TRUE(SubmitReport(submit, server, sent.package.data(), static_cast<uint32_t>(sent.package.size())))
+  ASSERT_EQ(SubmitReport(submit, server, sent.package.data(), static_cast<uint32_t>(sent.package.size())),
+            SubmitResult::Stored)
       << "is the report server running on " << server.address << ":" << server.port << "? "
       << submit.LastFailure();
 
@@ -103,7 +104,8 @@ TEST(WinsockClient, LargePackageArrivesWholeOverASlowReader) {
   RelayProxy slowLink(TestServer(), 4u << 20);
   WinsockStream stream(StreamTimeouts{10'000, 30'000, 2'000});
   const auto start = std::chrono::steady_clock::now();
-  EXPECT_TRUE(SubmitReport(stream, slowLink.endpoint(), package.data(), static_cast<uint32_t>(package.size())))
+  EXPECT_EQ(SubmitReport(stream, slowLink.endpoint(), package.data(), static_cast<uint32_t>(package.size())),
+            SubmitResult::Stored)
       << stream.LastFailure();
   EXPECT_GT(std::chrono::steady_clock::now() - start, std::chrono::seconds(2)) << "the link was not slow";
   const auto connections = slowLink.Connections();
