@@ -20,6 +20,13 @@ inline constexpr size_t kValueHistoryDepth = 8;
 // yellow rows are the last line of script's work.
 inline constexpr uint64_t kChangeHighlightMs = 5000;
 
+// Largest watch file read. A tester pins a handful of variables, a
+// thousand at the very most; 16 MiB holds every name of a 100,000-variable
+// script many times over, so a larger file is not the monitor's own and is
+// not read (the list starts empty and the file is replaced only when the
+// tester changes the list).
+inline constexpr uint64_t kMaxWatchFileBytes = 16u << 20;
+
 // Longest text the database grid shows (titles, headings, cells). A longer
 // text is shown empty rather than cut, so a cut value is never mistaken for
 // the real one.

@@ -221,6 +221,8 @@ bool VariableStore::Watched(int32_t position) const {
   return watches_.Contains(table_[static_cast<size_t>(position)].name);
 }
 
+size_t VariableStore::WatchRowCount() const { return WatchTops() > 0 ? VisibleSpan(watchGroup_) : 0; }
+
 void VariableStore::RestoreWatches(std::span<const std::u16string> names) {
   watches_.Assign(names);
   ResolveWatches(true);

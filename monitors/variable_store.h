@@ -112,6 +112,8 @@ class VariableStore {
   // list but are not shown.
   void RestoreWatches(std::span<const std::u16string> names);
   const std::vector<std::u16string>& WatchNames() const { return watches_.names(); }
+  // The visible rows the watch group takes at the top of the list (0: none).
+  size_t WatchRowCount() const;
 
   // Whether a visible row is drawn highlighted at `now`: a variable whose
   // value the engine changed lately, or a collapsed group holding one.

@@ -38,6 +38,7 @@
 // Variable list (101)
 #define IDC_VARIABLE_LIST     1002
 #define IDC_VALUE_EDITOR      1008
+#define IDC_VARIABLE_FIND     1030
 
 // Object list (102)
 #define IDC_OBJECT_LIST       1003
@@ -72,6 +73,12 @@
 #define IDM_SEND_REPORT       40009
 #define IDM_SHOW_BROWSER      40012
 #define IDM_CHOOSE_COLOUR     40014
+
+// Variable list context menu commands; the engine may send them too
+#define IDM_FIND_VARIABLE     40101
+#define IDM_ADD_WATCH         40102
+#define IDM_REMOVE_WATCH      40103
+#define IDM_CLEAR_CHANGES     40104
 
 // Static controls without an ID of their own
 #ifndef IDC_STATIC
