@@ -272,6 +272,16 @@ void PressKey(HWND window, UINT virtualKey) {
   PumpMessages();
 }
 
+void PressControlKey(HWND window, UINT virtualKey) {
+  BYTE keys[256] = {};
+  GetKeyboardState(keys);
+  keys[VK_CONTROL] |= 0x80;
+  SetKeyboardState(keys);
+  PressKey(window, virtualKey);
+  keys[VK_CONTROL] &= 0x7F;
+  SetKeyboardState(keys);
+}
+
 void TypeText(HWND window, const std::wstring& text) {
   for (wchar_t unit : text) SendMessageW(window, WM_CHAR, unit, 1);
   PumpMessages();

@@ -117,6 +117,8 @@ void DoubleClickAt(HWND window, int x, int y);
 void RightClickAt(HWND window, int x, int y);
 void ClickCentre(HWND window);
 void PressKey(HWND window, UINT virtualKey);
+// The key with Ctrl held, as the thread's key state tells a control (Ctrl+F).
+void PressControlKey(HWND window, UINT virtualKey);
 void TypeText(HWND window, const std::wstring& text);
 
 // Finds a top-level window of this thread with the given caption; none: null.
