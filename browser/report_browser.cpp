@@ -10,7 +10,7 @@
 #include "browser/browser_jobs.h"
 #include "browser/browser_worker.h"
 #include "browser/report_table.h"
-#include "report/report_preview.h"
+#include "browser/report_preview.h"
 #include "resources/resource.h"
 #include "win32/module.h"
 #include "win32/unique_handle.h"

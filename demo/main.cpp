@@ -12,7 +12,7 @@
 #include "demo/scene.h"
 #include "demo/variables_feed.h"
 #include "demo/scene_feed.h"
-#include "host/vnscope.h"
+#include "include/vnscope.h"
 
 namespace {
 

@@ -4,7 +4,7 @@
 #pragma once
 #include <windows.h>
 
-#include "host/vnscope.h"
+#include "include/vnscope.h"
 
 namespace demo {
 

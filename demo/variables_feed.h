@@ -5,7 +5,7 @@
 
 #include <string>
 
-#include "host/vnscope.h"
+#include "include/vnscope.h"
 
 namespace demo {
 

@@ -2,9 +2,9 @@
 #define VNSCOPE_BUILDING_DLL
 #include <windows.h>
 
-#include "host/clipboard.h"
+#include "monitors/clipboard.h"
 #include "win32/module.h"
-#include "host/vnscope.h"
+#include "include/vnscope.h"
 #include "monitors/monitor_dialogs.h"
 #include "monitors/thumbnail_writer.h"
 #include "report/debug_report_dialog.h"

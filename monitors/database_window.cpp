@@ -8,8 +8,8 @@
 #include <map>
 #include <string>
 
-#include "host/monitor_window.h"
-#include "host/vnscope.h"
+#include "monitors/monitor_window.h"
+#include "include/vnscope.h"
 #include "monitors/database_tree.h"
 #include "monitors/monitor_dialogs.h"
 #include "resources/resource.h"

@@ -6,8 +6,8 @@
 #include <cwchar>
 #include <string>
 
-#include "host/monitor_window.h"
-#include "host/vnscope.h"
+#include "monitors/monitor_window.h"
+#include "include/vnscope.h"
 #include "monitors/log_tail.h"
 #include "monitors/monitor_dialogs.h"
 #include "resources/resource.h"

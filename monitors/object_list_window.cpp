@@ -8,9 +8,9 @@
 #include <string>
 #include <vector>
 
-#include "host/clipboard.h"
-#include "host/monitor_window.h"
-#include "host/vnscope.h"
+#include "monitors/clipboard.h"
+#include "monitors/monitor_window.h"
+#include "include/vnscope.h"
 #include "monitors/monitor_dialogs.h"
 #include "monitors/object_table.h"
 #include "resources/resource.h"

@@ -3,8 +3,8 @@
 // The report reads the combo box 1001 (current label) and the edit 1004 (voice).
 #include <iterator>
 
-#include "host/monitor_window.h"
-#include "host/vnscope.h"
+#include "monitors/monitor_window.h"
+#include "include/vnscope.h"
 #include "monitors/monitor_dialogs.h"
 #include "resources/resource.h"
 #include "win32/subclass.h"

@@ -5,8 +5,8 @@
 #include <cstring>
 #include <vector>
 
-#include "host/monitor_window.h"
-#include "host/vnscope.h"
+#include "monitors/monitor_window.h"
+#include "include/vnscope.h"
 #include "monitors/monitor_dialogs.h"
 
 namespace vnscope {

@@ -17,10 +17,10 @@ struct MenuItem {
   const wchar_t* caption;
 };
 constexpr MenuItem kMenuItems[] = {
-    {IDM_FIND_VARIABLE, L"検索\tCtrl+F"},
-    {IDM_ADD_WATCH, L"ウォッチに追加"},
-    {IDM_REMOVE_WATCH, L"ウォッチから外す"},
-    {IDM_CLEAR_CHANGES, L"変更の強調を消す"},
+    {VN_FIND_VARIABLE, L"検索\tCtrl+F"},
+    {VN_ADD_WATCH, L"ウォッチに追加"},
+    {VN_REMOVE_WATCH, L"ウォッチから外す"},
+    {VN_CLEAR_CHANGES, L"変更の強調を消す"},
 };
 
 // The variable of the list's focused row; none on a group row or without one.
@@ -36,7 +36,7 @@ UniqueMenu BuildMenu(HWND dialog) {
   const std::optional<int32_t> variable = FocusedVariable(dialog);
   const bool watched = variable && VariableList().store.Watched(*variable);
   for (const MenuItem& item : kMenuItems) {
-    const bool enabled = (item.command != IDM_ADD_WATCH || variable) && (item.command != IDM_REMOVE_WATCH || watched);
+    const bool enabled = (item.command != VN_ADD_WATCH || variable) && (item.command != VN_REMOVE_WATCH || watched);
     AppendMenuW(menu.get(), MF_STRING | (enabled ? MF_ENABLED : MF_GRAYED), item.command, item.caption);
   }
   return menu;
@@ -64,7 +64,7 @@ void OnWatchCommand(HWND dialog, int command) {
   if (!variable) return;
   VariableStore& store = VariableList().store;
   const size_t watchRowsBefore = store.WatchRowCount();
-  const bool changed = command == IDM_ADD_WATCH ? store.AddWatch(*variable) : store.RemoveWatch(*variable);
+  const bool changed = command == VN_ADD_WATCH ? store.AddWatch(*variable) : store.RemoveWatch(*variable);
   if (!changed) return;
   // Without a file the list still holds for this run.
   WriteWatchFile(store.WatchNames());

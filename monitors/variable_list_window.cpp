@@ -6,8 +6,8 @@
 #include <optional>
 #include <vector>
 
-#include "host/monitor_window.h"
-#include "host/vnscope.h"
+#include "monitors/monitor_window.h"
+#include "include/vnscope.h"
 #include "monitors/monitor_dialogs.h"
 #include "monitors/variable_list_window.h"
 #include "win32/module.h"
@@ -276,10 +276,10 @@ void OnCommand(HWND dialog, WPARAM wparam) {
     case IDC_VARIABLE_FIND:
       if (code == EN_CHANGE) OnFindBoxChange(dialog);
       break;
-    case IDM_FIND_VARIABLE: OpenFindBox(dialog); break;
-    case IDM_ADD_WATCH:
-    case IDM_REMOVE_WATCH: OnWatchCommand(dialog, id); break;
-    case IDM_CLEAR_CHANGES: ClearChangeHighlights(dialog); break;
+    case VN_FIND_VARIABLE: OpenFindBox(dialog); break;
+    case VN_ADD_WATCH:
+    case VN_REMOVE_WATCH: OnWatchCommand(dialog, id); break;
+    case VN_CLEAR_CHANGES: ClearChangeHighlights(dialog); break;
     default: break;
   }
 }

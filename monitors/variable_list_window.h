@@ -11,6 +11,7 @@
 #include <string>
 #include <string_view>
 
+#include "include/vnscope.h"
 #include "monitors/variable_store.h"
 #include "resources/resource.h"
 #include "win32/subclass.h"

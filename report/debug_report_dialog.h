@@ -2,7 +2,7 @@
 #pragma once
 #include <windows.h>
 
-#include "host/vnscope.h"
+#include "include/vnscope.h"
 
 namespace vnscope {
 

@@ -74,12 +74,6 @@
 #define IDM_SHOW_BROWSER      40012
 #define IDM_CHOOSE_COLOUR     40014
 
-// Variable list context menu commands; the engine may send them too
-#define IDM_FIND_VARIABLE     40101
-#define IDM_ADD_WATCH         40102
-#define IDM_REMOVE_WATCH      40103
-#define IDM_CLEAR_CHANGES     40104
-
 // Static controls without an ID of their own
 #ifndef IDC_STATIC
 #define IDC_STATIC            (-1)

@@ -144,6 +144,9 @@ class ReportStore {
   explicit ReportStore(const std::filesystem::path& directory);
   std::unique_ptr<Connection> OpenConnection(std::string* error);
   bool Prepare(std::string* error);
+  // Creates the tables, or brings those of an older server up to date, in
+  // one transaction; refuses those of a newer one.
+  bool UpdateSchema(std::string* error);
   bool Upgrade(std::string* error);
   bool CheckPackageFiles(std::string* error);
   // Hands `row` to the commit thread and waits until it is committed.

@@ -31,7 +31,6 @@
 namespace vnscope::test {
 namespace {
 
-constexpr uint8_t kSubmit = 1, kList = 2;
 constexpr size_t kPackageBytes = 2'000'000;
 constexpr int kListedReports = 10'000;
 
@@ -63,10 +62,7 @@ uint32_t ClientHost(int thread) { return (127u << 24) | (1u << 8) | static_cast<
 
 // One submit exchange; the reply's code, or -1 when none came.
 int SubmitExchange(uint16_t port, const Bytes& package, int thread) {
-  Connection connection(port, ClientHost(thread));
-  if (!connection.Send(kSubmit, package)) return -1;
-  auto reply = connection.Receive();
-  connection.End();
+  const auto reply = SubmitPackage(port, package, ClientHost(thread)).reply;
   return reply ? reply->code : -1;
 }
 
@@ -164,13 +160,9 @@ BENCHMARK(BM_OneSyncedCommitPerReport)->UseRealTime()->Unit(benchmark::kMillisec
 
 void BM_ListReports10000(benchmark::State& state) {
   for (auto _ : state) {
-    Connection connection(servers->list->port());
-    connection.Send(kList);
-    const auto frames = connection.ReceiveReplies();
-    connection.End();
-    // Every listed report and the one with the large snapshot: a name and a
-    // summary each, then code 0.
-    if (frames.size() != 2 * (kListedReports + 1) + 1) {
+    const ReportList list = ListReports(servers->list->port());
+    // Every listed report and the one with the large snapshot.
+    if (!list.fault.empty() || list.reports.size() != kListedReports + 1) {
       state.SkipWithError("list reply of the wrong length");
       break;
     }
@@ -258,10 +250,7 @@ bool Prepare(Servers& s) {
   if (failed) std::fprintf(stderr, "%d of the list reports were refused\n", failed.load());
   if (failed) return false;
   {
-    Connection connection(s.list->port());
-    if (!connection.Send(kSubmit, LargePackage(99))) return false;
-    auto reply = connection.Receive();
-    connection.End();
+    const auto reply = SubmitPackage(s.list->port(), LargePackage(99)).reply;
     if (!reply || reply->code != 0) return false;
     s.large_report = NameOf(*reply);
   }

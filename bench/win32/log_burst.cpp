@@ -13,7 +13,7 @@
 #include <vector>
 
 #include "bench/win32/bench_owner.h"
-#include "host/vnscope.h"
+#include "include/vnscope.h"
 
 namespace {
 

@@ -297,17 +297,11 @@ TEST(DashboardStore, DatabaseOfTheFirstVersionGainsTheHistory) {
   // The tables as the first server made them, with one report in them.
   sqlite3* db = nullptr;
   ASSERT_EQ(sqlite3_open((data / "reports.sqlite3").c_str(), &db), SQLITE_OK);
-  ASSERT_EQ(sqlite3_exec(db,
-                         "PRAGMA journal_mode=WAL;"
-                         "CREATE TABLE reports(id INTEGER PRIMARY KEY AUTOINCREMENT, name TEXT NOT NULL UNIQUE, "
-                         "received_ms INTEGER NOT NULL, peer TEXT NOT NULL, title TEXT NOT NULL, reporter TEXT NOT NULL, "
-                         "flags INTEGER NOT NULL, state INTEGER NOT NULL, author BLOB NOT NULL);"
-                         "CREATE TABLE packages(report_id INTEGER PRIMARY KEY REFERENCES reports(id), package BLOB NOT NULL);"
-                         "INSERT INTO reports VALUES(1, '20261207-120000-000001', 0, 'p', 'old', 'r', 1, 0, x'00');"
-                         "INSERT INTO packages VALUES(1, x'00');"
-                         "PRAGMA user_version=1;",
-                         nullptr, nullptr, nullptr),
-            SQLITE_OK);
+  const std::string sql = std::string(test::kSchemaOneTables) +
+                          "INSERT INTO reports VALUES(1, '20261207-120000-000001', 0, 'p', 'old', 'r', 1, 0, x'00');"
+                          "INSERT INTO packages VALUES(1, x'00');"
+                          "PRAGMA user_version=1;";
+  ASSERT_EQ(sqlite3_exec(db, sql.c_str(), nullptr, nullptr, nullptr), SQLITE_OK);
   sqlite3_close(db);
   std::string error;
   auto store = ReportStore::Open(data, &error);

@@ -88,12 +88,7 @@ TEST(StoreUpgrade, EarlierStoresKeepEveryReportItsNameAndState) {
     test::TempDir dir;
     const auto data = dir.path() / "data";
     std::filesystem::create_directories(data);
-    std::string sql =
-        "PRAGMA journal_mode=WAL;"
-        "CREATE TABLE reports(id INTEGER PRIMARY KEY AUTOINCREMENT, name TEXT NOT NULL UNIQUE, "
-        "received_ms INTEGER NOT NULL, peer TEXT NOT NULL, title TEXT NOT NULL, reporter TEXT NOT NULL, "
-        "flags INTEGER NOT NULL, state INTEGER NOT NULL, author BLOB NOT NULL);"
-        "CREATE TABLE packages(report_id INTEGER PRIMARY KEY REFERENCES reports(id), package BLOB NOT NULL);";
+    std::string sql = test::kSchemaOneTables;
     if (version == 2) {
       sql += "CREATE TABLE state_changes(id INTEGER PRIMARY KEY, report_id INTEGER NOT NULL REFERENCES reports(id), "
              "changed_ms INTEGER NOT NULL, previous INTEGER NOT NULL, state INTEGER NOT NULL, source TEXT NOT NULL, "
@@ -232,24 +227,19 @@ struct Sent {
   std::vector<Bytes> unanswered;              // sent, no reply seen (in flight when the server died)
 
   void Submit(uint16_t port, const Bytes& package) {
-    Connection connection(port);
-    std::optional<Frame> reply;
-    if (connection.Send(kSubmitCode, package)) reply = connection.Receive();
+    const std::optional<Frame> reply = SubmitPackage(port, package).reply;
     std::lock_guard guard(lock);
     if (reply && reply->code == 0) acknowledged.emplace(NameOf(*reply), package);
     else if (!reply) unanswered.push_back(package);
   }
-  static constexpr uint8_t kSubmitCode = 1;
 };
 
+// The names a restarted server lists, in its order.
 std::vector<std::string> ListedNames(uint16_t port) {
-  Connection connection(port);
-  EXPECT_TRUE(connection.Send(2));
+  const ReportList list = ListReports(port);
+  EXPECT_EQ(list.fault, "");
   std::vector<std::string> names;
-  for (const Frame& frame : connection.ReceiveReplies()) {
-    if (frame.code == 2) names.push_back(NameOf(frame));
-  }
-  connection.End();
+  for (const ListedReport& report : list.reports) names.push_back(report.name);
   return names;
 }
 

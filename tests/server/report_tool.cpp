@@ -44,30 +44,19 @@ int Submit(uint16_t port, int argc, char** argv) {
     if (equals == std::string::npos || !file) return 2;
     entries.emplace_back(entry_argument.substr(0, equals), Bytes(std::istreambuf_iterator<char>(file), {}));
   }
-  Connection connection(port);
-  if (!connection.Send(1, StoredZip(entries))) return 1;
-  const auto reply = connection.Receive();
-  connection.End();
+  const auto reply = SubmitPackage(port, StoredZip(entries)).reply;
   if (!reply || reply->code != 0) return 1;
   std::printf("%s\n", NameOf(*reply).c_str());
   return 0;
 }
 
 int List(uint16_t port) {
-  Connection connection(port);
-  if (!connection.Send(2)) return 1;
-  const auto frames = connection.ReceiveReplies();
-  connection.End();
-  if (frames.empty() || frames.back().code != 0) return 1;
-  std::string name;
-  for (const Frame& frame : frames) {
-    if (frame.code == 2) name = NameOf(frame);
-    if (frame.code == 3 && frame.payload.size() >= 8) {
-      const uint8_t* last = frame.payload.data() + frame.payload.size() - 4;
-      const uint32_t state = last[0] | last[1] << 8 | last[2] << 16 | uint32_t{last[3]} << 24;
-      std::printf("%s %u\n", name.c_str(), state);
-    }
+  const ReportList list = ListReports(port);
+  if (!list.fault.empty()) {
+    std::fprintf(stderr, "%s\n", list.fault.c_str());
+    return 1;
   }
+  for (const ListedReport& report : list.reports) std::printf("%s %u\n", report.name.c_str(), report.state);
   return 0;
 }
 

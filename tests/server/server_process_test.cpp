@@ -19,40 +19,12 @@ constexpr uint8_t kDone = 0, kName = 2, kSummary = 3, kSnapshot = 4, kStateChang
 // Submit exchange: the single reply to a package. `server_may_die` is for
 // the tests that kill the server, whose connections end in resets.
 std::optional<Frame> Submit(uint16_t port, const Bytes& package, bool server_may_die = false) {
-  Connection connection(port);
-  if (!connection.Send(kSubmit, package)) return std::nullopt;
-  auto reply = connection.Receive();
+  Submission submission = SubmitPackage(port, package);
   // Exactly one message answers a submission: the close must come next.
-  const bool closed = connection.End();
   if (!server_may_die) {
-    EXPECT_TRUE(closed) << "more than one reply to a submission";
+    EXPECT_TRUE(submission.closed) << "more than one reply to a submission";
   }
-  return reply;
-}
-
-struct ListedReport {
-  std::string name;
-  Bytes summary;
-};
-
-// List exchange: a name and a summary per report, then code 0.
-std::vector<ListedReport> ListReports(uint16_t port) {
-  Connection connection(port);
-  EXPECT_TRUE(connection.Send(kList));
-  std::vector<ListedReport> reports;
-  const std::vector<Frame> frames = connection.ReceiveReplies();
-  EXPECT_FALSE(frames.empty());
-  EXPECT_EQ(frames.size() % 2, 1u) << "each report is a name and a summary, then code 0";
-  for (size_t i = 0; i + 1 < frames.size(); i += 2) {
-    EXPECT_EQ(frames[i].code, kName);
-    EXPECT_EQ(frames[i + 1].code, kSummary);
-    reports.push_back({NameOf(frames[i]), frames[i + 1].payload});
-  }
-  if (!frames.empty()) {
-    EXPECT_EQ(frames.back().code, kDone);
-  }
-  EXPECT_TRUE(connection.End());
-  return reports;
+  return std::move(submission.reply);
 }
 
 // Submits and returns the name the done reply carries.
@@ -101,7 +73,8 @@ TEST_F(ServerTest, SubmitThenList) {
   ASSERT_EQ(name.size(), 22u) << name;
   for (size_t i = 0; i < name.size(); ++i) EXPECT_TRUE(i == 8 || i == 15 ? name[i] == '-' : isdigit(name[i])) << name;
 
-  const auto reports = ListReports(server.port());
+  const auto [reports, fault] = ListReports(server.port());
+  EXPECT_EQ(fault, "");
   ASSERT_EQ(reports.size(), 1u);
   EXPECT_EQ(reports[0].name, name);
   EXPECT_EQ(reports[0].summary, SummaryOf(AuthorEntry(u"画面が乱れる", u"tester", 1), 0));
@@ -231,7 +204,8 @@ TEST_F(ServerTest, StateChangesOnThreeReportsOverOneConnection) {
   }
   EXPECT_TRUE(connection.End());
 
-  const auto reports = ListReports(server.port());
+  const auto [reports, fault] = ListReports(server.port());
+  EXPECT_EQ(fault, "");
   ASSERT_EQ(reports.size(), 3u);
   for (size_t i = 0; i < reports.size(); ++i) {
     EXPECT_EQ(reports[i].name, names[i]);
@@ -260,7 +234,9 @@ TEST_F(ServerTest, SixteenConcurrentSubmittersLoseNothing) {
   for (auto& client : clients) client.join();
   EXPECT_EQ(acknowledged.size(), size_t{kClients * kEach}) << "every submission acknowledged under its own name";
   std::set<std::string> listed;
-  for (const auto& report : ListReports(server.port())) listed.insert(report.name);
+  const auto [reports, fault] = ListReports(server.port());
+  EXPECT_EQ(fault, "");
+  for (const auto& report : reports) listed.insert(report.name);
   EXPECT_EQ(listed, acknowledged);
 }
 
@@ -381,7 +357,9 @@ TEST_F(ServerTest, AcknowledgedReportsSurviveSigkill) {
   }
   ServerProcess& restarted = Start();
   std::set<std::string> listed;
-  for (const auto& report : ListReports(restarted.port())) listed.insert(report.name);
+  const auto [reports, fault] = ListReports(restarted.port());
+  EXPECT_EQ(fault, "");
+  for (const auto& report : reports) listed.insert(report.name);
   for (const std::string& name : acknowledged) EXPECT_TRUE(listed.count(name)) << name << " was acknowledged";
   EXPECT_GE(listed.size(), acknowledged.size());
 }
@@ -390,7 +368,8 @@ TEST_F(ServerTest, MalformedInputLeavesItServingAndReportsIntact) {
   ServerProcess& server = Start({"--max-package", "1048576", "--idle-timeout-ms", "300"});
   const Bytes png = {0x89, 'P', 'N', 'G'};
   const std::string kept = SubmitOk(server.port(), ReportPackage(u"kept", "kept text", png));
-  const auto before = ListReports(server.port());
+  const auto [before, before_fault] = ListReports(server.port());
+  EXPECT_EQ(before_fault, "");
   ASSERT_EQ(before.size(), 1u);
 
   // Packages the server must refuse with one non-zero reply, storing nothing.
@@ -465,7 +444,8 @@ TEST_F(ServerTest, MalformedInputLeavesItServingAndReportsIntact) {
   }
   EXPECT_TRUE(unknown.End());
 
-  const auto after = ListReports(server.port());
+  const auto [after, after_fault] = ListReports(server.port());
+  EXPECT_EQ(after_fault, "");
   ASSERT_EQ(after.size(), 1u);
   EXPECT_EQ(after[0].name, before[0].name);
   EXPECT_EQ(after[0].summary, before[0].summary);
@@ -497,7 +477,8 @@ TEST_F(ServerTest, PersistsAcrossACleanRestart) {
     EXPECT_TRUE(idle.ServerCloses());
   }
   ServerProcess& server = Start();
-  const auto reports = ListReports(server.port());
+  const auto [reports, fault] = ListReports(server.port());
+  EXPECT_EQ(fault, "");
   ASSERT_EQ(reports.size(), 1u);
   EXPECT_EQ(reports[0].name, name);
   EXPECT_EQ(reports[0].summary, SummaryOf(AuthorEntry(u"persist", u"tester", 3), 0x80000001u));

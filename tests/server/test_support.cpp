@@ -232,6 +232,43 @@ bool Connection::End() {
   return ServerCloses();
 }
 
+Submission SubmitPackage(uint16_t port, std::span<const uint8_t> package, uint32_t source_host) {
+  Connection connection(port, source_host);
+  Submission submission;
+  if (!connection.Send(1, package)) return submission;
+  submission.reply = connection.Receive();
+  submission.closed = connection.End();
+  return submission;
+}
+
+ReportList ListReports(uint16_t port) {
+  constexpr uint8_t kList = 2, kDone = 0, kName = 2, kSummary = 3;
+  ReportList list;
+  Connection connection(port);
+  if (!connection.Send(kList)) {
+    list.fault = "the list request could not be sent";
+    return list;
+  }
+  std::vector<Frame> frames = connection.ReceiveReplies();
+  if (frames.empty() || frames.back().code != kDone) list.fault = "the reply does not end in code 0";
+  else if (frames.size() % 2 != 1) list.fault = "each report is not a name and a summary";
+  for (size_t i = 0; list.fault.empty() && i + 1 < frames.size(); i += 2) {
+    if (frames[i].code != kName || frames[i + 1].code != kSummary) {
+      list.fault = "frame " + std::to_string(i) + " is not a name followed by a summary";
+    } else if (frames[i + 1].payload.size() < 4) {
+      list.fault = "the summary of " + NameOf(frames[i]) + " has no state";
+    } else {
+      ListedReport& report = list.reports.emplace_back();
+      report.name = NameOf(frames[i]);
+      report.summary = std::move(frames[i + 1].payload);
+      const uint8_t* state = report.summary.data() + report.summary.size() - 4;
+      report.state = state[0] | state[1] << 8 | state[2] << 16 | uint32_t{state[3]} << 24;
+    }
+  }
+  if (!connection.End() && list.fault.empty()) list.fault = "the server sent more than the close after EndExchange";
+  return list;
+}
+
 ServerProcess::ServerProcess(const std::string& binary, const std::filesystem::path& data,
                              std::vector<std::string> extra_args, std::vector<std::string> extra_environment) {
   static std::atomic<int> started = 0;

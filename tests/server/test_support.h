@@ -1,6 +1,7 @@
 // Client side of the report protocol for tests and benchmarks, written from the protocol's definition and
 // independent of the server's own code: stored ZIP packages, frames over a
-// socket, and the server binary as a child process.
+// socket, the submit and list exchanges, the server binary as a child
+// process, and the tables of the first server's store.
 #pragma once
 #include <sys/types.h>
 
@@ -77,6 +78,29 @@ class Connection {
   int fd_ = -1;
 };
 
+// The submit exchange as the DLL runs it: the package, its one reply, then
+// EndExchange. `reply` is empty when none came (the server died, say);
+// `closed` tells whether the server then closed without sending more.
+struct Submission {
+  std::optional<Frame> reply;
+  bool closed = false;
+};
+// From `source_host` when not 0, as Connection takes it.
+Submission SubmitPackage(uint16_t port, std::span<const uint8_t> package, uint32_t source_host = 0);
+
+struct ListedReport {
+  std::string name;
+  Bytes summary;       // the author entry, then the state
+  uint32_t state = 0;  // the summary's last four bytes
+};
+struct ReportList {
+  std::vector<ListedReport> reports;  // in the order listed
+  std::string fault;                  // how the reply broke the protocol; empty when it did not
+};
+// The list exchange: a name and a summary per report, code 0, then
+// EndExchange answered by the server's close and nothing else.
+ReportList ListReports(uint16_t port);
+
 // The server binary (`binary`) on an ephemeral loopback port over a data
 // directory, its dashboard off unless `extra_args` has --http; its log goes
 // to a file next to the data. `extra_environment` ("NAME=value") is added to
@@ -107,6 +131,16 @@ class ServerProcess {
   uint16_t http_port_ = 0;
   std::filesystem::path log_;
 };
+
+// The database as the first server (schema 1) left it, before any row and
+// before its user_version is set: every package in a table of its own, no
+// state history. Stores of that age must still open.
+inline constexpr char kSchemaOneTables[] =
+    "PRAGMA journal_mode=WAL;"
+    "CREATE TABLE reports(id INTEGER PRIMARY KEY AUTOINCREMENT, name TEXT NOT NULL UNIQUE, "
+    "received_ms INTEGER NOT NULL, peer TEXT NOT NULL, title TEXT NOT NULL, reporter TEXT NOT NULL, "
+    "flags INTEGER NOT NULL, state INTEGER NOT NULL, author BLOB NOT NULL);"
+    "CREATE TABLE packages(report_id INTEGER PRIMARY KEY REFERENCES reports(id), package BLOB NOT NULL);";
 
 // A fresh directory under the system's temporary directory, removed at the end.
 class TempDir {

@@ -5,6 +5,7 @@
 #include <cstring>
 #include <initializer_list>
 
+#include "ascii_text.h"
 #include "database_arena.h"
 #include "monitors/monitor_limits.h"
 
@@ -13,8 +14,7 @@ namespace {
 
 using test::ArenaMemory;
 using test::DecodeUtf8;
-
-std::string Narrow(const std::u16string& t) { return std::string(t.begin(), t.end()); }
+using test::Narrow;
 
 std::vector<std::string> EntryTexts(const DatabaseListing& listing) {
   std::vector<std::string> texts;

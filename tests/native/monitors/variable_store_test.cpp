@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <initializer_list>
 
+#include "ascii_text.h"
 #include "variable_store_builders.h"
 
 namespace vnscope {
@@ -13,9 +14,8 @@ namespace {
 using test::Committed;
 using test::ExactPrefix;
 using test::FoldedPrefix;
+using test::Narrow;
 using test::VisibleRows;
-
-std::string Narrow(const std::u16string& text) { return std::string(text.begin(), text.end()); }
 
 std::vector<std::string> Names(const VariableStore& store) {
   std::vector<std::string> names;

@@ -8,6 +8,7 @@
 
 #include "browser/report_browser.h"
 #include "browser_driving.h"
+#include "harness/loopback.h"
 #include "harness/popup_menu.h"
 #include "report/protocol/report_types.h"
 #include "resources/resource.h"

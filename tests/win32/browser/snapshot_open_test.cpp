@@ -4,7 +4,6 @@
 #include <windows.h>
 
 #include <fstream>
-#include <iterator>
 #include <sstream>
 
 #include "browser/browser_worker.h"
@@ -21,11 +20,6 @@ std::wstring FolderOfTest() {
   DWORD length = GetModuleFileNameW(nullptr, path, MAX_PATH);
   while (length > 0 && path[length - 1] != L'\\') --length;
   return std::wstring(path, length);
-}
-
-std::vector<uint8_t> ReadBytes(const std::wstring& path) {
-  std::ifstream file(Narrow(path), std::ios::binary);
-  return {std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>()};
 }
 
 std::wstring Utf8ToWide(const std::string& text) {
@@ -145,7 +139,7 @@ TEST_F(SnapshotTest, PhotoshopOnThePathGetsThePngAsSent) {
     const std::wstring& file = starts[i].file;
     EXPECT_EQ(file.substr(0, temporary.size() + 3), temporary + L"\\ss") << Narrow(file);
     EXPECT_EQ(file.substr(file.size() - 4), L".png") << Narrow(file);
-    EXPECT_EQ(ReadBytes(file), report.png) << "the file is the PNG the report was sent with";
+    EXPECT_EQ(ReadFileBytes(file), report.png) << "the file is the PNG the report was sent with";
   }
   EXPECT_EQ(FilesIn(temporary).size(), 2u) << "the files stay for the editor, nothing else is left";
 }
@@ -186,7 +180,7 @@ TEST_F(SnapshotTest, WithoutPhotoshopTheEditVerbOpensIt) {
 
   const auto starts = ReadStarts(standin + L"\\edit\\opened.txt");
   ASSERT_EQ(starts.size(), 1u);
-  EXPECT_EQ(ReadBytes(starts[0].file), seeded[0].png);
+  EXPECT_EQ(ReadFileBytes(starts[0].file), seeded[0].png);
   EXPECT_TRUE(ReadStarts(record).empty()) << "no photoshop was on the path";
 }
 

@@ -2,7 +2,6 @@
 // dialog's failure message, and not again. The send flow is linked in
 // directly and reads the settings beside a copy of the bundle's DLL, whose
 // templates it shows; the send fails on a port nobody listens on.
-#include <winsock2.h>
 #include <windows.h>
 
 #include <gtest/gtest.h>
@@ -11,6 +10,7 @@
 
 #include "bundle/engine_folder.h"
 #include "harness/harness.h"
+#include "harness/loopback.h"
 #include "harness/modal_steps.h"
 #include "report/protocol/server_settings.h"
 #include "report/send_report.h"
@@ -20,22 +20,6 @@
 
 namespace vnscope::test {
 namespace {
-
-// A loopback port that was free a moment ago and has no listener now.
-uint16_t ClosedPort() {
-  WSADATA data;
-  WSAStartup(MAKEWORD(2, 0), &data);
-  SOCKET probe = socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
-  sockaddr_in address{};
-  address.sin_family = AF_INET;
-  address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-  int length = sizeof(address);
-  bind(probe, reinterpret_cast<sockaddr*>(&address), sizeof(address));
-  getsockname(probe, reinterpret_cast<sockaddr*>(&address), &length);
-  closesocket(probe);
-  WSACleanup();
-  return ntohs(address.sin_port);
-}
 
 // Confirms with a title and returns the message the send ends with.
 std::wstring SendAndReadMessage(const ReportSendSources& sources) {
@@ -64,7 +48,7 @@ TEST(SettingsNotice, FailureMessageExplainsAnUnusedFileOnce) {
   HWND header = CreateWindowW(L"EDIT", L"[header]", WS_CHILD | ES_READONLY, 0, 0, 100, 20, engine.window(), nullptr,
                               nullptr, nullptr);
   HWND report = CreateWindowW(L"EDIT", L"本文", WS_CHILD, 0, 20, 100, 20, engine.window(), nullptr, nullptr, nullptr);
-  SetReportServer({"127.0.0.1", ClosedPort()});
+  SetReportServer({"127.0.0.1", UnusedPort()});
   const ReportSendSources sources{engine.window(), header, report, nullptr, nullptr};
 
   const ServerEndpoint built_in = BuiltInServerEndpoint();

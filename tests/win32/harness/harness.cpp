@@ -2,6 +2,9 @@
 
 #include <commctrl.h>
 
+#include <fstream>
+#include <iterator>
+
 namespace vnscope::test {
 
 std::string Narrow(const std::wstring& text) {
@@ -12,6 +15,11 @@ std::string Narrow(const std::wstring& text) {
   WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), out.data(), size,
                       nullptr, nullptr);
   return out;
+}
+
+std::vector<uint8_t> ReadFileBytes(const std::wstring& path) {
+  std::ifstream file(Narrow(path), std::ios::binary);
+  return {std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>()};
 }
 
 const VnscopeDll& VnscopeDll::Get() {
@@ -193,6 +201,12 @@ std::wstring WindowText(HWND window) {
 }
 
 std::wstring ControlText(HWND dialog, int controlId) { return WindowText(GetDlgItem(dialog, controlId)); }
+
+std::wstring ClassOf(HWND window) {
+  wchar_t name[64] = {};
+  GetClassNameW(window, name, 64);
+  return name;
+}
 
 int ListViewRowCount(HWND list) { return static_cast<int>(SendMessageW(list, LVM_GETITEMCOUNT, 0, 0)); }
 

@@ -10,7 +10,7 @@
 #include <string>
 #include <vector>
 
-#include "host/vnscope.h"
+#include "include/vnscope.h"
 
 namespace vnscope::test {
 
@@ -104,6 +104,7 @@ bool PumpUntil(const std::function<bool()>& condition,
 // Reading controls back.
 std::wstring WindowText(HWND window);
 std::wstring ControlText(HWND dialog, int controlId);
+std::wstring ClassOf(HWND window);
 int ListViewRowCount(HWND list);
 int ListViewColumnCount(HWND list);
 std::wstring ListViewCell(HWND list, int row, int column);
@@ -136,6 +137,9 @@ bool DriveModal(const std::wstring& caption, const std::function<void()>& action
 
 // UTF-8 for test messages.
 std::string Narrow(const std::wstring& text);
+
+// The whole file; empty when it cannot be read.
+std::vector<uint8_t> ReadFileBytes(const std::wstring& path);
 
 }  // namespace vnscope::test
 

@@ -52,20 +52,21 @@ BOOL CALLBACK TakeStaticText(HWND child, LPARAM context) {
 
 struct OwnedSearch {
   HWND owner;
+  const std::function<bool(HWND)>& accept;
   HWND found;
 };
 
 BOOL CALLBACK MatchOwner(HWND window, LPARAM context) {
   auto* search = reinterpret_cast<OwnedSearch*>(context);
-  if (GetWindow(window, GW_OWNER) != search->owner) return TRUE;
+  if (GetWindow(window, GW_OWNER) != search->owner || (search->accept && !search->accept(window))) return TRUE;
   search->found = window;
   return FALSE;
 }
 
 }  // namespace
 
-HWND OwnedWindow(HWND owner) {
-  OwnedSearch search{owner, nullptr};
+HWND OwnedWindow(HWND owner, const std::function<bool(HWND)>& accept) {
+  OwnedSearch search{owner, accept, nullptr};
   EnumThreadWindows(GetCurrentThreadId(), MatchOwner, reinterpret_cast<LPARAM>(&search));
   return search.found;
 }

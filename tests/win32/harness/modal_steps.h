@@ -27,8 +27,9 @@ size_t DriveModalSteps(const std::function<void()>& action, std::vector<ModalSte
 // The text a message box shows (its static text control).
 std::wstring MessageBoxText(HWND box);
 
-// A window of this thread owned by `owner` (a message box it shows); null if none.
-HWND OwnedWindow(HWND owner);
+// A window of this thread owned by `owner` (a message box it shows) that
+// `accept`, when given, takes; null if none.
+HWND OwnedWindow(HWND owner, const std::function<bool(HWND)>& accept = nullptr);
 
 // Dismisses a message box or dialog with its OK button, once the driver returns.
 void PressOk(HWND window);

@@ -12,9 +12,7 @@ namespace {
 std::vector<PopupItem>* g_read = nullptr;
 
 BOOL CALLBACK ReadShownPopup(HWND window, LPARAM) {
-  wchar_t className[16] = {};
-  GetClassNameW(window, className, 16);
-  if (std::wstring(className) != L"#32768" || !IsWindowVisible(window)) return TRUE;
+  if (ClassOf(window) != L"#32768" || !IsWindowVisible(window)) return TRUE;
   HMENU menu = reinterpret_cast<HMENU>(SendMessageW(window, MN_GETHMENU, 0, 0));
   for (int i = 0; i < GetMenuItemCount(menu); ++i) {
     wchar_t caption[64] = {};

@@ -4,25 +4,12 @@
 
 #include <cstring>
 
+#include "harness/loopback.h"
+
 namespace vnscope::test {
 namespace {
 
 constexpr timeval kPoll{0, 20'000};
-
-SOCKET ListenOnLoopback(uint16_t* port) {
-  SOCKET listener = socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
-  sockaddr_in address{};
-  address.sin_family = AF_INET;
-  address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-  int size = sizeof address;
-  if (bind(listener, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0 || listen(listener, 16) != 0 ||
-      getsockname(listener, reinterpret_cast<sockaddr*>(&address), &size) != 0) {
-    closesocket(listener);
-    return INVALID_SOCKET;
-  }
-  *port = ntohs(address.sin_port);
-  return listener;
-}
 
 bool Readable(SOCKET socket) {
   fd_set set;
@@ -41,14 +28,6 @@ bool SendAll(SOCKET socket, const char* bytes, int length) {
   }
   return true;
 }
-
-struct WinsockUser {
-  WinsockUser() {
-    WSADATA data;
-    WSAStartup(MAKEWORD(2, 2), &data);
-  }
-  ~WinsockUser() { WSACleanup(); }
-};
 
 }  // namespace
 
@@ -136,14 +115,6 @@ size_t RelayProxy::CountRequests(uint8_t code) const {
     for (const auto& request : connection) count += request.code == code;
   }
   return count;
-}
-
-uint16_t UnusedPort() {
-  static WinsockUser winsock;
-  uint16_t port = 0;
-  const SOCKET listener = ListenOnLoopback(&port);
-  closesocket(listener);
-  return port;
 }
 
 }  // namespace vnscope::test

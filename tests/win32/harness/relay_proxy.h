@@ -50,7 +50,4 @@ class RelayProxy {
   std::thread acceptor_;
 };
 
-// A loopback port nothing listens on.
-uint16_t UnusedPort();
-
 }  // namespace vnscope::test

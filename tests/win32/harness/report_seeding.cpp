@@ -24,7 +24,8 @@ std::u16string Decimal(uint64_t value) {
   return std::u16string(digits.begin(), digits.end());
 }
 
-// Differs in every report, so that a snapshot mix-up shows.
+}  // namespace
+
 std::vector<uint8_t> SnapshotPng(uint32_t seed) {
   PixelBuffer picture;
   EXPECT_TRUE(CreatePixelBuffer(32, 6, 8, &picture));
@@ -35,24 +36,29 @@ std::vector<uint8_t> SnapshotPng(uint32_t seed) {
   return {png.Data(), png.Data() + png.RequestedSize()};
 }
 
-std::vector<uint8_t> Package(const ReportSeed& seed, const SeededReport& report) {
+std::vector<uint8_t> ReportPackage(const ReportSeed& seed, const std::u16string& reporter,
+                                   const std::vector<uint8_t>& png) {
   ZipWriter zip;
   EXPECT_TRUE(zip.Start());
-  const auto author = AuthorEntry(report.title, report.reporter, seed.flags);
+  const auto author = AuthorEntry(seed.title, reporter, seed.flags);
   EXPECT_TRUE(zip.Add("author", author.data(), static_cast<uint32_t>(author.size())));
   if (seed.flags & ReportFlags::HasText) {
     const auto script = ScriptInfoEntry(kHeader, seed.body, SystemAnsiCodec());
     EXPECT_TRUE(zip.Add("scriptinfo.txt", script.data(), static_cast<uint32_t>(script.size())));
   }
-  if (!report.png.empty()) {
-    EXPECT_TRUE(zip.Add("snapshot.png", report.png.data(), static_cast<uint32_t>(report.png.size())));
+  if (!png.empty()) {
+    EXPECT_TRUE(zip.Add("snapshot.png", png.data(), static_cast<uint32_t>(png.size())));
   }
   std::vector<uint8_t> bytes;
   if (auto package = zip.Finish()) bytes.assign(package->data, package->data + package->size);
   return bytes;
 }
 
-}  // namespace
+std::wstring UniqueTitle(const std::wstring& stem) {
+  static int counter = 0;
+  return stem + L" #" + std::to_wstring(GetCurrentProcessId()) + L"-" + std::to_wstring(GetTickCount()) + L"-" +
+         std::to_wstring(++counter);
+}
 
 ServerEndpoint TestServer() {
   ServerEndpoint server = BuildServerEndpoint();
@@ -82,7 +88,7 @@ std::vector<SeededReport> SeedReports(const std::vector<ReportSeed>& seeds) {
                       Decimal(++sequence);
     if (seed.flags & ReportFlags::HasText) report.text = std::u16string(kHeader) + u"\r\n" + seed.body + u"\r\n";
     if (seed.flags & ReportFlags::HasSnapshot) report.png = SnapshotPng(sequence);
-    const auto package = Package(seed, report);
+    const auto package = ReportPackage(seed, report.reporter, report.png);
     WinsockStream stream;
     EXPECT_TRUE(SubmitReport(stream, TestServer(), package.data(), static_cast<uint32_t>(package.size())))
         << "is the report server running? " << stream.LastFailure();

@@ -29,6 +29,17 @@ struct SeededReport {
   std::vector<uint8_t> png; // empty without HasSnapshot
 };
 
+// Unique per run, so that a report can be found on a shared server.
+std::wstring UniqueTitle(const std::wstring& stem);
+
+// A snapshot picture; every `seed` gives another, so that a mix-up shows.
+std::vector<uint8_t> SnapshotPng(uint32_t seed);
+
+// A report's package: the author entry, the text (a fixed header above the
+// seed's body) when the flags name it, and the snapshot when `png` has one.
+std::vector<uint8_t> ReportPackage(const ReportSeed& seed, const std::u16string& reporter,
+                                   const std::vector<uint8_t>& png);
+
 // Submits one report per seed (with the entries its flags name), sets the
 // states that are not New, and returns them in seed order. Fails the calling
 // test when the server does not take them.

@@ -27,12 +27,6 @@ struct DialogExpectation {
   std::vector<ControlExpectation> controls;
 };
 
-std::wstring ClassOf(HWND window) {
-  wchar_t name[64] = {};
-  GetClassNameW(window, name, 64);
-  return name;
-}
-
 const std::vector<DialogExpectation>& Dialogs() {
   static const std::vector<DialogExpectation> dialogs = {
       {IDD_VARIABLE_LIST, L"変数一覧", L"MS UI Gothic",

@@ -8,6 +8,7 @@
 #include <initializer_list>
 
 #include "harness/harness.h"
+#include "harness/modal_steps.h"
 #include "resources/resource.h"
 
 namespace vnscope::test {
@@ -220,15 +221,12 @@ BOOL CALLBACK CollectText(HWND child, LPARAM) {
   return TRUE;
 }
 
-BOOL CALLBACK AnswerMessageBox(HWND window, LPARAM) {
-  if (GetWindow(window, GW_OWNER) != g_watch->owner || !IsWindowVisible(window)) return TRUE;
-  EnumChildWindows(window, CollectText, 0);
-  PostMessageW(window, WM_COMMAND, IDOK, 0);
-  return FALSE;
-}
-
 void CALLBACK WatchTimer(HWND, UINT, UINT_PTR, DWORD) {
-  if (g_watch && g_watch->texts.empty()) EnumThreadWindows(GetCurrentThreadId(), AnswerMessageBox, 0);
+  if (!g_watch || !g_watch->texts.empty()) return;
+  HWND box = OwnedWindow(g_watch->owner, [](HWND window) { return IsWindowVisible(window) != FALSE; });
+  if (!box) return;
+  EnumChildWindows(box, CollectText, 0);
+  PostMessageW(box, WM_COMMAND, IDOK, 0);
 }
 
 TEST_F(DatabaseTest, RootThatIsNoObjectShowsAMessageBox) {

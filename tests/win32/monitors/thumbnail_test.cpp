@@ -1,18 +1,11 @@
 // OutputBMP32to24 writes files that another BMP reader (the system's own)
 // loads back with the same pixels.
-#include <fstream>
-#include <iterator>
 #include <vector>
 
 #include "harness/harness.h"
 
 namespace vnscope::test {
 namespace {
-
-std::vector<uint8_t> FileBytes(const wchar_t* name) {
-  std::ifstream in(Narrow(name), std::ios::binary);
-  return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-}
 
 // The picture as 32-bit top-down pixels, read through LoadImage and GetDIBits.
 std::vector<uint32_t> LoadWithTheSystem(const wchar_t* name, int* width, int* height) {
@@ -42,7 +35,7 @@ TEST(OutputBMP32to24, WritesANumberedFileTheSystemReadsBack) {
   for (size_t i = 0; i < pixels.size(); ++i) pixels[i] = 0xAA000000u | static_cast<uint32_t>(i * 0x0B0705 + 0x102030);
   DeleteFileW(L"thumbnail\\00007.bmp");
   EXPECT_TRUE(dll.OutputBMP32to24(kWidth, 2, reinterpret_cast<const uint8_t*>(pixels.data()), 7));
-  EXPECT_EQ(FileBytes(L"thumbnail\\00007.bmp").size(), 54u + 2 * 60u);
+  EXPECT_EQ(ReadFileBytes(L"thumbnail\\00007.bmp").size(), 54u + 2 * 60u);
   int width = 0, height = 0;
   const auto read = LoadWithTheSystem(L"thumbnail\\00007.bmp", &width, &height);
   ASSERT_EQ(width, kWidth);
@@ -60,10 +53,10 @@ TEST(OutputBMP32to24, NamesAndReplacement) {
   const VnscopeDll& dll = VnscopeDll::Get();
   const uint32_t pixel = 0x00102030;
   EXPECT_TRUE(dll.OutputBMP32to24(1, 1, reinterpret_cast<const uint8_t*>(&pixel), 123456));
-  EXPECT_EQ(FileBytes(L"thumbnail\\123456.bmp").size(), 58u);
+  EXPECT_EQ(ReadFileBytes(L"thumbnail\\123456.bmp").size(), 58u);
   // The same index again replaces the file.
   EXPECT_TRUE(dll.OutputBMP32to24(1, 0, reinterpret_cast<const uint8_t*>(&pixel), 123456));
-  EXPECT_EQ(FileBytes(L"thumbnail\\123456.bmp").size(), 54u);
+  EXPECT_EQ(ReadFileBytes(L"thumbnail\\123456.bmp").size(), 54u);
 }
 
 TEST(OutputBMP32to24, SizesOutsideTheFormatWriteNothingAndStillReportSuccess) {

@@ -6,7 +6,6 @@
 
 #include <filesystem>
 #include <fstream>
-#include <iterator>
 
 #include "harness/popup_menu.h"
 #include "resources/resource.h"
@@ -52,8 +51,8 @@ class VariableFindWatchTest : public VariableListTest {
   }
 
   static std::string FileText(const std::wstring& path) {
-    std::ifstream in(std::filesystem::path(path), std::ios::binary);
-    return std::string(std::istreambuf_iterator<char>(in), {});
+    const std::vector<uint8_t> bytes = ReadFileBytes(path);
+    return std::string(bytes.begin(), bytes.end());
   }
   static void WriteFileText(const std::wstring& path, const std::string& bytes) {
     std::filesystem::create_directories(std::filesystem::path(path).parent_path());
@@ -110,7 +109,7 @@ TEST_F(VariableFindWatchTest, ContextMenuItemsFollowTheRowUnderThePointer) {
 
   // 40102 on the focused #v: the watch group comes first, expanded, and #v
   // keeps its place below; the focus follows #v there.
-  Command(IDM_ADD_WATCH);
+  Command(VN_ADD_WATCH);
   EXPECT_EQ(NameColumn(), (std::vector<std::wstring>{L"ウォッチ", L"#v", L"#g", L"#v"}));
   EXPECT_EQ(StateImage(0), 2);
   EXPECT_EQ(StateImage(1), 4);
@@ -120,7 +119,7 @@ TEST_F(VariableFindWatchTest, ContextMenuItemsFollowTheRowUnderThePointer) {
   expectMenu(0, onGroup);
 
   FocusRow(1);
-  Command(IDM_REMOVE_WATCH);
+  Command(VN_REMOVE_WATCH);
   EXPECT_EQ(NameColumn(), (std::vector<std::wstring>{L"#g", L"#v"}));
   EXPECT_EQ(CopiesFromTheList(), 0u) << "watching is the monitor's own business";
 }
@@ -130,9 +129,9 @@ TEST_F(VariableFindWatchTest, TheWatchFileIsWrittenOnEveryChangeAndReadAtTheNext
   Commit();
   DoubleClickCell(1, 0);  // expand #ゲーム
   FocusRow(2);
-  Command(IDM_ADD_WATCH);
+  Command(VN_ADD_WATCH);
   FocusRow(5);  // @b, below the two rows of the watch group
-  Command(IDM_ADD_WATCH);
+  Command(VN_ADD_WATCH);
   // UTF-8, one full name a line.
   EXPECT_EQ(FileText(WatchFilePath()), "#\xE3\x82\xB2\xE3\x83\xBC\xE3\x83\xA0.\xE6\x97\x97\r\n@b\r\n");
   EXPECT_EQ(NameColumn(), (std::vector<std::wstring>{L"ウォッチ", L"#ゲーム.旗", L"@b", L"#a", L"#ゲーム", L"  旗", L"@b"}));
@@ -143,7 +142,7 @@ TEST_F(VariableFindWatchTest, TheWatchFileIsWrittenOnEveryChangeAndReadAtTheNext
   Commit();
   EXPECT_EQ(NameColumn(), (std::vector<std::wstring>{L"ウォッチ", L"@b", L"#a", L"#a", L"@b"}));
   FocusRow(1);
-  Command(IDM_REMOVE_WATCH);
+  Command(VN_REMOVE_WATCH);
   EXPECT_EQ(FileText(WatchFilePath()), "#gone\r\n#a\r\n");
   EXPECT_EQ(NameColumn(), (std::vector<std::wstring>{L"ウォッチ", L"#a", L"#a", L"@b"}));
 }
@@ -196,7 +195,7 @@ TEST_F(VariableFindWatchTest, CtrlFFiltersAsYouTypeAndEscRestoresTheRowsAsTheyWe
   EXPECT_EQ(StateImage(2), 2);
 
   // 40101 opens it too; emptying it closes it.
-  Command(IDM_FIND_VARIABLE);
+  Command(VN_FIND_VARIABLE);
   ASSERT_TRUE(Shown(findBox));
   TypeText(findBox, L"u");
   EXPECT_EQ(NameColumn(), (std::vector<std::wstring>{L"#turn"}));
@@ -209,8 +208,8 @@ TEST_F(VariableFindWatchTest, AFilterKeepsTheWatchGroupAppliesToANewTableAndRows
   Add({L"#x.one", L"#x.two", L"#y"});
   Commit();
   FocusRow(1);
-  Command(IDM_ADD_WATCH);  // #y
-  Command(IDM_FIND_VARIABLE);
+  Command(VN_ADD_WATCH);  // #y
+  Command(VN_FIND_VARIABLE);
   TypeText(findBox, L"two");
   EXPECT_EQ(NameColumn(), (std::vector<std::wstring>{L"ウォッチ", L"#y", L"#x", L"  two"}));
 
@@ -251,7 +250,7 @@ TEST_F(VariableFindWatchTest, EngineChangesShowOnAYellowRowUntilClearedOrFiveSec
   EXPECT_EQ(RowColours(0), yellow);
   EXPECT_EQ(RowColours(1), white);
   EXPECT_EQ(RowColours(2), white);
-  Command(IDM_CLEAR_CHANGES);
+  Command(VN_CLEAR_CHANGES);
   EXPECT_EQ(RowColours(0), white);
 
   const DWORD changed = GetTickCount();
@@ -269,9 +268,9 @@ struct TooltipSearch {
 
 BOOL CALLBACK MatchShownTooltip(HWND window, LPARAM context) {
   auto* search = reinterpret_cast<TooltipSearch*>(context);
-  wchar_t name[32] = {};
-  GetClassNameW(window, name, 32);
-  if (_wcsicmp(name, TOOLTIPS_CLASSW) != 0 || GetWindow(window, GW_OWNER) != search->owner) return TRUE;
+  if (_wcsicmp(ClassOf(window).c_str(), TOOLTIPS_CLASSW) != 0 || GetWindow(window, GW_OWNER) != search->owner) {
+    return TRUE;
+  }
   if (!IsWindowVisible(window)) return TRUE;
   search->found = window;
   return FALSE;

@@ -5,6 +5,8 @@
 
 #include <string>
 
+#include "harness/loopback.h"
+
 namespace vnscope::test {
 namespace {
 
@@ -20,45 +22,17 @@ bool ReceiveAll(SOCKET socket, uint8_t* bytes, size_t length) {
   return true;
 }
 
-SOCKET ListenOnLoopback(uint16_t* port) {
-  SOCKET listener = socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
-  sockaddr_in address{};
-  address.sin_family = AF_INET;
-  address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-  int size = sizeof(address);
-  if (listener == INVALID_SOCKET || bind(listener, reinterpret_cast<sockaddr*>(&address), size) != 0 ||
-      listen(listener, 1) != 0 || getsockname(listener, reinterpret_cast<sockaddr*>(&address), &size) != 0) {
-    if (listener != INVALID_SOCKET) closesocket(listener);
-    return INVALID_SOCKET;
-  }
-  *port = ntohs(address.sin_port);
-  return listener;
-}
-
-struct WinsockUser {
-  WinsockUser() {
-    WSADATA data;
-    WSAStartup(MAKEWORD(2, 0), &data);
-  }
-  ~WinsockUser() { WSACleanup(); }
-};
-
 uint32_t U32(const uint8_t* bytes) { return bytes[0] | bytes[1] << 8 | bytes[2] << 16 | uint32_t{bytes[3]} << 24; }
 uint16_t U16(const uint8_t* bytes) { return static_cast<uint16_t>(bytes[0] | bytes[1] << 8); }
 
 }  // namespace
 
 CaptureServer::CaptureServer(uint8_t replyCode) : reply_code_(replyCode) {
-  WSADATA data;
-  WSAStartup(MAKEWORD(2, 0), &data);
   listener_ = ListenOnLoopback(&port_);
   thread_ = std::thread([this] { Serve(); });
 }
 
-CaptureServer::~CaptureServer() {
-  Package();
-  WSACleanup();
-}
+CaptureServer::~CaptureServer() { Package(); }
 
 const std::vector<uint8_t>& CaptureServer::Package() {
   if (thread_.joinable()) thread_.join();
@@ -88,14 +62,6 @@ void CaptureServer::Serve() {
   while (recv(client, reinterpret_cast<char*>(rest), sizeof(rest), 0) > 0) {
   }
   closesocket(client);
-}
-
-uint16_t ClosedPort() {
-  WinsockUser winsock;
-  uint16_t port = 0;
-  SOCKET listener = ListenOnLoopback(&port);
-  closesocket(listener);
-  return port;
 }
 
 std::vector<ZipEntry> ReadStoredZip(const std::vector<uint8_t>& archive) {

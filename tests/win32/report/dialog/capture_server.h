@@ -5,6 +5,8 @@
 #include <thread>
 #include <vector>
 
+#include "harness/loopback.h"
+
 namespace vnscope::test {
 
 class CaptureServer {
@@ -22,15 +24,13 @@ class CaptureServer {
  private:
   void Serve();
 
+  WinsockUser winsock_;  // first in, last out: the server's thread uses it
   uint8_t reply_code_;
   uintptr_t listener_;
   uint16_t port_ = 0;
   std::vector<uint8_t> package_;
   std::thread thread_;
 };
-
-// A loopback port nothing listens on.
-uint16_t ClosedPort();
 
 // The entries of a stored ZIP archive, read from its local headers in order.
 struct ZipEntry {

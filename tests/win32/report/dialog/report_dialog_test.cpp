@@ -7,6 +7,7 @@
 #include <string>
 
 #include "harness/harness.h"
+#include "harness/list_driving.h"
 #include "harness/modal_steps.h"
 #include "report/dialog/report_driving.h"
 #include "resources/resource.h"
@@ -167,14 +168,14 @@ TEST_F(ReportDialogTest, TabsSwitchBetweenTheTextAndTheCanvas) {
       EXPECT_STREQ(title, expected[index]);
     }
 
-    SelectTab(windows.tabs, 1);
+    ClickTab(windows.tabs, 1);
     EXPECT_EQ(SendMessageW(windows.tabs, TCM_GETCURSEL, 0, 0), 1);
     EXPECT_FALSE(Shown(windows.header));
     EXPECT_FALSE(Shown(windows.report));
     EXPECT_TRUE(Shown(windows.canvas));
     EXPECT_EQ(GetFocus(), windows.canvas);
 
-    SelectTab(windows.tabs, 0);
+    ClickTab(windows.tabs, 0);
     EXPECT_TRUE(Shown(windows.header));
     EXPECT_TRUE(Shown(windows.report));
     EXPECT_FALSE(Shown(windows.canvas));

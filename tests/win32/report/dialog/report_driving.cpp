@@ -50,12 +50,6 @@ ReportInfo MakeReportInfo(const TestScreenshot& shot, const std::wstring& displa
 
 namespace {
 
-std::wstring ClassOf(HWND window) {
-  wchar_t name[64] = {};
-  GetClassNameW(window, name, 64);
-  return name;
-}
-
 BOOL CALLBACK SortChild(HWND child, LPARAM context) {
   auto* windows = reinterpret_cast<ReportWindows*>(context);
   const std::wstring name = ClassOf(child);
@@ -69,34 +63,14 @@ BOOL CALLBACK SortChild(HWND child, LPARAM context) {
   return TRUE;
 }
 
-struct OwnedSearch {
-  HWND owner;
-  HWND found;
-};
-
-BOOL CALLBACK FindBrowser(HWND window, LPARAM context) {
-  auto* search = reinterpret_cast<OwnedSearch*>(context);
-  if (GetWindow(window, GW_OWNER) != search->owner || WindowText(window) != L"レポートブラウザ") return TRUE;
-  search->found = window;
-  return FALSE;
-}
-
 }  // namespace
 
 ReportWindows FindReportWindows(HWND dialog) {
   ReportWindows windows;
   windows.tabs = GetDlgItem(dialog, IDC_REPORT_TABS);
   EnumChildWindows(dialog, SortChild, reinterpret_cast<LPARAM>(&windows));
-  OwnedSearch search{dialog, nullptr};
-  EnumThreadWindows(GetCurrentThreadId(), FindBrowser, reinterpret_cast<LPARAM>(&search));
-  windows.browser = search.found;
+  windows.browser = OwnedWindow(dialog, [](HWND window) { return WindowText(window) == L"レポートブラウザ"; });
   return windows;
-}
-
-void SelectTab(HWND tabs, int index) {
-  RECT item{};
-  SendMessageW(tabs, TCM_GETITEMRECT, index, reinterpret_cast<LPARAM>(&item));
-  ClickAt(tabs, (item.left + item.right) / 2, (item.top + item.bottom) / 2);
 }
 
 void FillList(HWND list, const std::vector<std::vector<std::wstring>>& rows) {
@@ -154,12 +128,6 @@ std::wstring UserName() {
   DWORD size = 257;
   GetUserNameW(name, &size);
   return name;
-}
-
-std::wstring UniqueTitle(const std::wstring& stem) {
-  static int counter = 0;
-  return stem + L" #" + std::to_wstring(GetCurrentProcessId()) + L"-" + std::to_wstring(GetTickCount()) + L"-" +
-         std::to_wstring(++counter);
 }
 
 std::vector<uint32_t> DecodePng(const std::vector<uint8_t>& png, int* width, int* height) {

@@ -10,7 +10,7 @@
 #include <string>
 #include <vector>
 
-#include "host/vnscope.h"
+#include "include/vnscope.h"
 
 namespace vnscope::test {
 
@@ -44,9 +44,6 @@ struct ReportWindows {
 };
 ReportWindows FindReportWindows(HWND dialog);
 
-// Selects a tab as a click on it does.
-void SelectTab(HWND tabs, int index);
-
 // Replaces the rows of a report-view list (adding its six columns when it has
 // none) with `rows`: cells exactly as given, empty ones included.
 void FillList(HWND list, const std::vector<std::vector<std::wstring>>& rows);
@@ -70,9 +67,6 @@ std::function<void(HWND)> ReadMessage(std::wstring* text);
 
 // The Windows user name, as the report's reporter.
 std::wstring UserName();
-
-// Unique per run, so that a report can be found on a shared server.
-std::wstring UniqueTitle(const std::wstring& stem);
 
 // Decodes a PNG file to B, G, R, A pixels; empty when it is not one.
 std::vector<uint32_t> DecodePng(const std::vector<uint8_t>& png, int* width, int* height);

@@ -5,6 +5,7 @@
 
 #include "harness/harness.h"
 #include "harness/modal_steps.h"
+#include "harness/report_seeding.h"
 #include "report/dialog/report_driving.h"
 #include "report/protocol/report_client.h"
 #include "report/protocol/report_types.h"

@@ -9,6 +9,8 @@
 #include "browser/browser_worker.h"
 #include "canvas/layer_stack.h"
 #include "harness/harness.h"
+#include "harness/list_driving.h"
+#include "harness/loopback.h"
 #include "harness/modal_steps.h"
 #include "report/debug_report_dialog.h"
 #include "report/dialog/capture_server.h"
@@ -107,7 +109,7 @@ TEST_F(SendFlowTest, PackageHoldsEveryEntryInOrder) {
   EXPECT_EQ(Send(info, L"本文", &choice, &message, &result, nullptr,
                  [&](const ReportWindows& windows) {
                    header = WindowText(windows.header);
-                   SelectTab(windows.tabs, 1);
+                   ClickTab(windows.tabs, 1);
                    DrawSegment(windows.canvas, {10, 60}, {150, 60});
                  }),
             3u);
@@ -162,7 +164,7 @@ TEST_F(SendFlowTest, RefusalKeepsTheDialogOpenWithTheText) {
 }
 
 TEST_F(SendFlowTest, NoServerFailsWithoutHanging) {
-  SetReportServer({"127.0.0.1", ClosedPort()});
+  SetReportServer({"127.0.0.1", UnusedPort()});
   ReportInfo info = MakeReportInfo(shot);
   ConfirmChoice choice{L"届かない報告"};
   std::wstring message;
@@ -176,7 +178,7 @@ TEST_F(SendFlowTest, NoServerFailsWithoutHanging) {
 
 // A send would fail here and say so: the cancel must end the flow first.
 TEST_F(SendFlowTest, CancelledConfirmationSendsNothingAndSaysNothing) {
-  SetReportServer({"127.0.0.1", ClosedPort()});
+  SetReportServer({"127.0.0.1", UnusedPort()});
   ReportInfo info = MakeReportInfo(shot);
   bool result = true;
   bool messageShown = false;

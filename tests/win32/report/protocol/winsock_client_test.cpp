@@ -5,53 +5,29 @@
 #include <string>
 #include <vector>
 
-#include "canvas/pixel_buffer.h"
 #include "harness/harness.h"
 #include "harness/report_seeding.h"
 #include "report/protocol/system_ansi_codec.h"
 #include "win32/win32_text.h"
-#include "report/protocol/byte_buffer.h"
-#include "report/package/package_entries.h"
-#include "report/package/png_encode.h"
 #include "report/protocol/report_client.h"
 #include "report/protocol/report_types.h"
 #include "report/protocol/winsock_stream.h"
-#include "report/package/zip_writer.h"
 
 namespace vnscope::test {
 namespace {
 
-std::u16string UniqueTitle() {
-  return u"起動直後に立ち絵が欠ける #" +
-         AsUtf16(std::to_wstring(GetCurrentProcessId()) + L"-" + std::to_wstring(GetTickCount()));
-}
-
 struct SentReport {
-  std::u16string title;
+  std::u16string title = AsUtf16(UniqueTitle(L"起動直後に立ち絵が欠ける"));
   std::u16string header = u"[tqvm.dat]\r\nhash: 0123456789abcdef0123456789abcdef";
   std::u16string body = u"千早の台詞で立ち絵が一瞬消える。";
-  std::vector<uint8_t> png;
+  std::vector<uint8_t> png = SnapshotPng(0);
   std::vector<uint8_t> package;
 };
 
 SentReport BuildReport() {
   SentReport report;
-  report.title = UniqueTitle();
-  PixelBuffer snapshot;
-  EXPECT_TRUE(CreatePixelBuffer(32, 6, 8, &snapshot));
-  for (uint32_t i = 0; i < 8u * 6u * 4u; ++i) snapshot.pixels[i] = static_cast<uint8_t>(i * 7);
-  ByteBuffer png;
-  EXPECT_EQ(EncodePng(snapshot, &png), 0);
-  report.png.assign(png.Data(), png.Data() + png.RequestedSize());
-
-  const auto author = AuthorEntry(report.title, u"テスター", ReportFlags::HasText | ReportFlags::HasSnapshot);
-  const auto script = ScriptInfoEntry(report.header, report.body, SystemAnsiCodec());
-  ZipWriter zip;
-  EXPECT_TRUE(zip.Start());
-  EXPECT_TRUE(zip.Add("author", author.data(), static_cast<uint32_t>(author.size())));
-  EXPECT_TRUE(zip.Add("scriptinfo.txt", script.data(), static_cast<uint32_t>(script.size())));
-  EXPECT_TRUE(zip.Add("snapshot.png", report.png.data(), static_cast<uint32_t>(report.png.size())));
-  if (auto package = zip.Finish()) report.package.assign(package->data, package->data + package->size);
+  const ReportSeed seed{report.title, ReportFlags::HasText | ReportFlags::HasSnapshot, ReportState::New, report.body};
+  report.package = ReportPackage(seed, u"テスター", report.png);
   return report;
 }
 

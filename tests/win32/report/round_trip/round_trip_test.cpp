@@ -41,7 +41,7 @@ TEST_F(RoundTripTest, SentReportIsListedPreviewedAndRestated) {
         [&](HWND dialog) {
           const ReportWindows windows = FindReportWindows(dialog);
           TypeText(windows.report, body);
-          SelectTab(windows.tabs, 1);
+          ClickTab(windows.tabs, 1);
           DrawSegment(windows.canvas, {20, 100}, {200, 100});
           SendMessageW(dialog, WM_COMMAND, IDM_SEND_REPORT, 0);
         }},

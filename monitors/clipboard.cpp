@@ -1,4 +1,4 @@
-#include "host/clipboard.h"
+#include "monitors/clipboard.h"
 
 #include <windows.h>
 

@@ -1,4 +1,4 @@
-#include "report/report_preview.h"
+#include "browser/report_preview.h"
 
 #include <cstring>
 #include <string>

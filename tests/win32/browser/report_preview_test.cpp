@@ -3,10 +3,11 @@
 #include <windows.h>
 
 #include "harness/harness.h"
+#include "harness/loopback.h"
 #include "harness/modal_steps.h"
 #include "harness/relay_proxy.h"
 #include "harness/report_seeding.h"
-#include "report/report_preview.h"
+#include "browser/report_preview.h"
 #include "resources/resource.h"
 #include "win32/module.h"
 #include "win32/win32_text.h"

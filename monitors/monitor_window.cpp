@@ -1,4 +1,4 @@
-#include "host/monitor_window.h"
+#include "monitors/monitor_window.h"
 
 namespace vnscope {
 

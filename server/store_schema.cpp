@@ -1,0 +1,112 @@
+// The store's tables, and bringing the tables of older servers up to date.
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "server/log.h"
+#include "server/package_files.h"
+#include "server/store.h"
+#include "server/store_connection.h"
+
+namespace vnscope::server {
+namespace {
+
+// Schema versions: 2 added the state history; 3 moved the packages out of
+// their own table, large ones into files.
+constexpr char kSchema[] = R"sql(
+  CREATE TABLE IF NOT EXISTS reports(
+    id          INTEGER PRIMARY KEY AUTOINCREMENT,  -- arrival order, never reused
+    name        TEXT    NOT NULL UNIQUE,
+    received_ms INTEGER NOT NULL,                   -- Unix time of arrival, UTC
+    peer        TEXT    NOT NULL,                   -- address the package came from
+    title       TEXT    NOT NULL,                   -- UTF-8 copies for people querying
+    reporter    TEXT    NOT NULL,                   --   the database; clients get author
+    flags       INTEGER NOT NULL,
+    state       INTEGER NOT NULL,
+    author      BLOB    NOT NULL,                   -- the package's author entry, verbatim
+    package_bytes INTEGER NOT NULL DEFAULT 0,       -- size of the ZIP archive as submitted
+    package     BLOB                                -- that archive when small; NULL: packages/NAME.zip
+  );
+  CREATE TABLE IF NOT EXISTS state_changes(
+    id         INTEGER PRIMARY KEY,
+    report_id  INTEGER NOT NULL REFERENCES reports(id),
+    changed_ms INTEGER NOT NULL,                    -- Unix time, UTC
+    previous   INTEGER NOT NULL,
+    state      INTEGER NOT NULL,
+    source     TEXT    NOT NULL,                    -- 'browser' or 'dashboard'
+    peer       TEXT    NOT NULL
+  );
+  CREATE INDEX IF NOT EXISTS state_changes_by_report ON state_changes(report_id);
+)sql";
+
+// The tables of versions 1 and 2 held every package in a table of its own.
+constexpr char kUpgradeReports[] = R"sql(
+  ALTER TABLE reports ADD COLUMN package_bytes INTEGER NOT NULL DEFAULT 0;
+  ALTER TABLE reports ADD COLUMN package BLOB;
+)sql";
+
+}  // namespace
+
+bool ReportStore::UpdateSchema(std::string* error) {
+  Connection& writer = *writer_;
+  if (!writer.Exec("BEGIN IMMEDIATE", error)) return false;
+  int version = 0;
+  {
+    Statement query(writer.db(), "PRAGMA user_version");
+    if (query.Step() == SQLITE_ROW) version = sqlite3_column_int(query.get(), 0);
+  }
+  if (version > kSchemaVersion) {
+    writer.Exec("ROLLBACK", nullptr);
+    *error = "written by a newer server (schema " + std::to_string(version) + ")";
+    return false;
+  }
+  const std::string set_version = "PRAGMA user_version=" + std::to_string(kSchemaVersion);
+  if (!writer.Exec(kSchema, error) || (version > 0 && version < kSchemaVersion && !Upgrade(error)) ||
+      !writer.Exec(set_version.c_str(), error) || !writer.Exec("COMMIT", error)) {
+    writer.Exec("ROLLBACK", nullptr);
+    return false;
+  }
+  if (version > 0 && version < kSchemaVersion) {
+    // The packages' pages are free now; give them back to the file system.
+    std::string detail;
+    if (!writer.Exec("VACUUM", &detail)) LogLine("after bringing the store up to date: " + detail);
+    LogLine("brought " + database_.string() + " from schema " + std::to_string(version) + " to " +
+            std::to_string(kSchemaVersion));
+  }
+  return true;
+}
+
+bool ReportStore::Upgrade(std::string* error) {
+  Connection& writer = *writer_;
+  if (!writer.Exec(kUpgradeReports, error)) return false;
+  std::vector<std::pair<int64_t, std::string>> reports;
+  {
+    Statement query(writer.db(), "SELECT id, name FROM reports ORDER BY id");
+    int rc;
+    while ((rc = query.Step()) == SQLITE_ROW) reports.emplace_back(sqlite3_column_int64(query.get(), 0), query.Text(1));
+    if (rc != SQLITE_DONE) return writer.Fail(error);
+  }
+  for (const auto& [id, name] : reports) {
+    // One package in memory at a time: an old store may hold gigabytes.
+    Statement load(writer.db(), "SELECT package FROM packages WHERE report_id = ?1");
+    Statement keep(writer.db(), "UPDATE reports SET package_bytes = ?2, package = ?3 WHERE id = ?1");
+    load.Bind(1, id);
+    if (load.Step() != SQLITE_ROW) {
+      *error = "report " + name + " has no package";
+      return false;
+    }
+    const std::vector<uint8_t> package = load.Blob(0);
+    keep.Bind(1, id);
+    keep.Bind(2, static_cast<int64_t>(package.size()));
+    if (package.size() <= kInlinePackageLimit) {
+      keep.Bind(3, package);
+    } else if (!WritePackageFile(packages_, name, package, error)) {
+      return false;
+    }
+    if (keep.Step() != SQLITE_DONE) return writer.Fail(error);
+  }
+  // The files are durable before the commit that makes the rows point at them.
+  return SyncFolder(packages_, error) && writer.Exec("DROP TABLE packages", error);
+}
+
+}  // namespace vnscope::server

@@ -1,0 +1,25 @@
+// Loopback sockets for the test servers and relays that stand in for, or sit
+// before, the report server.
+#pragma once
+#include <winsock2.h>
+
+#include <cstdint>
+
+namespace vnscope::test {
+
+// Winsock started for as long as the object lives.
+struct WinsockUser {
+  WinsockUser();
+  ~WinsockUser();
+  WinsockUser(const WinsockUser&) = delete;
+  WinsockUser& operator=(const WinsockUser&) = delete;
+};
+
+// Listens on 127.0.0.1 at a port the system picks and stores it in `port`;
+// INVALID_SOCKET when it cannot. Winsock must be started.
+SOCKET ListenOnLoopback(uint16_t* port);
+
+// A loopback port that was free a moment ago and has no listener now.
+uint16_t UnusedPort();
+
+}  // namespace vnscope::test
