@@ -59,21 +59,21 @@ class VariableFindWatchTest : public VariableListTest {
     std::ofstream(std::filesystem::path(path), std::ios::binary) << bytes;
   }
 
-  // The colour on screen at the middle of a cell's empty right end.
-  COLORREF CellColour(int row, int column) {
+  // The colours on screen across a row: left of its name (where a state
+  // image would be), and at the empty right end of each cell.
+  std::vector<COLORREF> RowColours(int row) {
     UpdateWindow(list);
-    RECT cell{};
-    if (column == 0) {
-      ListView_GetItemRect(list, row, &cell, LVIR_LABEL);
-    } else {
-      ListView_GetSubItemRect(list, row, column, LVIR_BOUNDS, &cell);
-    }
+    RECT label{}, value{}, reg{};
+    ListView_GetItemRect(list, row, &label, LVIR_LABEL);
+    ListView_GetSubItemRect(list, row, 1, LVIR_BOUNDS, &value);
+    ListView_GetSubItemRect(list, row, 2, LVIR_BOUNDS, &reg);
+    const int middle = (label.top + label.bottom) / 2;
     HDC dc = GetDC(list);
-    const COLORREF colour = GetPixel(dc, cell.right - 4, (cell.top + cell.bottom) / 2);
+    std::vector<COLORREF> colours;
+    for (int x : {label.left - 4, label.right - 4, value.right - 4, reg.right - 4}) colours.push_back(GetPixel(dc, x, middle));
     ReleaseDC(list, dc);
-    return colour;
+    return colours;
   }
-  std::vector<COLORREF> RowColours(int row) { return {CellColour(row, 0), CellColour(row, 1), CellColour(row, 2)}; }
 
   HWND findBox = nullptr;
 };
@@ -238,8 +238,8 @@ TEST_F(VariableFindWatchTest, EngineChangesShowOnAYellowRowUntilClearedOrFiveSec
   Add({L"#a", L"#b", L"#c"});
   Commit();
   ListView_SetItemState(list, -1, 0, LVIS_SELECTED | LVIS_FOCUSED);
-  const std::vector<COLORREF> white = {kWhite, kWhite, kWhite};
-  const std::vector<COLORREF> yellow = {kChanged, kChanged, kChanged};
+  const std::vector<COLORREF> white(4, kWhite);
+  const std::vector<COLORREF> yellow(4, kChanged);
   ASSERT_EQ(RowColours(0), white);
   SetValue(0, L"1");
   SetValue(1, L"0");  // the value it had: no change
