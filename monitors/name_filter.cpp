@@ -30,23 +30,29 @@ bool NameFilter::Matches(std::u16string_view name) const {
 
 std::vector<VariableRow> FilterRows(const std::vector<VariableRow>& rows, const std::vector<Variable>& table,
                                     const NameFilter& filter) {
-  std::vector<VariableRow> shown;
   auto matches = [&](const VariableRow& row) {
     return filter.Matches(table[static_cast<size_t>(row.index)].name);
   };
+  // Every keystroke builds this anew: one allocation for the rows and one
+  // for each group shown, sized by the matches gathered first.
+  std::vector<VariableRow> shown;
+  shown.reserve(rows.size());
+  std::vector<int32_t> matching;
   for (const VariableRow& row : rows) {
     if (!IsGroup(row)) {
       if (matches(row)) shown.push_back({kRowPlain, row.index, {}});
       continue;
     }
-    std::vector<VariableRow> members;
+    matching.clear();
     for (const VariableRow& member : row.members) {
-      if (matches(member)) members.push_back({kRowMember, member.index, {}});
+      if (matches(member)) matching.push_back(member.index);
     }
-    if (members.empty()) continue;
-    members.back().kind = kRowLastMember;
-    const int32_t first = members.front().index;
-    shown.push_back({kRowExpandedGroup, first, std::move(members)});
+    if (matching.empty()) continue;
+    VariableRow group{kRowExpandedGroup, matching.front(), {}};
+    group.members.reserve(matching.size());
+    for (int32_t index : matching) group.members.push_back({kRowMember, index, {}});
+    group.members.back().kind = kRowLastMember;
+    shown.push_back(std::move(group));
   }
   return shown;
 }
