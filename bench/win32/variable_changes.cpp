@@ -17,7 +17,6 @@
 #include <vector>
 
 #include "bench/win32/bench_owner.h"
-#include "include/vnscope.h"
 
 namespace {
 
@@ -28,27 +27,11 @@ constexpr int kSeconds = 5;
 constexpr int kVariableList = 1002;
 constexpr int kFindBox = 1030;
 
-double Now() {
-  static LARGE_INTEGER frequency = [] {
-    LARGE_INTEGER f;
-    QueryPerformanceFrequency(&f);
-    return f;
-  }();
-  LARGE_INTEGER t;
-  QueryPerformanceCounter(&t);
-  return 1000.0 * static_cast<double>(t.QuadPart) / static_cast<double>(frequency.QuadPart);
-}
-
-void Send(HWND window, ULONG_PTR command, const void* record, DWORD size) {
-  COPYDATASTRUCT data{command, size, const_cast<void*>(record)};
-  SendMessageW(window, WM_COPYDATA, 0, reinterpret_cast<LPARAM>(&data));
-}
-
 void SetValue(HWND window, int32_t position, const std::wstring& text) {
   VariableMessage record{};
   record.position = position;
   record.text = text.c_str();
-  Send(window, VN_SET_VARIABLE_VALUE, &record, sizeof(record));
+  bench::SendCopyData(window, VN_SET_VARIABLE_VALUE, &record, sizeof(record));
 }
 
 void Pump() {
@@ -77,17 +60,9 @@ double Percentile(std::vector<double> values, double fraction) {
 
 int main() {
   HWND owner = bench::CreateOwnerWindow();
-  HMODULE dll = LoadLibraryW(L"vnscope.dll");
-  if (!dll) {
-    std::fprintf(stderr, "vnscope.dll did not load\n");
-    return 1;
-  }
-  auto createMonitors = VnscopeExport<CreateMonitorsFn>(dll, "CreateMonitors");
-  auto destroyMonitors = VnscopeExport<DestroyMonitorsFn>(dll, "DestroyMonitors");
-  MonitorSet set{};
-  set.size = 24;
-  if (!createMonitors(2, owner, &set)) return 1;
-  HWND dialog = set.variableList;
+  const bench::EngineMonitors monitors(owner);
+  if (!monitors.created()) return 1;
+  HWND dialog = monitors.set().variableList;
   HWND list = GetDlgItem(dialog, kVariableList);
   ShowWindow(dialog, SW_SHOWNOACTIVATE);
 
@@ -96,10 +71,10 @@ int main() {
       const std::wstring name = (g % 2 ? L"@scene" : L"#flag") + std::to_wstring(g) + L".value" + std::to_wstring(m);
       VariableMessage record{};
       record.text = name.c_str();
-      Send(dialog, VN_ADD_VARIABLE_NAME, &record, sizeof(record));
+      bench::SendCopyData(dialog, VN_ADD_VARIABLE_NAME, &record, sizeof(record));
     }
   }
-  Send(dialog, VN_COMMIT_VARIABLES, nullptr, 0);
+  bench::SendCopyData(dialog, VN_COMMIT_VARIABLES, nullptr, 0);
   // Expand the first group as a double-click does (the monitor reads where
   // the cursor is), then watch three of its members.
   RECT label{};
@@ -125,9 +100,9 @@ int main() {
     std::vector<double> times;
     for (int i = 0; i < 20; ++i) {
       InvalidateRect(list, nullptr, TRUE);
-      const double before = Now();
+      const double before = bench::NowMs();
       UpdateWindow(list);
-      times.push_back(Now() - before);
+      times.push_back(bench::NowMs() - before);
     }
     return Percentile(times, 0.5);
   };
@@ -140,37 +115,37 @@ int main() {
 
   // Values change on visible rows and all over the table alike.
   std::vector<double> sends, others;
-  const double start = Now();
+  const double start = bench::NowMs();
   double nextSend = start;
   int sent = 0;
   uint32_t random = 12345;
   while (sent < kChangesPerSecond * kSeconds) {
     MSG message;
-    if (Now() >= nextSend) {
+    if (bench::NowMs() >= nextSend) {
       random = random * 1664525u + 1013904223u;
       const int32_t position = sent % 2 ? static_cast<int32_t>(random % (kGroups * kMembers)) : sent % 64;
-      const double before = Now();
+      const double before = bench::NowMs();
       SetValue(dialog, position, std::to_wstring(sent));
-      sends.push_back(Now() - before);
+      sends.push_back(bench::NowMs() - before);
       ++sent;
       nextSend += 1000.0 / kChangesPerSecond;
     } else if (PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) {
-      const double before = Now();
+      const double before = bench::NowMs();
       DispatchMessageW(&message);
-      others.push_back(Now() - before);
+      others.push_back(bench::NowMs() - before);
     } else {
       MsgWaitForMultipleObjects(0, nullptr, FALSE, 1, QS_ALLINPUT);
     }
   }
-  const double elapsed = Now() - start;
+  const double elapsed = bench::NowMs() - start;
   // The highlights end five seconds after the last change: the timer's work.
-  const double drain = Now();
-  while (Now() - drain < 5500) {
+  const double drain = bench::NowMs();
+  while (bench::NowMs() - drain < 5500) {
     MSG message;
     if (PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) {
-      const double before = Now();
+      const double before = bench::NowMs();
       DispatchMessageW(&message);
-      others.push_back(Now() - before);
+      others.push_back(bench::NowMs() - before);
     } else {
       MsgWaitForMultipleObjects(0, nullptr, FALSE, 5, QS_ALLINPUT);
     }
@@ -182,10 +157,10 @@ int main() {
   std::vector<double> keystrokes;
   const double processorBefore = ThreadMilliseconds();
   for (wchar_t unit : typed) {
-    const double before = Now();
+    const double before = bench::NowMs();
     SendMessageW(box, WM_CHAR, unit, 1);
     UpdateWindow(list);
-    keystrokes.push_back(Now() - before);
+    keystrokes.push_back(bench::NowMs() - before);
   }
   const double processorPerKey = (ThreadMilliseconds() - processorBefore) / static_cast<double>(typed.size());
 
@@ -205,8 +180,5 @@ int main() {
   std::printf("%-46s median %7.3f ms  max %7.3f ms  processor %7.3f ms a key\n",
               "keystroke in the find box, filter and repaint", Percentile(keystrokes, 0.5),
               *std::max_element(keystrokes.begin(), keystrokes.end()), processorPerKey);
-  destroyMonitors(&set);
-  DestroyWindow(owner);
-  FreeLibrary(dll);
   return 0;
 }
