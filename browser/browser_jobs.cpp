@@ -10,6 +10,7 @@
 #include "browser/snapshot_opener.h"
 #include "report/protocol/system_ansi_codec.h"
 #include "report/protocol/winsock_stream.h"
+#include "win32/boundary_guard.h"
 
 namespace vnscope {
 namespace {
@@ -95,11 +96,16 @@ void Deliver(const BrowserJob& job, BrowserJobResult result) {
 
 DWORD WINAPI RunBrowserJob(void* argument) {
   HMODULE module = nullptr;
-  {
+  GuardBoundary([&] {
     const std::unique_ptr<RunningJob> running(static_cast<RunningJob*>(argument));
     module = running->module;
-    Deliver(*running->job, Run(*running->job));
-  }
+    const BrowserJob& job = *running->job;
+    // A job that throws (memory running out for a long reply) ends as a
+    // failed one, so the browser still hears of it.
+    BrowserJobResult failed;
+    failed.kind = job.kind;
+    Deliver(job, GuardBoundary(std::move(failed), [&] { return Run(job); }));
+  });
   // An engine may unload the library while a fetch is still under way; the
   // reference taken at the start keeps this code mapped until here.
   if (module != nullptr) FreeLibraryAndExitThread(module, 0);

@@ -12,6 +12,7 @@
 #include "browser/report_table.h"
 #include "browser/report_preview.h"
 #include "resources/resource.h"
+#include "win32/boundary_guard.h"
 #include "win32/module.h"
 #include "win32/unique_handle.h"
 #include "win32/win32_text.h"
@@ -315,18 +316,20 @@ void OnDestroy(HWND dialog) {
 }
 
 INT_PTR CALLBACK ReportBrowserProc(HWND dialog, UINT message, WPARAM wparam, LPARAM lparam) {
-  switch (message) {
-    case WM_INITDIALOG: OnInitDialog(dialog); return TRUE;
-    case WM_SIZE: OnSize(LOWORD(lparam), HIWORD(lparam)); return TRUE;
-    case WM_COMMAND: OnCommand(LOWORD(wparam)); return TRUE;
-    case WM_NOTIFY:
-      SetWindowLongPtrW(dialog, DWLP_MSGRESULT, OnNotify(dialog, reinterpret_cast<NMHDR*>(lparam)));
-      return TRUE;
-    case kBrowserJobDone: OnJobDone(dialog); return TRUE;
-    case WM_CLOSE: OnClose(dialog); return TRUE;
-    case WM_DESTROY: OnDestroy(dialog); return TRUE;
-    default: return FALSE;
-  }
+  return GuardBoundary(INT_PTR{FALSE}, [&]() -> INT_PTR {
+    switch (message) {
+      case WM_INITDIALOG: OnInitDialog(dialog); return TRUE;
+      case WM_SIZE: OnSize(LOWORD(lparam), HIWORD(lparam)); return TRUE;
+      case WM_COMMAND: OnCommand(LOWORD(wparam)); return TRUE;
+      case WM_NOTIFY:
+        SetWindowLongPtrW(dialog, DWLP_MSGRESULT, OnNotify(dialog, reinterpret_cast<NMHDR*>(lparam)));
+        return TRUE;
+      case kBrowserJobDone: OnJobDone(dialog); return TRUE;
+      case WM_CLOSE: OnClose(dialog); return TRUE;
+      case WM_DESTROY: OnDestroy(dialog); return TRUE;
+      default: return FALSE;
+    }
+  });
 }
 
 }  // namespace

@@ -6,6 +6,7 @@
 #include "report/protocol/system_ansi_codec.h"
 #include "report/protocol/winsock_stream.h"
 #include "resources/resource.h"
+#include "win32/boundary_guard.h"
 #include "win32/module.h"
 #include "win32/win32_text.h"
 
@@ -77,17 +78,19 @@ void OnNcDestroy(HWND dialog) {
 }
 
 INT_PTR CALLBACK ReportPreviewProc(HWND dialog, UINT message, WPARAM, LPARAM lparam) {
-  switch (message) {
-    case WM_INITDIALOG: OnInitDialog(dialog, reinterpret_cast<const ServerEndpoint*>(lparam)); return TRUE;
-    case WM_COPYDATA:
-      OnCopyData(dialog, reinterpret_cast<const COPYDATASTRUCT*>(lparam));
-      SetWindowLongPtrW(dialog, DWLP_MSGRESULT, 0);
-      return TRUE;
-    case WM_SIZE: OnSize(dialog, LOWORD(lparam), HIWORD(lparam)); return TRUE;
-    case WM_CLOSE: OnClose(dialog); return TRUE;
-    case WM_NCDESTROY: OnNcDestroy(dialog); return FALSE;
-    default: return FALSE;
-  }
+  return GuardBoundary(INT_PTR{FALSE}, [&]() -> INT_PTR {
+    switch (message) {
+      case WM_INITDIALOG: OnInitDialog(dialog, reinterpret_cast<const ServerEndpoint*>(lparam)); return TRUE;
+      case WM_COPYDATA:
+        OnCopyData(dialog, reinterpret_cast<const COPYDATASTRUCT*>(lparam));
+        SetWindowLongPtrW(dialog, DWLP_MSGRESULT, 0);
+        return TRUE;
+      case WM_SIZE: OnSize(dialog, LOWORD(lparam), HIWORD(lparam)); return TRUE;
+      case WM_CLOSE: OnClose(dialog); return TRUE;
+      case WM_NCDESTROY: OnNcDestroy(dialog); return FALSE;
+      default: return FALSE;
+    }
+  });
 }
 
 }  // namespace

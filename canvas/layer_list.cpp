@@ -1,8 +1,10 @@
 #include "canvas/layer_list.h"
 
+#include <string>
 
 #include "canvas/layer_stack.h"
 #include "win32/module.h"
+#include "win32/win32_text.h"
 
 namespace vnscope {
 namespace {
@@ -15,9 +17,21 @@ constexpr int kListRightMargin = 170;
 constexpr int kListTop = 10;
 constexpr int kListWidth = 160;
 
-void InsertEntry(HWND list, const wchar_t* text) {
-  SendMessageW(list, LB_INSERTSTRING, 0, reinterpret_cast<LPARAM>(text));
+void InsertEntry(HWND list, const wchar_t* text, int position = 0) {
+  SendMessageW(list, LB_INSERTSTRING, position, reinterpret_cast<LPARAM>(text));
 }
+
+std::wstring EntryText(HWND list, int position) {
+  const LRESULT length = SendMessageW(list, LB_GETTEXTLEN, position, 0);
+  if (length == LB_ERR) return {};
+  std::wstring text(static_cast<size_t>(length) + 1, L'\0');
+  const LRESULT copied = SendMessageW(list, LB_GETTEXT, position, reinterpret_cast<LPARAM>(text.data()));
+  text.resize(copied == LB_ERR ? 0 : static_cast<size_t>(copied));
+  return text;
+}
+
+// The entry of stack index `index` among `count` entries.
+int EntryOf(int32_t index, int32_t count) { return count - index - 1; }
 
 }  // namespace
 
@@ -37,7 +51,7 @@ void PlaceLayerList(HWND list, HWND canvas) {
   MoveWindow(list, client.right - kListRightMargin, kListTop, kListWidth, client.bottom / 2, TRUE);
 }
 
-void InsertTextLayerEntry(HWND list) { InsertEntry(list, L"テキストレイヤー"); }
+void InsertTextLayerEntry(HWND list) { InsertEntry(list, kTextLayerEntry); }
 
 void OnLayerListNotification(HWND list, HWND canvas, UINT code) {
   const auto count = static_cast<int32_t>(SendMessageW(list, LB_GETCOUNT, 0, 0));
@@ -47,16 +61,26 @@ void OnLayerListNotification(HWND list, HWND canvas, UINT code) {
     SelectLayer(index);
   } else if (code == LBN_DBLCLK) {
     if (index == 0) {
-      AddLayer();
       wchar_t text[256];
       wsprintfW(text, L"レイヤー%d", count);
+      AddLayerAsStep(AsUtf16(text));
       InsertEntry(list, text);
     } else {
-      DeleteLayer(index);
+      DeleteLayerAsStep(index, AsUtf16(EntryText(list, selected)));
       SendMessageW(list, LB_DELETESTRING, selected, 0);
       Recomposite();
       InvalidateRect(canvas, nullptr, FALSE);
     }
+  }
+}
+
+void FollowStackChange(HWND list, const StackChange& change) {
+  const auto count = static_cast<int32_t>(SendMessageW(list, LB_GETCOUNT, 0, 0));
+  if (change.kind == StackChange::Kind::kLayerRemoved) {
+    SendMessageW(list, LB_DELETESTRING, EntryOf(change.index, count), 0);
+  } else if (change.kind == StackChange::Kind::kLayerInserted) {
+    // The entries now stand for one layer fewer than the stack holds.
+    InsertEntry(list, AsWide(change.label).c_str(), EntryOf(change.index, count + 1));
   }
 }
 

@@ -4,7 +4,12 @@
 #pragma once
 #include <windows.h>
 
+#include "canvas/edit_history.h"
+
 namespace vnscope {
+
+// The entry of the layer each text box adds.
+inline constexpr wchar_t kTextLayerEntry[] = L"テキストレイヤー";
 
 // Creates the panel as a child of the canvas with the entry of the canvas's
 // first layer above the create entry, the first selected.
@@ -18,7 +23,12 @@ void InsertTextLayerEntry(HWND list);
 
 // Applies a notification of the panel to the stack: a click selects the layer
 // for lines, a double click deletes it (recompositing and repainting the
-// canvas) or, on the create entry, adds a layer.
+// canvas) or, on the create entry, adds a layer. Adding and deleting are
+// steps of the edit history.
 void OnLayerListNotification(HWND list, HWND canvas, UINT code);
+
+// The entries follow what an undo or redo did to the stack: a layer that
+// left it loses its entry, one that came back gets its entry again.
+void FollowStackChange(HWND list, const StackChange& change);
 
 }  // namespace vnscope

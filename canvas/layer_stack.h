@@ -9,9 +9,8 @@
 // pixels changed since the last compositing, so an edit costs the pixels near
 // it, not the whole image, and gives exactly the bytes of a full run.
 #pragma once
-#include <cstdint>
 #include <cstddef>
-
+#include <cstdint>
 #include <vector>
 
 namespace vnscope {
@@ -27,11 +26,17 @@ struct Layer {
   // of `coverageWords` words; `coveredTop` to `coveredBottom` bounds the rows
   // with bits set (empty when top > bottom).
   std::vector<uint64_t> coverage;
+  // Likewise one bit for exactly the pixels whose alpha is 255, which hide
+  // whatever lies under them.
+  std::vector<uint64_t> opaquePixels;
   int32_t coverageWords = 0;
   int32_t coveredTop = 0;
   int32_t coveredBottom = -1;
   // Every alpha is 255 (a game screenshot): compositing it is a plain copy.
   bool opaque = false;
+  // Names the layer for the edit history, which outlives the layer's place
+  // in the stack; unique within the process.
+  uint64_t id = 0;
 };
 
 // Sizes the layer and fills it from `source` (width x height x 4 bytes, B, G,
@@ -41,6 +46,11 @@ bool InitLayer(Layer& layer, int32_t width, int32_t height, const uint8_t* sourc
 
 // Writes one pixel; positions outside the layer are ignored.
 void SetLayerPixel(Layer& layer, int32_t x, int32_t y, uint32_t value);
+// Writes `count` pixels of row y from x on, as SetLayerPixel would one by one
+// (those outside the layer are dropped), at the cost of a copy.
+void SetLayerRun(Layer& layer, int32_t x, int32_t y, const uint32_t* values, int32_t count);
+// The same with one value for every pixel.
+void FillLayerRun(Layer& layer, int32_t x, int32_t y, int32_t count, uint32_t value);
 
 // Sets every pixel of the layer to 0, touching only the covered ones, and
 // remembers their values; FinishLayerRedraw then forgets the change of every

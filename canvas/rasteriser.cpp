@@ -60,6 +60,34 @@ void StampBrush(Layer& layer, int32_t x, int32_t y, uint32_t value) {
   for (const auto& offset : kPlus) SetLayerPixel(layer, x + offset[0], y + offset[1], value);
 }
 
+void StepSegment(Layer& layer, int32_t x0, int32_t y0, int32_t x1, int32_t y1, uint32_t value) {
+  const int32_t dx = x1 - x0, dy = y1 - y0;
+  const int32_t sx = dx < 0 ? -1 : 1, sy = dy < 0 ? -1 : 1;
+  const int32_t adx = dx < 0 ? -dx : dx, ady = dy < 0 ? -dy : dy;
+  int32_t err = 0, x = x0, y = y0;
+  if (adx > ady) {
+    for (int32_t step = 0; step < adx; ++step) {
+      StampBrush(layer, x, y, value);
+      err += ady;
+      if (err >= adx) {
+        err -= adx;
+        y += sy;
+      }
+      x += sx;
+    }
+  } else {
+    for (int32_t step = 0; step < ady; ++step) {
+      StampBrush(layer, x, y, value);
+      err += adx;
+      if (err >= ady) {
+        err -= ady;
+        x += sx;
+      }
+      y += sy;
+    }
+  }
+}
+
 void DrawSegment(int32_t x0, int32_t y0, int32_t x1, int32_t y1) {
   if (CurrentLayerIndex() == 0) return;
   Layer* layer = CurrentLayer();
@@ -80,31 +108,7 @@ void DrawSegment(int32_t x0, int32_t y0, int32_t x1, int32_t y1) {
       StampBrush(*layer, x, y, value);
     return;
   }
-  const int32_t dx = x1 - x0, dy = y1 - y0;
-  const int32_t sx = dx < 0 ? -1 : 1, sy = dy < 0 ? -1 : 1;
-  const int32_t adx = dx < 0 ? -dx : dx, ady = dy < 0 ? -dy : dy;
-  int32_t err = 0, x = x0, y = y0;
-  if (adx > ady) {
-    for (int32_t step = 0; step < adx; ++step) {
-      StampBrush(*layer, x, y, value);
-      err += ady;
-      if (err >= adx) {
-        err -= adx;
-        y += sy;
-      }
-      x += sx;
-    }
-  } else {
-    for (int32_t step = 0; step < ady; ++step) {
-      StampBrush(*layer, x, y, value);
-      err += adx;
-      if (err >= ady) {
-        err -= ady;
-        x += sx;
-      }
-      y += sy;
-    }
-  }
+  StepSegment(*layer, x0, y0, x1, y1, value);
 }
 
 }  // namespace vnscope

@@ -51,6 +51,10 @@ void DragPan(CanvasView& view, CanvasPoint position);
 // replacing the pixels that lie inside the layer.
 void StampBrush(Layer& layer, int32_t x, int32_t y, uint32_t value);
 
+// The stepping of a segment that is neither vertical nor horizontal: a stamp
+// at every step from (x0, y0) on, the end point left out, nothing clamped.
+void StepSegment(Layer& layer, int32_t x0, int32_t y0, int32_t x1, int32_t y1, uint32_t value);
+
 // A segment in image coordinates into the current layer in the line colour;
 // nothing while the base layer is current. Vertical and horizontal segments
 // are clamped into the image and stamped at both ends; others are stepped

@@ -6,13 +6,19 @@
 #include <algorithm>
 #include <utility>
 
+#include "canvas/canvas_menu.h"
+#include "canvas/edit_history.h"
 #include "canvas/layer_list.h"
 #include "canvas/layer_stack.h"
+#include "canvas/mosaic.h"
 #include "canvas/rasteriser.h"
+#include "canvas/shapes.h"
 #include "canvas/text_layer.h"
 #include "canvas/text_render.h"
+#include "win32/boundary_guard.h"
 #include "win32/module.h"
 #include "win32/unique_handle.h"
+#include "win32/win32_text.h"
 
 namespace vnscope {
 namespace {
@@ -37,6 +43,9 @@ struct CanvasWindowState {
   HWND layerList = nullptr;
   UniqueFont font;
   HGDIOBJ fontBefore = nullptr;
+  // The character message a shortcut's key brings after it (Ctrl+Z brings
+  // U+001A), which is not typing; 0 when none is due.
+  WPARAM shortcutCharacter = 0;
 };
 
 CanvasWindowState& Canvas() {
@@ -45,6 +54,14 @@ CanvasWindowState& Canvas() {
 }
 
 bool KeyDown(int key) { return (GetAsyncKeyState(key) & 0x8000) != 0; }
+
+// A key's state as of the keyboard message being handled.
+bool HeldWithMessage(int key) { return (GetKeyState(key) & 0x8000) != 0; }
+
+// The tools that draw from the press to the release of one drag.
+bool IsDragShapeTool(UINT tool) {
+  return tool == kRectangleToolCommand || tool == kArrowToolCommand || tool == kMosaicToolCommand;
+}
 
 // Mouse positions as signed values: during capture a position left of or
 // above the window is negative, not a large positive number.
@@ -88,7 +105,7 @@ void DrawRubberBand(HDC dc, CanvasPoint to) {
   SelectObject(dc, GetStockObject(NULL_BRUSH));
   SelectObject(dc, GetStockObject(WHITE_PEN));
   SetROP2(dc, R2_XORPEN);
-  if (canvas.tool == kLineToolCommand) {
+  if (canvas.tool == kLineToolCommand || canvas.tool == kArrowToolCommand) {
     MoveToEx(dc, canvas.dragAnchor.x, canvas.dragAnchor.y, nullptr);
     LineTo(dc, to.x, to.y);
   } else {
@@ -114,15 +131,6 @@ void PrepareOwnDc(HDC dc) {
   SetMapMode(dc, MM_TEXT);
 }
 
-UniqueMenu BuildPopupMenu() {
-  UniqueMenu menu(CreatePopupMenu());
-  if (menu) {
-    AppendMenuW(menu.get(), MF_STRING, kLineToolCommand, L"直線");
-    AppendMenuW(menu.get(), MF_STRING, kTextToolCommand, L"テキスト");
-  }
-  return menu;
-}
-
 void OnCreate(HWND window, const CREATESTRUCTW* create) {
   CanvasWindowState& canvas = Canvas();
   canvas = CanvasWindowState{};
@@ -133,7 +141,7 @@ void OnCreate(HWND window, const CREATESTRUCTW* create) {
   canvas.dc = GetDC(window);
   PrepareOwnDc(canvas.dc);
   canvas.layerList = CreateLayerList(window);
-  canvas.popup = BuildPopupMenu();
+  canvas.popup = BuildCanvasMenu();
   // Each report starts unedited: the flag would otherwise still carry the
   // previous report's drawing.
   SetSnapshotEdited(false);
@@ -174,6 +182,8 @@ void OnPaint(HWND window) {
 
 void OnChar(HWND window, WPARAM character) {
   CanvasWindowState& canvas = Canvas();
+  const WPARAM shortcut = std::exchange(canvas.shortcutCharacter, 0);
+  if (shortcut != 0 && character == shortcut) return;
   TextCharacter(static_cast<char16_t>(character & 0xFFFF));
   RECT box{};
   if (TextTarget() != nullptr && TextBoxIsRectangle(&box)) {
@@ -191,11 +201,33 @@ void OnToolCommand(UINT tool) {
   TextBuffer().clear();
 }
 
+// Undo or redo: the layer list follows what happened to the stack.
+void OnHistoryCommand(HWND window, UINT command) {
+  CanvasWindowState& canvas = Canvas();
+  const StackChange change = command == kUndoCommand ? Undo() : Redo();
+  if (canvas.layerList != nullptr) FollowStackChange(canvas.layerList, change);
+  InvalidateRect(window, nullptr, FALSE);
+}
+
+// Ctrl+Z undoes; Ctrl+Y and Ctrl+Shift+Z redo.
+void OnKeyDown(HWND window, WPARAM key) {
+  if (key == VK_RETURN) {
+    TextKeyDownReturn();
+    return;
+  }
+  if (!HeldWithMessage(VK_CONTROL) || HeldWithMessage(VK_MENU) || (key != 'Z' && key != 'Y')) return;
+  const bool redo = key == 'Y' || HeldWithMessage(VK_SHIFT);
+  Canvas().shortcutCharacter = key - 'A' + 1;
+  OnHistoryCommand(window, redo ? kRedoCommand : kUndoCommand);
+}
+
 void OnCommand(HWND window, WPARAM wparam, LPARAM lparam) {
   CanvasWindowState& canvas = Canvas();
   const UINT id = LOWORD(wparam);
-  if (id == kLineToolCommand || id == kTextToolCommand) {
+  if (IsToolCommand(id)) {
     OnToolCommand(id);
+  } else if (id == kUndoCommand || id == kRedoCommand) {
+    OnHistoryCommand(window, id);
   } else if (canvas.layerList != nullptr && reinterpret_cast<HWND>(lparam) == canvas.layerList) {
     OnLayerListNotification(canvas.layerList, window, HIWORD(wparam));
   }
@@ -240,18 +272,39 @@ void OnLeftButtonDown(HWND window, LPARAM lparam) {
   } else if (canvas.tool == kLineToolCommand) {
     const CanvasPoint from = ClientToImage(canvas.view, canvas.dragAnchor);
     const CanvasPoint to = ClientToImage(canvas.view, position);
-    DrawSegment(from.x, from.y, to.x, to.y);
-    CompositeChanges();
+    CommitEdit([&] { DrawSegment(from.x, from.y, to.x, to.y); });
     SetSnapshotEdited(true);
     InvalidateRect(window, nullptr, FALSE);
   }
   canvas.dragAnchor = position;
 }
 
+// The end of a drag of the rectangle, arrow or mosaic tool: the shape from
+// the press to the release, as one step.
+void CommitDragShape(HWND window, CanvasPoint release) {
+  CanvasWindowState& canvas = Canvas();
+  const CanvasPoint from = ClientToImage(canvas.view, canvas.dragAnchor);
+  const CanvasPoint to = ClientToImage(canvas.view, release);
+  const UINT tool = canvas.tool;
+  const bool drawn = CommitEdit([&] {
+    if (tool == kRectangleToolCommand) DrawRectangle(from.x, from.y, to.x, to.y);
+    else if (tool == kArrowToolCommand) DrawArrow(from.x, from.y, to.x, to.y);
+    else DrawMosaic(from.x, from.y, to.x, to.y);
+  });
+  if (drawn) SetSnapshotEdited(true);
+  canvas.dragging = false;
+  ReleaseCapture();
+  InvalidateRect(window, nullptr, FALSE);
+}
+
 void OnLeftButtonUp(HWND window, LPARAM lparam) {
   CanvasWindowState& canvas = Canvas();
-  if (!canvas.dragging || canvas.tool != kTextToolCommand) return;
   const CanvasPoint position = PositionOf(lparam);
+  if (canvas.dragging && IsDragShapeTool(canvas.tool)) {
+    CommitDragShape(window, position);
+    return;
+  }
+  if (!canvas.dragging || canvas.tool != kTextToolCommand) return;
   UniqueRegion drawn(CreateRectRgn(std::min(canvas.dragAnchor.x, position.x),
                                    std::min(canvas.dragAnchor.y, position.y),
                                    std::max(canvas.dragAnchor.x, position.x),
@@ -263,7 +316,7 @@ void OnLeftButtonUp(HWND window, LPARAM lparam) {
     canvas.textBox = std::move(drawn);
   }
   if (TextBoxIsRectangle()) {
-    AddLayer();
+    AddLayerAsStep(AsUtf16(kTextLayerEntry));
     SetTextTarget(CurrentLayerIndex() != 0 ? CurrentLayer() : nullptr);
     if (canvas.layerList != nullptr) InsertTextLayerEntry(canvas.layerList);
   }
@@ -274,7 +327,8 @@ void OnLeftButtonUp(HWND window, LPARAM lparam) {
 
 void OnRightButtonDown(HWND window, LPARAM lparam) {
   CanvasWindowState& canvas = Canvas();
-  if (canvas.dragging && canvas.tool == kLineToolCommand) {
+  // A right press ends a polyline, and drops a shape being dragged.
+  if (canvas.dragging && (canvas.tool == kLineToolCommand || IsDragShapeTool(canvas.tool))) {
     canvas.dragAnchor = {};
     canvas.dragging = false;
     ReleaseCapture();
@@ -284,15 +338,10 @@ void OnRightButtonDown(HWND window, LPARAM lparam) {
   if (!canvas.popup) return;
   POINT screen{GET_X_LPARAM(lparam), GET_Y_LPARAM(lparam)};
   ClientToScreen(window, &screen);
-  const HMENU menu = canvas.popup.get();
-  CheckMenuItem(menu, kLineToolCommand,
-                MF_BYCOMMAND | (canvas.tool == kLineToolCommand ? MF_CHECKED : MF_UNCHECKED));
-  CheckMenuItem(menu, kTextToolCommand,
-                MF_BYCOMMAND | (canvas.tool == kTextToolCommand ? MF_CHECKED : MF_UNCHECKED));
-  TrackPopupMenu(menu, 0, screen.x, screen.y, 0, window, nullptr);
+  TrackCanvasMenu(canvas.popup.get(), window, screen, canvas.tool, CanUndo(), CanRedo());
 }
 
-LRESULT CALLBACK SnapshotWindowProc(HWND window, UINT message, WPARAM wparam, LPARAM lparam) {
+LRESULT CanvasMessage(HWND window, UINT message, WPARAM wparam, LPARAM lparam) {
   switch (message) {
     case WM_CREATE: OnCreate(window, reinterpret_cast<const CREATESTRUCTW*>(lparam)); break;
     case WM_DESTROY: OnDestroy(window); break;
@@ -300,7 +349,7 @@ LRESULT CALLBACK SnapshotWindowProc(HWND window, UINT message, WPARAM wparam, LP
     case WM_PAINT: OnPaint(window); break;
     // Enter and characters must reach the canvas inside the dialog.
     case WM_GETDLGCODE: return DLGC_WANTALLKEYS | DLGC_WANTCHARS;
-    case WM_KEYDOWN: if (wparam == VK_RETURN) TextKeyDownReturn(); break;
+    case WM_KEYDOWN: OnKeyDown(window, wparam); break;
     case WM_CHAR: OnChar(window, wparam); break;
     case WM_COMMAND: OnCommand(window, wparam, lparam); break;
     case WM_TIMER: if (wparam == kRepaintTimer) OnTimer(window); break;
@@ -311,6 +360,13 @@ LRESULT CALLBACK SnapshotWindowProc(HWND window, UINT message, WPARAM wparam, LP
     case WM_CAPTURECHANGED: Canvas().dragging = false; break;
   }
   return DefWindowProcW(window, message, wparam, lparam);
+}
+
+// A creation that throws fails the window's creation; any other message
+// that throws counts as handled.
+LRESULT CALLBACK SnapshotWindowProc(HWND window, UINT message, WPARAM wparam, LPARAM lparam) {
+  return GuardBoundary(message == WM_CREATE ? LRESULT{-1} : LRESULT{0},
+                       [&] { return CanvasMessage(window, message, wparam, lparam); });
 }
 
 }  // namespace

@@ -8,9 +8,14 @@ namespace vnscope {
 
 inline constexpr wchar_t kSnapshotClassName[] = L"SNAPSHOT";
 
-// The popup menu's tool commands.
+// The popup menu's commands: the tools, then undo and redo.
 inline constexpr UINT kLineToolCommand = 30000;
 inline constexpr UINT kTextToolCommand = 30001;
+inline constexpr UINT kRectangleToolCommand = 30002;
+inline constexpr UINT kArrowToolCommand = 30003;
+inline constexpr UINT kMosaicToolCommand = 30004;
+inline constexpr UINT kUndoCommand = 30010;
+inline constexpr UINT kRedoCommand = 30011;
 
 // Registers the "SNAPSHOT" class with the module's instance (ModuleInstance);
 // false when RegisterClassW fails. Create the canvas with

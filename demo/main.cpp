@@ -2,9 +2,11 @@
 // engine does, shows the monitors around its window and logs what they send.
 //   F5  debug report over the current screen
 //   F6  copy the speaker's line to the clipboard (ANSI)
+//   F7  save a thumbnail of the current screen as thumbnail\NNNNN.bmp
 #include <windows.h>
 
 #include <cstdio>
+#include <cwchar>
 #include <fstream>
 #include <string>
 #include <vector>
@@ -26,9 +28,11 @@ struct Engine {
   DestroyMonitorsFn destroyMonitors = nullptr;
   DebugReportFn debugReport = nullptr;
   OutputClipboardFn outputClipboard = nullptr;
+  OutputBMP32to24Fn outputBmp = nullptr;
   MonitorSet monitors{};
   demo::SceneState scene;
   unsigned mouseMoves = 0;
+  int32_t thumbnails = 0;
   std::ofstream log;
 };
 
@@ -58,7 +62,9 @@ bool LoadVnscope() {
   g_engine.destroyMonitors = VnscopeExport<DestroyMonitorsFn>(g_engine.dll, "DestroyMonitors");
   g_engine.debugReport = VnscopeExport<DebugReportFn>(g_engine.dll, "DebugReport");
   g_engine.outputClipboard = VnscopeExport<OutputClipboardFn>(g_engine.dll, "OutputClipboard");
-  return g_engine.createMonitors && g_engine.destroyMonitors && g_engine.debugReport && g_engine.outputClipboard;
+  g_engine.outputBmp = VnscopeExport<OutputBMP32to24Fn>(g_engine.dll, "OutputBMP32to24");
+  return g_engine.createMonitors && g_engine.destroyMonitors && g_engine.debugReport && g_engine.outputClipboard &&
+         g_engine.outputBmp;
 }
 
 // Places the monitors around the game window so that all of them can be seen.
@@ -147,6 +153,27 @@ void CopyLineToClipboard(HWND window) {
   Note(window, copied ? L"line copied to the clipboard" : L"clipboard refused the line");
 }
 
+// A quarter-size copy of the screen, as a save slot's picture: every fourth
+// pixel of every fourth row, still bottom-up 32-bit.
+void SaveThumbnail(HWND window) {
+  const Screenshot shot = CaptureScreen(window);
+  const int width = shot.width / 4;
+  const int height = shot.height / 4;
+  std::vector<uint32_t> small;
+  small.reserve(static_cast<size_t>(width) * height);
+  for (int y = 0; y < height; ++y)
+    for (int x = 0; x < width; ++x) small.push_back(shot.pixels[static_cast<size_t>(y) * 4 * shot.width + x * 4]);
+  const int32_t index = g_engine.thumbnails++;
+  wchar_t name[32];
+  std::swprintf(name, 32, L"thumbnail\\%05d.bmp", index);
+  // The export always answers true: only the file tells whether it was
+  // written, so an older one from an earlier run must not answer for it.
+  DeleteFileW(name);
+  g_engine.outputBmp(width, height, reinterpret_cast<const uint8_t*>(small.data()), index);
+  const bool written = GetFileAttributesW(name) != INVALID_FILE_ATTRIBUTES;
+  Note(window, std::wstring(written ? L"thumbnail written: " : L"thumbnail not written: ") + name);
+}
+
 void OnPaint(HWND window) {
   PAINTSTRUCT paint;
   HDC dc = BeginPaint(window, &paint);
@@ -186,6 +213,7 @@ LRESULT CALLBACK EngineWindowProc(HWND window, UINT message, WPARAM wparam, LPAR
     case WM_KEYDOWN:
       if (wparam == VK_F5) RunDebugReport(window);
       if (wparam == VK_F6) CopyLineToClipboard(window);
+      if (wparam == VK_F7) SaveThumbnail(window);
       return 0;
     case WM_DESTROY:
       KillTimer(window, kAnimationTimer);
@@ -229,7 +257,7 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int show) {
   demo::StartVariablesFeed(g_engine.monitors);
   demo::StartSceneFeed(window, g_engine.monitors);
   SetTimer(window, kAnimationTimer, 100, nullptr);
-  Note(window, L"monitors created; F5 debug report, F6 copy line");
+  Note(window, L"monitors created; F5 debug report, F6 copy line, F7 thumbnail");
 
   MSG message;
   while (GetMessageW(&message, nullptr, 0, 0) > 0) {

@@ -9,6 +9,8 @@
 #include "monitors/thumbnail_writer.h"
 #include "report/debug_report_dialog.h"
 #include "resources/resource.h"
+#include "win32/boundary_guard.h"
+#include "win32/unique_handle.h"
 
 namespace vnscope {
 namespace {
@@ -41,48 +43,62 @@ void ClearSlots(MonitorSet& set) {
 
 using namespace vnscope;
 
+// Each export runs its body through GuardBoundary: what throws inside ends
+// as the export's failure result, never in the engine.
+
 extern "C" VNSCOPE_API bool __cdecl CreateMonitors(int32_t version, HWND owner, MonitorSet* set) {
-  if (version != kInterfaceVersion || !set) return false;
-  ClearSlots(*set);
-  ScopedModuleContext context;
-  for (const MonitorSlot& entry : kMonitorSlots) {
-    if (set->size < entry.minimumSize) continue;
-    // A dialog that cannot be created leaves its slot null; the result stays true.
-    set->*entry.slot = CreateDialogParamW(ModuleInstance(), MAKEINTRESOURCEW(entry.dialogId), owner,
-                                          entry.procedure, 0);
-  }
-  return true;
+  return GuardBoundary(false, [&] {
+    if (version != kInterfaceVersion || !set) return false;
+    ClearSlots(*set);
+    ScopedModuleContext context;
+    for (const MonitorSlot& entry : kMonitorSlots) {
+      if (set->size < entry.minimumSize) continue;
+      // A dialog that cannot be created leaves its slot null; the result stays true.
+      set->*entry.slot = CreateDialogParamW(ModuleInstance(), MAKEINTRESOURCEW(entry.dialogId), owner,
+                                            entry.procedure, 0);
+    }
+    return true;
+  });
 }
 
 extern "C" VNSCOPE_API void __cdecl DestroyMonitors(MonitorSet* set) {
-  if (!set) return;
-  for (const MonitorSlot& entry : kMonitorSlots) {
-    if (set->size < entry.minimumSize) continue;
-    if (HWND window = set->*entry.slot) DestroyWindow(window);
-  }
+  GuardBoundary([&] {
+    if (!set) return;
+    for (const MonitorSlot& entry : kMonitorSlots) {
+      if (set->size < entry.minimumSize) continue;
+      if (HWND window = set->*entry.slot) DestroyWindow(window);
+    }
+  });
 }
 
 extern "C" VNSCOPE_API bool __cdecl DebugReport(MonitorSet* set, ReportInfo* info) {
-  if (!set || !info) return false;
-  ReportSession& session = CurrentReportSession();
-  session.monitors = set;
-  session.info = info;
-  // The engine's window owns the panel, and so the report dialog.
-  HWND owner = GetParent(set->otherInfo);
-  ScopedModuleContext context;
-  const INT_PTR result = DialogBoxParamW(ModuleInstance(), MAKEINTRESOURCEW(IDD_DEBUG_REPORT), owner,
-                                         DebugReportDialogProc, 0);
-  session = ReportSession{};
-  return result == 0;
+  return GuardBoundary(false, [&] {
+    if (!set || !info) return false;
+    ReportSession& session = CurrentReportSession();
+    // Called again from inside the running dialog's loop (the engine's timer
+    // or window procedure runs there): the open dialog keeps its record and
+    // its snapshot, and this call changes nothing.
+    if (session.info) return false;
+    session.monitors = set;
+    session.info = info;
+    const ScopeExit endSession([&session] { session = ReportSession{}; });
+    // The engine's window owns the panel, and so the report dialog.
+    HWND owner = GetParent(set->otherInfo);
+    ScopedModuleContext context;
+    const INT_PTR result = DialogBoxParamW(ModuleInstance(), MAKEINTRESOURCEW(IDD_DEBUG_REPORT), owner,
+                                           DebugReportDialogProc, 0);
+    return result == 0;
+  });
 }
 
 extern "C" VNSCOPE_API bool __cdecl OutputClipboard(const char* text, int32_t length) {
-  return PutTextOnClipboard(text, length);
+  return GuardBoundary(false, [&] { return PutTextOnClipboard(text, length); });
 }
 
+// The engine hears of no failure here: every failure ends quietly with true.
 extern "C" VNSCOPE_API bool __cdecl OutputBMP32to24(int32_t width, int32_t height, const uint8_t* pixels,
                                                     int32_t index) {
-  return WriteThumbnail(width, height, pixels, index);
+  return GuardBoundary(true, [&] { return WriteThumbnail(width, height, pixels, index); });
 }
 
 extern "C" BOOL WINAPI DllMain(HINSTANCE instance, DWORD, LPVOID) {

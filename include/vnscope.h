@@ -4,7 +4,10 @@
  * with its main window, feeds the monitor windows with WM_COPYDATA messages
  * (dwData = command number, lpData = record, wParam = the sending window),
  * handles the WM_COPYDATA messages the monitors send back to its main window,
- * and calls DestroyMonitors before its main window goes away.
+ * and calls DestroyMonitors before its main window goes away. In what comes
+ * back, wParam is the panel itself for the panel's commands, but for
+ * VN_VARIABLE_EDITED the edit control inside the variable list: its
+ * GetParent is the variable list monitor.
  *
  * Every record below is 32-bit little-endian; pointers inside records point into
  * the engine's own memory and need stay valid only while the message is handled
@@ -57,7 +60,7 @@ enum {
   VN_ADD_VARIABLE_NAME = 1,  /* VariableMessage: name */
   VN_SET_VARIABLE_VALUE = 2, /* VariableMessage: position and decimal text */
   VN_COMMIT_VARIABLES = 3,   /* RegisterMapEntry[cbData / 8] */
-  VN_VARIABLE_EDITED = 3,    /* to the engine: 512 bytes, typed text then name */
+  VN_VARIABLE_EDITED = 3,    /* to the engine from the list's edit control: 512 bytes, typed text then name */
   /* object list */
   VN_CLEAR_OBJECTS = 0,
   VN_ADD_OBJECT = 1,         /* ObjectEntry, 16 or 24 bytes */
@@ -68,9 +71,9 @@ enum {
   VN_SET_BGS = 3,
   VN_SET_BGV = 4,
   VN_JUMP_TO_LABEL = 1,      /* to the engine: 512 bytes of UTF-16 text */
-  VN_OBJECT_LIST_TO_TEXT = 2,/* to the engine: one state byte */
+  VN_OBJECT_LIST_TO_TEXT = 2,/* to the engine: one state byte (so are 4 and 6) */
   VN_SHOW_IMAGE_ERRORS = 4,
-  VN_GALLERY_FULL_OPEN = 5,
+  VN_GALLERY_FULL_OPEN = 5,  /* to the engine: no record, cbData 0 (so are 7, 8, 9) */
   VN_SHOW_FPS_IN_TITLE = 6,
   VN_FORCE_EXIT_SCENE = 7,
   VN_CHECK_TEXT_LENGTH = 8,

@@ -63,8 +63,10 @@ bool EncodeBmp24(int32_t width, int32_t height, const uint8_t* pixels, std::vect
   const uint64_t sourceBytes = 4ull * static_cast<uint64_t>(width) * static_cast<uint64_t>(height);
   // The file size field is 32 bits; the source must be addressable here too.
   const uint64_t fileBytes = kBmpHeaderBytes + imageBytes;
+  // A vector's own limit is below the address space (2 GiB in a 32-bit
+  // process): a size past it would throw rather than fail.
   if (fileBytes > std::numeric_limits<uint32_t>::max() || sourceBytes > std::numeric_limits<size_t>::max() ||
-      fileBytes > std::numeric_limits<size_t>::max()) {
+      fileBytes > file->max_size()) {
     return false;
   }
   if (imageBytes > 0 && !pixels) return false;

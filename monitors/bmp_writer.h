@@ -9,8 +9,9 @@ namespace vnscope {
 constexpr uint32_t kBmpHeaderBytes = 54;  // file header 14 + information header 40
 
 // Bytes of one stored row: three per pixel, padded to a multiple of 4.
-// `width` must not be negative.
-constexpr uint32_t Bmp24Stride(int32_t width) { return (static_cast<uint32_t>(width) * 3 + 3) & ~3u; }
+// `width` must not be negative. In 64 bits: from width 0x55555555 on, three
+// bytes a pixel no longer fit 32 bits, and a wrapped stride would be tiny.
+constexpr uint64_t Bmp24Stride(int32_t width) { return (uint64_t{static_cast<uint32_t>(width)} * 3 + 3) & ~uint64_t{3}; }
 
 // Encodes `height` rows of `width` B, G, R, X pixels (4 bytes each, rows
 // packed without padding, the first row being the picture's bottom row) as a

@@ -13,13 +13,15 @@ bool PutTextOnClipboard(const char* text, int32_t length) {
   if (length < 0 || (!text && length > 0)) return false;
   UniqueGlobal block(GlobalAlloc(GMEM_MOVEABLE, static_cast<SIZE_T>(length) + 1));
   if (!block) return false;
+  // Filled before the clipboard is opened: a block that cannot be locked is
+  // freed unfilled, and the clipboard keeps what it held.
+  auto* bytes = static_cast<char*>(GlobalLock(block.get()));
+  if (!bytes) return false;
+  if (length > 0) std::memcpy(bytes, text, static_cast<size_t>(length));
+  bytes[length] = '\0';
+  GlobalUnlock(block.get());
   if (!OpenClipboard(nullptr)) return false;
   EmptyClipboard();
-  if (auto* bytes = static_cast<char*>(GlobalLock(block.get()))) {
-    if (length > 0) std::memcpy(bytes, text, static_cast<size_t>(length));
-    bytes[length] = '\0';
-    GlobalUnlock(block.get());
-  }
   const bool accepted = SetClipboardData(CF_TEXT, block.get()) != nullptr;
   // Once accepted the block belongs to the clipboard.
   if (accepted) block.release();

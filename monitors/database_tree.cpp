@@ -1,9 +1,9 @@
 #include "monitors/database_tree.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <cstring>
-#include <unordered_set>
 
 #include "monitors/monitor_limits.h"
 
@@ -50,7 +50,7 @@ std::u16string FormatDatabaseNumber(double value) {
 }
 
 std::optional<DatabaseNode32> DatabaseWalker::Node(NodeAddress address) {
-  if (address == 0 || reads_ >= kMaxDatabaseNodeReads) return std::nullopt;
+  if (address == 0 || Exhausted()) return std::nullopt;
   ++reads_;
   uint8_t bytes[kDatabaseNodeSize];
   if (!memory_.Read(address, bytes, sizeof(bytes))) return std::nullopt;
@@ -63,26 +63,71 @@ std::optional<DatabaseNode32> DatabaseWalker::Node(NodeAddress address) {
   return node;
 }
 
-std::vector<std::pair<NodeAddress, DatabaseNode32>> DatabaseWalker::Chain(NodeAddress first) {
-  std::vector<std::pair<NodeAddress, DatabaseNode32>> chain;
-  std::unordered_set<NodeAddress> passed;
-  for (NodeAddress address = first; address != 0 && chain.size() < kMaxDatabaseChain;) {
-    // A chain that loops back ends where it would repeat itself.
-    if (!passed.insert(address).second) break;
+bool DatabaseWalker::Exhausted() const { return reads_ >= kMaxDatabaseNodeReads; }
+
+NodeAddress DatabaseWalker::NextOf(NodeAddress address) {
+  const std::optional<DatabaseNode32> node = Node(address);
+  return node ? node->next : 0;
+}
+
+size_t DatabaseWalker::ChainLength(NodeAddress first, size_t cap) {
+  // No chain can be longer than the reads a walk may make.
+  cap = std::min(cap, kMaxDatabaseNodeReads);
+  // Brent's cycle detection: the tortoise waits at positions 2^k - 1 while
+  // the hare walks on, and the hare meets it again only inside a loop. It
+  // does so by position 3 x (nodes before the repetition) + 2, so a hare
+  // that gets further has passed more than `cap` distinct nodes.
+  const size_t giveUp = 3 * (cap + 1) + 2;
+  std::optional<DatabaseNode32> node = Node(first);
+  if (!node) return 0;
+  NodeAddress tortoise = first;
+  size_t length = 1;  // nodes the hare has passed, all readable
+  size_t power = 1, loop = 1;
+  for (NodeAddress hare = node->next; hare != tortoise; hare = node->next, ++length, ++loop) {
+    if (length > giveUp) return cap + 1;
+    node = Node(hare);
+    if (!node) return std::min(length, cap + 1);
+    if (power == loop) {
+      tortoise = hare;
+      power *= 2;
+      loop = 0;
+    }
+  }
+  // A loop of `loop` nodes, entered after `lead` others: two walkers that
+  // far apart meet first at its entry.
+  NodeAddress behind = first, ahead = first;
+  for (size_t i = 0; i < loop; ++i) ahead = NextOf(ahead);
+  size_t lead = 0;
+  while (behind != ahead) {
+    behind = NextOf(behind);
+    ahead = NextOf(ahead);
+    ++lead;
+  }
+  return std::min(lead + loop, cap + 1);
+}
+
+template <class Visit>
+void DatabaseWalker::ForEachInChain(NodeAddress first, size_t count, Visit visit) {
+  NodeAddress address = first;
+  for (size_t i = 0; i < count && address != 0; ++i) {
     const std::optional<DatabaseNode32> node = Node(address);
-    if (!node) break;
-    chain.emplace_back(address, *node);
+    if (!node || !visit(address, *node)) return;
     address = node->next;
   }
+}
+
+NodeChain DatabaseWalker::Chain(NodeAddress first, size_t cap) {
+  NodeChain chain;
+  ForEachInChain(first, std::min(ChainLength(first, cap), cap), [&](NodeAddress address, const DatabaseNode32& node) {
+    chain.emplace_back(address, node);
+    return true;
+  });
   return chain;
 }
 
-std::vector<std::pair<NodeAddress, DatabaseNode32>> DatabaseWalker::Children(const DatabaseNode32& node) {
-  if (!IsContainer(node)) return {};
-  return Chain(node.word);
+size_t DatabaseWalker::ChildCount(const DatabaseNode32& node, size_t cap) {
+  return IsContainer(node) ? ChainLength(node.word, cap) : 0;
 }
-
-size_t DatabaseWalker::ChildCount(const DatabaseNode32& node) { return Children(node).size(); }
 
 bool DatabaseWalker::KeyIs(const DatabaseNode32& node, std::string_view key, bool ignoreAsciiCase) {
   std::string text;
@@ -93,10 +138,13 @@ bool DatabaseWalker::KeyIs(const DatabaseNode32& node, std::string_view key, boo
 
 std::optional<DatabaseNode32> DatabaseWalker::Member(const DatabaseNode32& node, std::string_view key,
                                                      int32_t type) {
-  for (const auto& [address, child] : Children(node)) {
-    if (child.type == type && KeyIs(child, key, false)) return child;
-  }
-  return std::nullopt;
+  std::optional<DatabaseNode32> found;
+  if (!IsContainer(node)) return found;
+  ForEachInChain(node.word, ChainLength(node.word, kMaxDatabaseNodeReads), [&](NodeAddress, const DatabaseNode32& child) {
+    if (child.type == type && KeyIs(child, key, false)) found = child;
+    return !found;
+  });
+  return found;
 }
 
 std::u16string DatabaseWalker::GridTextOf(std::u16string text) const {
@@ -128,32 +176,52 @@ DatabaseListing DatabaseWalker::ListTables(NodeAddress rootAddress) {
   std::u16string name;
   if (memory_.ReadText(root->key, kMaxDatabaseKeyBytes, &key) && decode_(key, &name)) listing.name = name;
 
-  for (const auto& [scopeAddress, scope] : Children(*root)) {
-    if (scope.type != kNodeObject) continue;
+  // Walked in place: a listing holds the tables, never the chains.
+  const auto eachChild = [this](const DatabaseNode32& node, auto visit) {
+    ForEachInChain(node.word, ChainLength(node.word, kMaxDatabaseNodeReads),
+                   [&](NodeAddress address, const DatabaseNode32& child) {
+                     visit(address, child);
+                     return true;
+                   });
+  };
+  eachChild(*root, [&](NodeAddress, const DatabaseNode32& scope) {
+    if (scope.type != kNodeObject) return;
     char sigil;
     if (KeyIs(scope, "private", true)) {
       sigil = '#';
     } else if (KeyIs(scope, "common", true)) {
       sigil = '@';
     } else {
-      continue;
+      return;
     }
-    for (const auto& [tableAddress, table] : Children(scope)) {
-      if (table.type != kNodeObject || table.key == 0) continue;
+    eachChild(scope, [&](NodeAddress tableAddress, const DatabaseNode32& table) {
+      if (table.type != kNodeObject || table.key == 0) return;
       std::string entry(1, sigil);
       std::string part;
-      if (!memory_.ReadText(table.key, kMaxDatabaseKeyBytes, &part)) continue;
+      if (!memory_.ReadText(table.key, kMaxDatabaseKeyBytes, &part)) return;
       entry += part;
       if (const auto display = Member(table, "name", kNodeString);
           display && memory_.ReadText(display->word, kMaxDatabaseKeyBytes, &part)) {
         entry += "(" + part + ")";
       }
       TableEntry tableEntry{{}, tableAddress};
-      if (!decode_(entry, &tableEntry.text)) continue;
+      if (!decode_(entry, &tableEntry.text)) return;
       listing.tables.push_back(std::move(tableEntry));
-    }
-  }
+    });
+  });
   return listing;
+}
+
+size_t DatabaseWalker::Headings(const std::optional<DatabaseNode32>& array, size_t cap, const char16_t* other,
+                                std::vector<std::u16string>* headings) {
+  if (!array) return 0;
+  const size_t length = ChainLength(array->word, cap);
+  headings->reserve(std::min(length, cap));
+  ForEachInChain(array->word, std::min(length, cap), [&](NodeAddress, const DatabaseNode32& heading) {
+    headings->push_back(heading.type == kNodeString ? GridText(heading) : other);
+    return true;
+  });
+  return length;
 }
 
 TableLayout DatabaseWalker::LayOutTable(NodeAddress tableAddress) {
@@ -163,35 +231,54 @@ TableLayout DatabaseWalker::LayOutTable(NodeAddress tableAddress) {
   if (!table) return layout;
   if (const auto display = Member(*table, "name", kNodeString)) layout.title = GridText(*display);
 
-  size_t columnCount = 0;
-  if (const auto x = Member(*table, "x", kNodeArray)) {
-    for (const auto& [address, heading] : Children(*x)) {
-      layout.columns.push_back(heading.type == kNodeString ? GridText(heading) : kDefaultColumn);
-    }
-    columnCount = layout.columns.size();
-  }
-  size_t rowCount = 0;
-  if (const auto y = Member(*table, "y", kNodeArray)) {
-    for (const auto& [address, heading] : Children(*y)) {
-      layout.rowHeadings.push_back(heading.type == kNodeString ? GridText(heading) : kDefaultRow);
-    }
-    rowCount = layout.rowHeadings.size();
-  }
+  const size_t columnCount =
+      Headings(Member(*table, "x", kNodeArray), kMaxDatabaseGridColumns, kDefaultColumn, &layout.columns);
+  const size_t shownColumns = layout.columns.size();
+  // The row headings take a column of their own.
+  const size_t rowCount = Headings(Member(*table, "y", kNodeArray), kMaxDatabaseGridCells / (shownColumns + 1),
+                                   kDefaultRow, &layout.rowHeadings);
+  const size_t shownRows = layout.rowHeadings.size();
+  layout.cut = columnCount > shownColumns || rowCount > shownRows;
   if (const auto data = Member(*table, "data", kNodeArray)) {
-    const auto columns = Children(*data);
-    bool matches = columns.size() == columnCount;
-    for (size_t c = 0; matches && c < columns.size(); ++c) matches = ChildCount(columns[c].second) == rowCount;
+    // A whole table: one column a heading, each with one value a row heading.
+    // A cut table, whose full size is not counted: the part shown is there
+    // in full.
+    const size_t dataColumns = ChainLength(data->word, shownColumns);
+    bool matches = layout.cut ? dataColumns >= shownColumns : dataColumns == columnCount;
+    ForEachInChain(data->word, shownColumns, [&](NodeAddress, const DatabaseNode32& column) {
+      const size_t values = ChildCount(column, shownRows);
+      matches = matches && (layout.cut ? values >= shownRows : values == rowCount);
+      return matches;
+    });
     if (matches) layout.data = data->word;
   }
+  if (Exhausted()) layout.cut = true;
   return layout;
 }
 
-std::vector<std::vector<std::u16string>> DatabaseWalker::ReadCells(NodeAddress data) {
-  std::vector<std::vector<std::u16string>> cells;
-  for (const auto& [columnAddress, column] : Chain(data)) {
-    std::vector<std::u16string>& texts = cells.emplace_back();
-    for (const auto& [valueAddress, value] : Children(column)) texts.push_back(CellText(value));
-  }
+bool DatabaseWalker::VisitCells(NodeAddress data, size_t columns, size_t rows,
+                                const std::function<void(size_t, size_t, std::u16string_view)>& visit) {
+  size_t c = 0;
+  ForEachInChain(data, std::min(ChainLength(data, columns), columns), [&](NodeAddress, const DatabaseNode32& column) {
+    size_t r = 0;
+    if (IsContainer(column)) {
+      ForEachInChain(column.word, std::min(ChainLength(column.word, rows), rows),
+                     [&](NodeAddress, const DatabaseNode32& value) {
+                       visit(c, r++, CellText(value));
+                       return true;
+                     });
+    }
+    ++c;
+    return true;
+  });
+  return !Exhausted();
+}
+
+std::vector<std::vector<std::u16string>> DatabaseWalker::ReadCells(NodeAddress data, size_t columns, size_t rows) {
+  std::vector<std::vector<std::u16string>> cells(std::min(ChainLength(data, columns), columns));
+  VisitCells(data, columns, rows, [&](size_t c, size_t r, std::u16string_view text) {
+    if (c < cells.size() && r == cells[c].size()) cells[c].emplace_back(text);
+  });
   return cells;
 }
 

@@ -5,6 +5,7 @@
 #pragma once
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -62,14 +63,22 @@ struct DatabaseListing {
 
 struct TableLayout {
   std::u16string title;                     // column 0
-  std::vector<std::u16string> columns;      // columns 1 onwards
-  std::vector<std::u16string> rowHeadings;  // rows 0 onwards
+  std::vector<std::u16string> columns;      // columns 1 onwards, as many as are shown
+  std::vector<std::u16string> rowHeadings;  // rows 0 onwards, as many as are shown
   NodeAddress data = 0;  // first column of "data" when its shape matches, else 0
+  // More columns or rows than the grid's bounds take, or a walk that reached
+  // its read bound: the grid shows what is here and says the table was cut.
+  bool cut = false;
 };
 
+// The nodes of a chain in order, with their addresses.
+using NodeChain = std::vector<std::pair<NodeAddress, DatabaseNode32>>;
+
 // Every walk ends: a sibling chain stops before a node it has already passed
-// and after kMaxDatabaseChain nodes, and one walk reads at most
-// kMaxDatabaseNodeReads nodes, after which further nodes read as missing.
+// (found without remembering the nodes, so any length costs no memory), and
+// one walk reads at most kMaxDatabaseNodeReads nodes, after which further
+// nodes read as missing. A table within kMaxDatabaseGridCells cells and
+// kMaxDatabaseGridColumns columns is read whole.
 class DatabaseWalker {
  public:
   DatabaseWalker(const DatabaseMemory& memory, Utf8Decoder decode) : memory_(memory), decode_(decode) {}
@@ -77,20 +86,36 @@ class DatabaseWalker {
   // LoadDatabase: the root's name and the tables under its "private" ("#")
   // and "common" ("@") objects, keys compared without ASCII case.
   DatabaseListing ListTables(NodeAddress root);
-  // The headings of a table; `data` is set only when "data" holds one array
-  // per column heading, each with one value per row heading.
+  // The headings of a table, as many as the grid's bounds take; `data` is
+  // set when "data" holds one array per column heading, each with one value
+  // per row heading (for a cut table: as far as the headings shown reach).
   TableLayout LayOutTable(NodeAddress table);
-  // The cell texts of the columns chained from `data`: cells[c][r] is
-  // column c + 1, row r. A column node that is no object or array has none.
-  std::vector<std::vector<std::u16string>> ReadCells(NodeAddress data);
+  // Calls visit(c, r, text) for the cells of the first `columns` columns
+  // chained from `data` and their first `rows` values: column c + 1, row r.
+  // A column node that is no object or array has none. False when the walk
+  // reached its read bound before the end.
+  bool VisitCells(NodeAddress data, size_t columns, size_t rows,
+                  const std::function<void(size_t, size_t, std::u16string_view)>& visit);
+  // The same cells collected: cells[c][r].
+  std::vector<std::vector<std::u16string>> ReadCells(NodeAddress data, size_t columns, size_t rows);
 
-  // The nodes of a chain starting at `first`, in order, bounded as above.
-  std::vector<std::pair<NodeAddress, DatabaseNode32>> Chain(NodeAddress first);
+  // How many nodes the chain from `first` has before it ends (the null
+  // address or an unreadable node) or would repeat one; more than `cap`
+  // gives cap + 1.
+  size_t ChainLength(NodeAddress first, size_t cap);
+  // The first ChainLength(first, cap) nodes of the chain, at most `cap`.
+  NodeChain Chain(NodeAddress first, size_t cap);
   std::optional<DatabaseNode32> Node(NodeAddress address);
+  // Whether this walk has used up its reads.
+  bool Exhausted() const;
 
  private:
-  std::vector<std::pair<NodeAddress, DatabaseNode32>> Children(const DatabaseNode32& node);
-  size_t ChildCount(const DatabaseNode32& node);
+  // Calls visit(address, node) for the first `count` nodes of the chain
+  // while it returns true.
+  template <class Visit>
+  void ForEachInChain(NodeAddress first, size_t count, Visit visit);
+  NodeAddress NextOf(NodeAddress address);
+  size_t ChildCount(const DatabaseNode32& node, size_t cap);
   // The first child of `node` with this type whose key equals `key` byte for byte.
   std::optional<DatabaseNode32> Member(const DatabaseNode32& node, std::string_view key, int32_t type);
   bool KeyIs(const DatabaseNode32& node, std::string_view key, bool ignoreAsciiCase);
@@ -98,6 +123,10 @@ class DatabaseWalker {
   std::u16string GridText(const DatabaseNode32& node);
   std::u16string GridTextOf(std::u16string text) const;
   std::u16string CellText(const DatabaseNode32& node);
+  // The headings of "x" or "y": up to `cap` of the chain's nodes, each a
+  // string's text or `other`. Returns the chain's length up to cap + 1.
+  size_t Headings(const std::optional<DatabaseNode32>& array, size_t cap, const char16_t* other,
+                  std::vector<std::u16string>* headings);
 
   const DatabaseMemory& memory_;
   Utf8Decoder decode_;

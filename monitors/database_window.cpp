@@ -11,8 +11,10 @@
 #include "monitors/monitor_window.h"
 #include "include/vnscope.h"
 #include "monitors/database_tree.h"
+#include "monitors/grid_texts.h"
 #include "monitors/monitor_dialogs.h"
 #include "resources/resource.h"
+#include "win32/boundary_guard.h"
 #include "win32/win32_text.h"
 
 namespace vnscope {
@@ -50,8 +52,14 @@ bool DecodeUtf8(std::string_view utf8, std::u16string* out) { return Utf8ToUtf16
 struct DatabaseState {
   std::map<std::u16string, NodeAddress> tables;  // selector entry -> table node
   NodeAddress shownData = 0;                     // first column of the shown "data"
+  size_t shownColumns = 0;                       // value columns in the grid
+  size_t shownRows = 0;                          // rows in the grid, the cut line not counted
+  GridTexts shownTexts;                          // what the cells show
 };
 DatabaseState g_database;
+
+// The grid's last line when a table is larger than the grid shows.
+constexpr char16_t kTableCut[] = u"（表が大きすぎるため、ここまでを表示しています）";
 
 // Each operation walks with a fresh read budget.
 DatabaseWalker Walker() {
@@ -80,43 +88,65 @@ void AddGridColumn(HWND grid, int index, std::u16string title, int width) {
   ListView_InsertColumn(grid, index, &column);
 }
 
-void RefreshCells(HWND dialog) {
-  if (g_database.shownData == 0) return;
-  HWND grid = GridOf(dialog);
-  const int rows = ListView_GetItemCount(grid);
-  const auto cells = Walker().ReadCells(g_database.shownData);
-  for (size_t c = 0; c < cells.size(); ++c) {
-    for (size_t r = 0; r < cells[c].size() && static_cast<int>(r) < rows; ++r) {
-      std::u16string text = cells[c][r];
-      ListView_SetItemText(grid, static_cast<int>(r), static_cast<int>(c + 1), Wide(text));
-    }
-  }
+void AddGridRow(HWND grid, int row, std::u16string text) {
+  LVITEMW item{};
+  item.mask = LVIF_TEXT;
+  item.iItem = row;
+  item.pszText = Wide(text);
+  ListView_InsertItem(grid, &item);
 }
 
+// Once, below the rows shown: the table goes on past them.
+void ShowCutLine(HWND grid) {
+  if (static_cast<size_t>(ListView_GetItemCount(grid)) != g_database.shownRows) return;
+  AddGridRow(grid, static_cast<int>(g_database.shownRows), kTableCut);
+}
+
+// Only the cells whose text changed are given to the grid. Cells the walk
+// could not reach keep the texts they had; the cut line says the table goes on.
+void RefreshCells(HWND grid) {
+  if (g_database.shownData == 0) return;
+  GridTexts& texts = g_database.shownTexts;
+  texts.BeginReading();
+  const bool whole = Walker().VisitCells(
+      g_database.shownData, g_database.shownColumns, g_database.shownRows,
+      [grid, &texts](size_t c, size_t r, std::u16string_view text) {
+        if (!texts.Record(c, r, text)) return;
+        std::u16string copy(text);
+        ListView_SetItemText(grid, static_cast<int>(r), static_cast<int>(c + 1), Wide(copy));
+      });
+  if (!whole) ShowCutLine(grid);
+}
+
+// The grid is filled without repainting: a large table then costs its
+// texts, not a repaint for each of them.
 void ShowTable(HWND dialog, NodeAddress table) {
   HWND grid = GridOf(dialog);
+  SendMessageW(grid, WM_SETREDRAW, FALSE, 0);
   ClearGrid(grid);
   TableLayout layout = Walker().LayOutTable(table);
   AddGridColumn(grid, 0, layout.title, kTitleColumnWidth);
   for (size_t i = 0; i < layout.columns.size(); ++i) {
     AddGridColumn(grid, static_cast<int>(i + 1), layout.columns[i], kValueColumnWidth);
   }
+  ListView_SetItemCount(grid, static_cast<int>(layout.rowHeadings.size() + 1));
   for (size_t r = 0; r < layout.rowHeadings.size(); ++r) {
-    LVITEMW item{};
-    item.mask = LVIF_TEXT;
-    item.iItem = static_cast<int>(r);
-    item.pszText = Wide(layout.rowHeadings[r]);
-    ListView_InsertItem(grid, &item);
+    AddGridRow(grid, static_cast<int>(r), std::move(layout.rowHeadings[r]));
   }
   g_database.shownData = layout.data;
-  RefreshCells(dialog);
+  g_database.shownColumns = layout.columns.size();
+  g_database.shownRows = layout.rowHeadings.size();
+  g_database.shownTexts.Clear();
+  if (layout.cut) ShowCutLine(grid);
+  RefreshCells(grid);
+  SendMessageW(grid, WM_SETREDRAW, TRUE, 0);
+  InvalidateRect(grid, nullptr, TRUE);
 }
 
 void OnLoadDatabase(HWND dialog, const void* root) {
   if (!root) return;
   SendMessageW(SelectorOf(dialog), CB_RESETCONTENT, 0, 0);
-  g_database.tables.clear();
-  g_database.shownData = 0;
+  g_database = DatabaseState{};
   ClearGrid(GridOf(dialog));
   DatabaseListing listing = Walker().ListTables(static_cast<NodeAddress>(reinterpret_cast<uintptr_t>(root)));
   if (!listing.isObject) {
@@ -138,7 +168,11 @@ void OnSelectTable(HWND dialog) {
   const LRESULT length = SendMessageW(selector, CB_GETLBTEXTLEN, index, 0);
   if (length == CB_ERR) return;
   std::wstring text(static_cast<size_t>(length) + 1, L'\0');
-  text.resize(static_cast<size_t>(SendMessageW(selector, CB_GETLBTEXT, index, reinterpret_cast<LPARAM>(text.data()))));
+  // Both answers are checked: a control that refuses the text the second
+  // time answers CB_ERR, which as a size would be 4 GiB.
+  const LRESULT copied = SendMessageW(selector, CB_GETLBTEXT, index, reinterpret_cast<LPARAM>(text.data()));
+  if (copied < 0 || copied > length) return;
+  text.resize(static_cast<size_t>(copied));
   const auto found = g_database.tables.find(AsUtf16(text));
   ShowTable(dialog, found == g_database.tables.end() ? 0 : found->second);
 }
@@ -163,7 +197,7 @@ void OnCopyData(HWND dialog, const COPYDATASTRUCT* data) {
   if (!data) return;
   switch (data->dwData) {
     case VN_LOAD_DATABASE: OnLoadDatabase(dialog, data->lpData); break;
-    case VN_REFRESH_DATABASE: RefreshCells(dialog); break;
+    case VN_REFRESH_DATABASE: RefreshCells(GridOf(dialog)); break;
     default: break;
   }
 }
@@ -174,22 +208,21 @@ void OnCommand(HWND dialog, WPARAM wparam) {
 
 // The engine may free its tree once the monitors are destroyed: a monitor
 // made again must not read it on a RefreshDatabase before the next load.
-void OnDestroy() {
-  g_database.tables.clear();
-  g_database.shownData = 0;
-}
+void OnDestroy() { g_database = DatabaseState{}; }
 
 }  // namespace
 
 INT_PTR CALLBACK DatabaseDialogProc(HWND dialog, UINT message, WPARAM wparam, LPARAM lparam) {
-  switch (message) {
-    case WM_INITDIALOG: OnInitDialog(dialog); break;
-    case WM_SIZE: OnSize(dialog, lparam); break;
-    case WM_COPYDATA: OnCopyData(dialog, reinterpret_cast<const COPYDATASTRUCT*>(lparam)); break;
-    case WM_COMMAND: OnCommand(dialog, wparam); break;
-    case WM_DESTROY: OnDestroy(); break;
-    default: HandleSharedMonitorMessage(dialog, message, wparam, lparam); break;
-  }
+  GuardBoundary([&] {
+    switch (message) {
+      case WM_INITDIALOG: OnInitDialog(dialog); break;
+      case WM_SIZE: OnSize(dialog, lparam); break;
+      case WM_COPYDATA: OnCopyData(dialog, reinterpret_cast<const COPYDATASTRUCT*>(lparam)); break;
+      case WM_COMMAND: OnCommand(dialog, wparam); break;
+      case WM_DESTROY: OnDestroy(); break;
+      default: HandleSharedMonitorMessage(dialog, message, wparam, lparam); break;
+    }
+  });
   return 0;
 }
 

@@ -13,11 +13,23 @@ namespace vnscope {
 // still fits a 1024-unit buffer. A NUL unit ends what a chunk shows.
 constexpr size_t kLogChunkBytes = 2046;
 
-// Most units the log window keeps shown, about a thousand lines. An edit
-// control under Wine spends about 2 microseconds on every unit inserted, so
-// the window drops its oldest lines past this and skips a backlog larger than
-// this rather than reading it: what it skips would be trimmed anyway.
-constexpr size_t kLogDisplayLimitUnits = 64 * 1024;
+// Most recent units the log window always keeps shown: about 16,000 lines
+// of a typical log, the history a tester scrolls back through.
+constexpr size_t kLogKeptUnits = size_t{1} << 20;
+
+// Most units the log window shows. A line break shows as two units, so a
+// file below kLogKeptUnits units is always shown whole. Past this the window
+// drops its oldest lines, down to kLogKeptUnits, under a first line saying
+// that the earlier lines are in the file; dropping a million units at once
+// keeps that rare, since an edit control under Wine takes a fraction of a
+// second for any change at its top.
+constexpr size_t kLogDisplayLimitUnits = 2 * kLogKeptUnits;
+
+// Unread bytes the window reads when it falls further behind (a burst, or a
+// long file named at once): the kept units and room for the partial line
+// the skip lands in. What lies before would be dropped from the display
+// anyway, and reading it would stall the window.
+constexpr uint64_t kLogBacklogKeptBytes = 2 * (kLogKeptUnits + kLogKeptUnits / 8);
 
 // Most units appended in one window message. A burst is shown in slices of
 // this size, each in a message of its own, so the window keeps answering

@@ -42,16 +42,27 @@ inline constexpr size_t kMaxDatabaseCellBytes = kMaxDatabaseCellText * 3;
 // their tables with short words; a key this long is treated as unreadable.
 inline constexpr size_t kMaxDatabaseKeyBytes = 64 * 1024;
 
-// Longest child chain the database walk follows. Real script tables have at
-// most a few thousand rows or columns; a chain that goes on (a corrupt or
-// looping tree) is read as ending here, so the engine's UI thread is never
-// held by a walk that does not end.
-inline constexpr size_t kMaxDatabaseChain = 65536;
+// Most cells one table shows in the database grid, the row headings
+// included. Script tables reach tens of thousands of rows (20 columns x
+// 60,000 rows is 1.26 million cells) and show whole below this; a larger
+// table shows its first rows up to here and a last line saying it was cut.
+// The list view takes several microseconds for each text under Wine, so a
+// table this large holds the engine for seconds when it is picked, and
+// the grid and the monitor's copy of the texts take about 100 bytes a
+// cell in a 32-bit process.
+inline constexpr size_t kMaxDatabaseGridCells = size_t{1} << 21;
+
+// Most columns the database grid shows. The list view's header takes longer
+// for each column added after many; real tables have a few dozen.
+inline constexpr size_t kMaxDatabaseGridColumns = 1024;
 
 // Node reads allowed for one database operation (listing the tables, laying
-// out or refreshing a table): about a million cells, far beyond any table a
-// tester can read, and a few hundred milliseconds of list view work at most.
-// Once spent, the walk reads every further node as missing.
-inline constexpr size_t kMaxDatabaseNodeReads = 1 << 20;
+// out a table, reading its cells), a few hundred milliseconds. Chains end
+// where they would repeat a node whatever their length, and a table within
+// the grid's bounds needs at most three reads a cell; this bound only stops
+// trees whose chains share nodes so that a small tree reads as an endless
+// one. A table whose walk reaches it shows what was read and the line saying
+// it was cut.
+inline constexpr size_t kMaxDatabaseNodeReads = 4 * kMaxDatabaseGridCells;
 
 }  // namespace vnscope

@@ -3,6 +3,10 @@
 #pragma once
 #include <windows.h>
 
+#include <cstddef>
+#include <cstdint>
+#include <span>
+
 namespace vnscope {
 
 // The engine's window: a monitor is an owned pop-up, so its "parent" is its owner.
@@ -22,6 +26,16 @@ void PlaceBesideOwner(HWND dialog, int width);
 
 // Moves a child control of `dialog` to the rectangle, repainting it.
 void MoveControl(HWND dialog, int controlId, int x, int y, int width, int height);
+
+// The bytes of a host message's record, as `cbData` gives their count, for
+// the commands that read it. Empty for a null `lpData`, and for a count that
+// would run past the end of the address space: no such record can be in
+// memory, and reading it would run into unmapped pages.
+inline std::span<const std::byte> HostRecord(const COPYDATASTRUCT& data) {
+  const auto start = reinterpret_cast<uintptr_t>(data.lpData);
+  if (!data.lpData || data.cbData > UINTPTR_MAX - start) return {};
+  return {static_cast<const std::byte*>(data.lpData), data.cbData};
+}
 
 // Width and height of a WM_SIZE message's new client area.
 inline int SizeWidth(LPARAM lparam) { return LOWORD(lparam); }

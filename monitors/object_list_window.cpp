@@ -14,6 +14,7 @@
 #include "monitors/monitor_dialogs.h"
 #include "monitors/object_table.h"
 #include "resources/resource.h"
+#include "win32/boundary_guard.h"
 #include "win32/subclass.h"
 #include "win32/win32_text.h"
 
@@ -78,18 +79,20 @@ void CopyNamesToClipboard(HWND list) {
 }
 
 LRESULT CALLBACK ListSubclassProc(HWND list, UINT message, WPARAM wparam, LPARAM lparam) {
-  switch (message) {
-    case WM_RBUTTONDOWN:
-      // Not passed on: the press neither selects a row nor notifies the dialog.
-      CopyNamesToClipboard(list);
-      return 0;
-    case WM_MOUSEMOVE:
-    case WM_NCMOUSEMOVE:
-      ForwardMouseMove(MonitorOwner(GetParent(list)), message, wparam, lparam);
-      return 0;
-    default:
-      return g_objectList.list.CallPrevious(list, message, wparam, lparam);
-  }
+  return GuardBoundary(LRESULT{0}, [&]() -> LRESULT {
+    switch (message) {
+      case WM_RBUTTONDOWN:
+        // Not passed on: the press neither selects a row nor notifies the dialog.
+        CopyNamesToClipboard(list);
+        return 0;
+      case WM_MOUSEMOVE:
+      case WM_NCMOUSEMOVE:
+        ForwardMouseMove(MonitorOwner(GetParent(list)), message, wparam, lparam);
+        return 0;
+      default:
+        return g_objectList.list.CallPrevious(list, message, wparam, lparam);
+    }
+  });
 }
 
 void OnInitDialog(HWND dialog) {
@@ -151,13 +154,15 @@ void OnCopyData(HWND dialog, const COPYDATASTRUCT* data) {
 }  // namespace
 
 INT_PTR CALLBACK ObjectListDialogProc(HWND dialog, UINT message, WPARAM wparam, LPARAM lparam) {
-  switch (message) {
-    case WM_INITDIALOG: OnInitDialog(dialog); break;
-    case WM_DESTROY: OnDestroy(); break;
-    case WM_SIZE: OnSize(dialog, lparam); break;
-    case WM_COPYDATA: OnCopyData(dialog, reinterpret_cast<const COPYDATASTRUCT*>(lparam)); break;
-    default: HandleSharedMonitorMessage(dialog, message, wparam, lparam); break;
-  }
+  GuardBoundary([&] {
+    switch (message) {
+      case WM_INITDIALOG: OnInitDialog(dialog); break;
+      case WM_DESTROY: OnDestroy(); break;
+      case WM_SIZE: OnSize(dialog, lparam); break;
+      case WM_COPYDATA: OnCopyData(dialog, reinterpret_cast<const COPYDATASTRUCT*>(lparam)); break;
+      default: HandleSharedMonitorMessage(dialog, message, wparam, lparam); break;
+    }
+  });
   return 0;
 }
 

@@ -7,6 +7,7 @@
 #include "include/vnscope.h"
 #include "monitors/monitor_dialogs.h"
 #include "resources/resource.h"
+#include "win32/boundary_guard.h"
 #include "win32/subclass.h"
 
 namespace vnscope {
@@ -88,22 +89,24 @@ const PanelControl* FindControl(int id) {
 // Enter in the combo box's edit field jumps like the button, then hands the
 // keyboard to the game.
 LRESULT CALLBACK LabelEditProc(HWND edit, UINT message, WPARAM wparam, LPARAM lparam) {
-  switch (message) {
-    case WM_KEYDOWN:
-      if (wparam != VK_RETURN) break;
-      if (HWND panel = static_cast<HWND>(GetPropW(edit, kPanelProperty))) {
-        SendJumpRequest(panel, edit);
-        SetFocus(MonitorOwner(panel));
-      }
-      return 0;
-    case WM_DESTROY:
-      RemovePropW(edit, kPanelProperty);
-      RemovePropertySubclass(edit, kPreviousProcProperty);
-      return 0;
-    default:
-      break;
-  }
-  return CallPropertyPrevious(edit, kPreviousProcProperty, message, wparam, lparam);
+  return GuardBoundary(LRESULT{0}, [&]() -> LRESULT {
+    switch (message) {
+      case WM_KEYDOWN:
+        if (wparam != VK_RETURN) break;
+        if (HWND panel = static_cast<HWND>(GetPropW(edit, kPanelProperty))) {
+          SendJumpRequest(panel, edit);
+          SetFocus(MonitorOwner(panel));
+        }
+        return 0;
+      case WM_DESTROY:
+        RemovePropW(edit, kPanelProperty);
+        RemovePropertySubclass(edit, kPreviousProcProperty);
+        return 0;
+      default:
+        break;
+    }
+    return CallPropertyPrevious(edit, kPreviousProcProperty, message, wparam, lparam);
+  });
 }
 
 void CheckAndReport(HWND panel, int id) {
@@ -177,13 +180,15 @@ void OnSize(HWND panel, LPARAM lparam) {
 }  // namespace
 
 INT_PTR CALLBACK OtherInfoDialogProc(HWND panel, UINT message, WPARAM wparam, LPARAM lparam) {
-  switch (message) {
-    case WM_INITDIALOG: OnInitDialog(panel); break;
-    case WM_COMMAND: OnCommand(panel, wparam); break;
-    case WM_COPYDATA: OnCopyData(panel, reinterpret_cast<const COPYDATASTRUCT*>(lparam)); break;
-    case WM_SIZE: OnSize(panel, lparam); break;
-    default: HandleSharedMonitorMessage(panel, message, wparam, lparam); break;
-  }
+  GuardBoundary([&] {
+    switch (message) {
+      case WM_INITDIALOG: OnInitDialog(panel); break;
+      case WM_COMMAND: OnCommand(panel, wparam); break;
+      case WM_COPYDATA: OnCopyData(panel, reinterpret_cast<const COPYDATASTRUCT*>(lparam)); break;
+      case WM_SIZE: OnSize(panel, lparam); break;
+      default: HandleSharedMonitorMessage(panel, message, wparam, lparam); break;
+    }
+  });
   return 0;
 }
 

@@ -3,11 +3,13 @@
 #include <windows.h>
 
 #include <cstring>
+#include <new>
 #include <vector>
 
 #include "monitors/monitor_window.h"
 #include "include/vnscope.h"
 #include "monitors/monitor_dialogs.h"
+#include "win32/boundary_guard.h"
 
 namespace vnscope {
 namespace {
@@ -45,7 +47,13 @@ bool CopyPicture(const PreviewImage& image) {
   const uint64_t stride = (rowBytes + 3) & ~3ull;
   if (stride * static_cast<uint64_t>(image.height) > kMaxPictureBytes) return false;
   if (rowBytes > 0 && image.height > 0 && !image.pixels) return false;
-  g_preview.pixels.resize(static_cast<size_t>(stride * static_cast<uint64_t>(image.height)));
+  // Up to 256 MiB need not be there in a 32-bit process: without the
+  // memory the picture is refused and the last one stays.
+  try {
+    g_preview.pixels.resize(static_cast<size_t>(stride * static_cast<uint64_t>(image.height)));
+  } catch (const std::bad_alloc&) {
+    return false;
+  }
   const auto* source = static_cast<const uint8_t*>(image.pixels);
   if (stride == rowBytes) {
     if (!g_preview.pixels.empty()) std::memcpy(g_preview.pixels.data(), source, g_preview.pixels.size());
@@ -98,12 +106,14 @@ void OnPaint(HWND dialog) {
 }  // namespace
 
 INT_PTR CALLBACK PreviewDialogProc(HWND dialog, UINT message, WPARAM wparam, LPARAM lparam) {
-  switch (message) {
-    case WM_INITDIALOG: OnInitDialog(); break;
-    case WM_COPYDATA: OnCopyData(dialog, reinterpret_cast<const COPYDATASTRUCT*>(lparam)); break;
-    case WM_PAINT: OnPaint(dialog); break;
-    default: HandleSharedMonitorMessage(dialog, message, wparam, lparam); break;
-  }
+  GuardBoundary([&] {
+    switch (message) {
+      case WM_INITDIALOG: OnInitDialog(); break;
+      case WM_COPYDATA: OnCopyData(dialog, reinterpret_cast<const COPYDATASTRUCT*>(lparam)); break;
+      case WM_PAINT: OnPaint(dialog); break;
+      default: HandleSharedMonitorMessage(dialog, message, wparam, lparam); break;
+    }
+  });
   return 0;
 }
 

@@ -7,6 +7,7 @@
 
 #include "monitors/monitor_limits.h"
 #include "monitors/variable_list_window.h"
+#include "win32/boundary_guard.h"
 #include "win32/module.h"
 #include "win32/win32_text.h"
 
@@ -55,15 +56,17 @@ void TrackTippedItem(HWND list, LPARAM position) {
 }
 
 LRESULT CALLBACK ListProc(HWND list, UINT message, WPARAM wparam, LPARAM lparam) {
-  VariableListState& state = VariableList();
-  if (message >= WM_MOUSEFIRST && message <= WM_MOUSELAST && state.tips) {
-    if (message == WM_MOUSEMOVE) TrackTippedItem(list, lparam);
-    const DWORD where = GetMessagePos();
-    MSG relayed{list, message, wparam, lparam, static_cast<DWORD>(GetMessageTime()),
-                {GET_X_LPARAM(where), GET_Y_LPARAM(where)}};
-    SendMessageW(state.tips, TTM_RELAYEVENT, 0, reinterpret_cast<LPARAM>(&relayed));
-  }
-  return state.list.CallPrevious(list, message, wparam, lparam);
+  return GuardBoundary(LRESULT{0}, [&]() -> LRESULT {
+    VariableListState& state = VariableList();
+    if (message >= WM_MOUSEFIRST && message <= WM_MOUSELAST && state.tips) {
+      if (message == WM_MOUSEMOVE) TrackTippedItem(list, lparam);
+      const DWORD where = GetMessagePos();
+      MSG relayed{list, message, wparam, lparam, static_cast<DWORD>(GetMessageTime()),
+                  {GET_X_LPARAM(where), GET_Y_LPARAM(where)}};
+      SendMessageW(state.tips, TTM_RELAYEVENT, 0, reinterpret_cast<LPARAM>(&relayed));
+    }
+    return state.list.CallPrevious(list, message, wparam, lparam);
+  });
 }
 
 }  // namespace

@@ -4,6 +4,7 @@
 #include <string>
 
 #include "monitors/variable_list_window.h"
+#include "win32/boundary_guard.h"
 #include "win32/win32_text.h"
 
 namespace vnscope {
@@ -32,13 +33,15 @@ void LayOutClientArea(HWND dialog) {
 // The engine's message loop does not call IsDialogMessage, so Esc reaches
 // the box as a key press and then as its character.
 LRESULT CALLBACK FindBoxProc(HWND box, UINT message, WPARAM wparam, LPARAM lparam) {
-  if (message == WM_KEYDOWN && wparam == VK_ESCAPE) {
-    CloseFindBox(GetParent(box));
-    return 0;
-  }
-  // Swallowed: an edit control beeps at characters it cannot insert.
-  if (message == WM_CHAR && (wparam == VK_ESCAPE || wparam == VK_RETURN)) return 0;
-  return VariableList().findBox.CallPrevious(box, message, wparam, lparam);
+  return GuardBoundary(LRESULT{0}, [&]() -> LRESULT {
+    if (message == WM_KEYDOWN && wparam == VK_ESCAPE) {
+      CloseFindBox(GetParent(box));
+      return 0;
+    }
+    // Swallowed: an edit control beeps at characters it cannot insert.
+    if (message == WM_CHAR && (wparam == VK_ESCAPE || wparam == VK_RETURN)) return 0;
+    return VariableList().findBox.CallPrevious(box, message, wparam, lparam);
+  });
 }
 
 // Rows are addressed by position: a selection would point at another

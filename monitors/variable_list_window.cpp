@@ -4,12 +4,12 @@
 #include <cstring>
 #include <cwchar>
 #include <optional>
-#include <vector>
 
 #include "monitors/monitor_window.h"
 #include "include/vnscope.h"
 #include "monitors/monitor_dialogs.h"
 #include "monitors/variable_list_window.h"
+#include "win32/boundary_guard.h"
 #include "win32/module.h"
 #include "win32/win32_text.h"
 
@@ -89,11 +89,13 @@ void CommitEdit(HWND editor) {
 }
 
 LRESULT CALLBACK EditorProc(HWND editor, UINT message, WPARAM wparam, LPARAM lparam) {
-  if (message == WM_KEYDOWN && wparam == VK_RETURN && EditorShown(editor)) {
-    CommitEdit(editor);
-    return 0;
-  }
-  return g_variables.editor.CallPrevious(editor, message, wparam, lparam);
+  return GuardBoundary(LRESULT{0}, [&]() -> LRESULT {
+    if (message == WM_KEYDOWN && wparam == VK_RETURN && EditorShown(editor)) {
+      CommitEdit(editor);
+      return 0;
+    }
+    return g_variables.editor.CallPrevious(editor, message, wparam, lparam);
+  });
 }
 
 // Over the value cell of `item`, pre-filled with what the list shows.
@@ -173,11 +175,11 @@ void OnSetVariableValue(HWND dialog, const VariableMessage* record) {
   ReceiveEngineValue(dialog, record->position, EngineText(record->text));
 }
 
+// The register map is read where the engine keeps it: a copy would be
+// sized from cbData, which an engine may get wrong by gigabytes.
 void OnCommitVariables(HWND dialog, const COPYDATASTRUCT& data) {
-  std::vector<RegisterBinding> map(data.lpData ? data.cbData / sizeof(RegisterBinding) : 0);
-  if (!map.empty()) std::memcpy(map.data(), data.lpData, map.size() * sizeof(RegisterBinding));
   const bool rebuild = !g_variables.store.table().empty();
-  g_variables.store.Commit(map);
+  g_variables.store.CommitRecord(HostRecord(data));
   RestoreWatchFile();
   // The old table is gone: an editor left open must not write into the new one.
   g_variables.editTarget.reset();
@@ -303,25 +305,28 @@ void ShowRows(HWND dialog) {
 }
 
 INT_PTR CALLBACK VariableListDialogProc(HWND dialog, UINT message, WPARAM wparam, LPARAM lparam) {
-  switch (message) {
-    case WM_INITDIALOG: OnInitDialog(dialog); break;
-    case WM_SIZE: OnSize(dialog, lparam); break;
-    case WM_COPYDATA: OnCopyData(dialog, reinterpret_cast<const COPYDATASTRUCT*>(lparam)); break;
-    case WM_NOTIFY:
-      if (const auto result = OnNotify(dialog, reinterpret_cast<NMHDR*>(lparam))) {
-        SetWindowLongPtrW(dialog, DWLP_MSGRESULT, *result);
-        return TRUE;
-      }
-      break;
-    case WM_COMMAND: OnCommand(dialog, wparam); break;
-    case WM_CONTEXTMENU: OnVariableContextMenu(dialog, lparam); break;
-    case WM_TIMER:
-      if (wparam == kHighlightTimerId) OnHighlightTimer(dialog);
-      break;
-    case WM_DESTROY: OnDestroy(dialog); break;
-    default: HandleSharedMonitorMessage(dialog, message, wparam, lparam); break;
-  }
-  return 0;
+  return GuardBoundary(INT_PTR{0}, [&]() -> INT_PTR {
+    switch (message) {
+      case WM_INITDIALOG: OnInitDialog(dialog); break;
+      case WM_SIZE: OnSize(dialog, lparam); break;
+      case WM_COPYDATA: OnCopyData(dialog, reinterpret_cast<const COPYDATASTRUCT*>(lparam)); break;
+      case WM_NOTIFY:
+        // Custom draw answers through the dialog's message result.
+        if (const auto result = OnNotify(dialog, reinterpret_cast<NMHDR*>(lparam))) {
+          SetWindowLongPtrW(dialog, DWLP_MSGRESULT, *result);
+          return TRUE;
+        }
+        break;
+      case WM_COMMAND: OnCommand(dialog, wparam); break;
+      case WM_CONTEXTMENU: OnVariableContextMenu(dialog, lparam); break;
+      case WM_TIMER:
+        if (wparam == kHighlightTimerId) OnHighlightTimer(dialog);
+        break;
+      case WM_DESTROY: OnDestroy(dialog); break;
+      default: HandleSharedMonitorMessage(dialog, message, wparam, lparam); break;
+    }
+    return 0;
+  });
 }
 
 }  // namespace vnscope

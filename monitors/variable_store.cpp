@@ -1,5 +1,6 @@
 #include "monitors/variable_store.h"
 
+#include <cstring>
 #include <unordered_map>
 
 #include "monitors/decimal.h"
@@ -35,7 +36,9 @@ void VariableStore::AddName(std::u16string_view name) {
   if (name.front() == kAtSigil) pendingAt_.emplace_back(name);
 }
 
-void VariableStore::Commit(std::span<const RegisterBinding> registerMap) {
+void VariableStore::Commit(std::span<const RegisterBinding> registerMap) { CommitRecord(std::as_bytes(registerMap)); }
+
+void VariableStore::CommitRecord(std::span<const std::byte> registerMap) {
   const size_t hashCount = pendingHash_.size();
   table_.clear();
   table_.reserve(hashCount + pendingAt_.size());
@@ -43,7 +46,9 @@ void VariableStore::Commit(std::span<const RegisterBinding> registerMap) {
     for (std::u16string& name : *pending) table_.push_back(Variable{std::move(name)});
     pending->clear();
   }
-  for (const RegisterBinding& binding : registerMap) {
+  for (size_t at = 0; registerMap.size() - at >= sizeof(RegisterBinding); at += sizeof(RegisterBinding)) {
+    RegisterBinding binding;
+    std::memcpy(&binding, registerMap.data() + at, sizeof(binding));
     // 64 bits: index + H must not wrap for an index near the int32 limit.
     const int64_t target = binding.scope == kAtScope ? int64_t{binding.index} + int64_t(hashCount)
                                                      : int64_t{binding.index};

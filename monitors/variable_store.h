@@ -70,6 +70,10 @@ class VariableStore {
   // table are skipped. All groups start collapsed, the watch group expanded;
   // a filter in use applies to the new table; the values' past is forgotten.
   void Commit(std::span<const RegisterBinding> registerMap);
+  // The same with the register map as the engine's record lies in memory:
+  // its bytes / 8 entries of 8 bytes (the rest ignored), read in place at any
+  // alignment, so that nothing is allocated for an entry count the engine gave.
+  void CommitRecord(std::span<const std::byte> registerMap);
 
   // A value the tester typed: parses `text` as decimal; false (and no
   // change) for a position outside the table. Not highlighted.

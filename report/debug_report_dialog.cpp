@@ -15,6 +15,7 @@
 #include "report/screenshot_copy.h"
 #include "report/send_report.h"
 #include "resources/resource.h"
+#include "win32/boundary_guard.h"
 #include "win32/module.h"
 #include "win32/subclass.h"
 #include "win32/unique_handle.h"
@@ -145,22 +146,29 @@ void FillHeader() {
 
 // Tab inserts a tab character in the report text instead of moving the focus.
 LRESULT CALLBACK ReportEditProc(HWND edit, UINT message, WPARAM wparam, LPARAM lparam) {
-  if (message == WM_KEYDOWN && wparam == VK_TAB) {
-    InsertAtCaret(edit, u"\t");
-    return 0;
-  }
-  return State().reportEditTab.CallPrevious(edit, message, wparam, lparam);
+  return GuardBoundary(LRESULT{0}, [&]() -> LRESULT {
+    if (message == WM_KEYDOWN && wparam == VK_TAB) {
+      InsertAtCaret(edit, u"\t");
+      return 0;
+    }
+    return State().reportEditTab.CallPrevious(edit, message, wparam, lparam);
+  });
 }
 
 void CopySnapshot(HWND dialog) {
   const ReportInfo& info = Info();
   ReportDialogState& state = State();
   ReleasePixelBuffer(&state.snapshot);
-  const bool copied = CopyScreenshot(static_cast<const uint8_t*>(info.pixels), static_cast<uint16_t>(info.width),
-                                     static_cast<uint16_t>(info.height), static_cast<uint8_t>(info.bitsPerPixel),
-                                     &state.snapshot);
+  const bool copied = GuardBoundary(false, [&] {
+    return CopyScreenshot(static_cast<const uint8_t*>(info.pixels), static_cast<uint16_t>(info.width),
+                          static_cast<uint16_t>(info.height), static_cast<uint8_t>(info.bitsPerPixel),
+                          &state.snapshot);
+  });
   // The report stays usable without a picture: text reports still go out.
-  if (!copied) Tell(dialog, L"PNGの生成準備に失敗しましたorz");
+  if (!copied) {
+    ReleasePixelBuffer(&state.snapshot);
+    Tell(dialog, L"PNGの生成準備に失敗しましたorz");
+  }
 }
 
 void CreateCanvas(HWND dialog) {
@@ -293,15 +301,17 @@ void OnDestroy() {
 }  // namespace
 
 INT_PTR CALLBACK DebugReportDialogProc(HWND dialog, UINT message, WPARAM wparam, LPARAM lparam) {
-  switch (message) {
-    case WM_INITDIALOG: OnInitDialog(dialog); return FALSE;
-    case WM_COMMAND: OnCommand(dialog, wparam); return TRUE;
-    case WM_NOTIFY: OnNotify(*reinterpret_cast<const NMHDR*>(lparam)); return FALSE;
-    case WM_SIZE: OnSize(LOWORD(lparam), HIWORD(lparam)); return TRUE;
-    case WM_CLOSE: OnClose(dialog); return TRUE;
-    case WM_DESTROY: OnDestroy(); return TRUE;
-    default: return FALSE;
-  }
+  return GuardBoundary(INT_PTR{FALSE}, [&]() -> INT_PTR {
+    switch (message) {
+      case WM_INITDIALOG: OnInitDialog(dialog); return FALSE;
+      case WM_COMMAND: OnCommand(dialog, wparam); return TRUE;
+      case WM_NOTIFY: OnNotify(*reinterpret_cast<const NMHDR*>(lparam)); return FALSE;
+      case WM_SIZE: OnSize(LOWORD(lparam), HIWORD(lparam)); return TRUE;
+      case WM_CLOSE: OnClose(dialog); return TRUE;
+      case WM_DESTROY: OnDestroy(); return TRUE;
+      default: return FALSE;
+    }
+  });
 }
 
 }  // namespace vnscope

@@ -9,6 +9,7 @@
 #include "report/protocol/winsock_stream.h"
 #include "report/scene_reading.h"
 #include "resources/resource.h"
+#include "win32/boundary_guard.h"
 #include "win32/module.h"
 #include "win32/win32_text.h"
 
@@ -84,11 +85,13 @@ void OnConfirmCommand(HWND dialog, WPARAM wparam) {
 }
 
 INT_PTR CALLBACK SendConfirmProc(HWND dialog, UINT message, WPARAM wparam, LPARAM) {
-  switch (message) {
-    case WM_INITDIALOG: OnInitConfirm(dialog); return TRUE;
-    case WM_COMMAND: OnConfirmCommand(dialog, wparam); return TRUE;
-    default: return FALSE;
-  }
+  return GuardBoundary(INT_PTR{FALSE}, [&]() -> INT_PTR {
+    switch (message) {
+      case WM_INITDIALOG: OnInitConfirm(dialog); return TRUE;
+      case WM_COMMAND: OnConfirmCommand(dialog, wparam); return TRUE;
+      default: return FALSE;
+    }
+  });
 }
 
 bool Confirm(const ReportSendSources& sources) {

@@ -2,45 +2,23 @@
 
 #include <fcntl.h>
 #include <sqlite3.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
+#include <cerrno>
+#include <cstring>
 #include <memory>
 #include <vector>
 
+#include "server/log.h"
 #include "server/package_files.h"
 #include "server/store.h"
+#include "server/store_beside.h"
 
 namespace vnscope::server {
 namespace {
 
-// The server's writer and its checkpoints hold locks for moments; wait them out.
-constexpr int kBusyTimeoutMs = 10'000;
 constexpr char kPartialSuffix[] = ".partial";
-
-struct CloseDatabase {
-  void operator()(sqlite3* db) const { sqlite3_close_v2(db); }
-};
-using Database = std::unique_ptr<sqlite3, CloseDatabase>;
-
-Database OpenDatabase(const std::filesystem::path& path, int flags, std::string* error) {
-  sqlite3* db = nullptr;
-  const int rc = sqlite3_open_v2(path.c_str(), &db, flags, nullptr);
-  Database database(db);
-  if (rc != SQLITE_OK) {
-    *error = path.string() + ": " + (db ? sqlite3_errmsg(db) : sqlite3_errstr(rc));
-    return nullptr;
-  }
-  sqlite3_busy_timeout(db, kBusyTimeoutMs);
-  return database;
-}
-
-bool QueryInt(sqlite3* db, const char* sql, int64_t* value) {
-  sqlite3_stmt* statement = nullptr;
-  bool ok = sqlite3_prepare_v2(db, sql, -1, &statement, nullptr) == SQLITE_OK && sqlite3_step(statement) == SQLITE_ROW;
-  if (ok) *value = sqlite3_column_int64(statement, 0);
-  sqlite3_finalize(statement);
-  return ok;
-}
 
 bool SyncFile(const std::filesystem::path& path) {
   const int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
@@ -53,19 +31,18 @@ bool SyncFile(const std::filesystem::path& path) {
 // reads it in one transaction, whatever the server commits meanwhile.
 bool CopyDatabase(const std::filesystem::path& source_path, const std::filesystem::path& copy_path,
                   std::string* error) {
-  Database source = OpenDatabase(source_path, SQLITE_OPEN_READONLY, error);
+  Database source = OpenStoreDatabase(source_path, SQLITE_OPEN_READONLY, error);
   if (!source) return false;
-  int64_t version = 0;
-  if (!QueryInt(source.get(), "PRAGMA user_version", &version)) {
-    *error = source_path.string() + ": " + sqlite3_errmsg(source.get());
+  // Created here so that it has its mode from the start; SQLite takes an
+  // empty file for a new database, and gives its journal the same mode.
+  const int created = open(copy_path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, kBackupFileMode);
+  if (created < 0 || fchmod(created, kBackupFileMode) != 0) {
+    *error = "cannot create " + copy_path.string() + ": " + std::strerror(errno);
+    if (created >= 0) close(created);
     return false;
   }
-  if (version != kSchemaVersion) {
-    *error = source_path.string() + " has schema " + std::to_string(version) + ", this server's is " +
-             std::to_string(kSchemaVersion) + "; start the server on it once to bring it up to date";
-    return false;
-  }
-  Database copy = OpenDatabase(copy_path, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE, error);
+  close(created);
+  Database copy = OpenDatabase(copy_path, SQLITE_OPEN_READWRITE, error);
   if (!copy) return false;
   sqlite3_backup* backup = sqlite3_backup_init(copy.get(), "main", source.get(), "main");
   if (!backup) {
@@ -92,7 +69,10 @@ bool BackupStore(const std::filesystem::path& data, const std::filesystem::path&
     return false;
   }
   const std::filesystem::path packages = target / kPackagesFolder;
+  const bool target_existed = std::filesystem::exists(target, ec);
   std::filesystem::create_directories(packages, ec);
+  if (!ec && !target_existed) std::filesystem::permissions(target, std::filesystem::perms(kBackupFolderMode), ec);
+  if (!ec) std::filesystem::permissions(packages, std::filesystem::perms(kBackupFolderMode), ec);
   if (ec) {
     *error = "cannot create " + packages.string() + ": " + ec.message();
     return false;
@@ -103,10 +83,15 @@ bool BackupStore(const std::filesystem::path& data, const std::filesystem::path&
     std::filesystem::remove(copy_path, ec);
     return false;
   };
+  std::string lock_error;
+  const UniqueFd maintenance = LockMaintenance(data, &lock_error);
+  // Without write access to the store the lock cannot be made; then nothing
+  // but the server can change the store either, and the copy goes ahead.
+  if (!maintenance) LogLine("backup without the maintenance lock: " + lock_error);
   if (!CopyDatabase(data / kDatabaseFile, copy_path, error)) return fail(*error);
 
   // The files of the rows in the copy: all committed before it was taken, so
-  // all present and whole in the source.
+  // all present and whole in the source, as no purge runs meanwhile.
   int64_t reports = 0, files = 0;
   {
     Database copy = OpenDatabase(copy_path, SQLITE_OPEN_READWRITE, error);
@@ -118,7 +103,9 @@ bool BackupStore(const std::filesystem::path& data, const std::filesystem::path&
     std::string copy_error;
     while ((rc = sqlite3_step(query)) == SQLITE_ROW) {
       const std::string name(reinterpret_cast<const char*>(sqlite3_column_text(query, 0)));
-      if (!CopyPackageFile(data / kPackagesFolder, packages, name, sqlite3_column_int64(query, 1), &copy_error)) break;
+      if (!CopyPackageFile(data / kPackagesFolder, packages, name, sqlite3_column_int64(query, 1), kBackupFileMode,
+                           &copy_error))
+        break;
       ++files;
     }
     sqlite3_finalize(query);

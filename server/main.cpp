@@ -4,18 +4,20 @@
 #include <sys/signalfd.h>
 
 #include <CLI/CLI.hpp>
+#include <algorithm>
 #include <chrono>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <fstream>
-#include <sstream>
 
 #include "report/protocol/limits.h"
 #include "server/backup.h"
+#include "server/dashboard/access.h"
 #include "server/dashboard/dashboard.h"
 #include "server/dashboard/web_text.h"
 #include "server/handlers.h"
 #include "server/log.h"
+#include "server/retention.h"
 #include "server/server.h"
 #include "server/store.h"
 #include "vnscope_revision.h"
@@ -29,15 +31,36 @@ int64_t UnixMillis() {
       .count();
 }
 
-// The dashboard's secret: the file's contents without the line end an editor
-// leaves. Empty when the file cannot be read or holds nothing else.
-std::string ReadSecret(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  std::stringstream text;
-  text << in.rdbuf();
-  std::string secret = text.str();
-  while (!secret.empty() && (secret.back() == '\n' || secret.back() == '\r')) secret.pop_back();
-  return secret;
+// --purge: the names removed on standard output, one a line, for scripts;
+// what happened on the log.
+int Purge(const std::string& data, int64_t older_than_days, const std::vector<std::string>& states, bool dry_run) {
+  using namespace vnscope::server;
+  PurgeRule rule;
+  for (const std::string& text : states) {
+    const auto state = ParseReportState(text);
+    if (!state) {
+      LogLine("--state " + text + ": not a state (新着, 再修正依頼, 修正済, 完了, 問題なし or their numbers)");
+      return 1;
+    }
+    if (std::find(rule.states.begin(), rule.states.end(), *state) == rule.states.end()) rule.states.push_back(*state);
+  }
+  const auto cut = PurgeCut(UnixMillis(), older_than_days);
+  if (!cut) {
+    LogLine("no report can be older than " + std::to_string(older_than_days) + " days");
+    return 0;
+  }
+  std::vector<std::string> names;
+  std::string error;
+  const bool done = PurgeReports(data, {*cut, rule.states}, dry_run, &names, &error);
+  for (const std::string& name : names) std::printf("%s\n", name.c_str());
+  std::fflush(stdout);
+  if (!done) {
+    LogLine("purge failed: " + error);
+    return 1;
+  }
+  LogLine(std::string(dry_run ? "would remove " : "removed ") + std::to_string(names.size()) +
+          " reports that arrived at or before " + IsoTime(*cut) + " from " + data);
+  return 0;
 }
 
 }  // namespace
@@ -68,6 +91,14 @@ int main(int argc, char** argv) {
   app.add_option("--max-connections", max_connections, "Connections served at once; more wait")
       ->capture_default_str()
       ->check(CLI::Range(uint32_t{1}, uint32_t{65536}));
+  std::string allow;
+  uint32_t max_per_address = limits::kDefaultMaxConnectionsPerAddress;
+  CLI::Option* allow_option = app.add_option("--allow", allow,
+                 "Serve only clients in these networks, CIDR[,CIDR...] (default: everyone who reaches the port)");
+  app.add_option("--max-connections-per-address", max_per_address,
+                 "Connections served at once from one client address; as many more wait, the rest are closed")
+      ->capture_default_str()
+      ->check(CLI::Range(uint32_t{1}, uint32_t{65536}));
   std::string http = "127.0.0.1:47212";
   std::string http_secret_file;
   std::string text_encoding = "CP932";
@@ -77,8 +108,29 @@ int main(int argc, char** argv) {
   app.add_option("--text-encoding", text_encoding, "Code page the senders' report texts are in (an iconv name)")
       ->capture_default_str();
   std::string backup_to;
-  app.add_option("--backup-to", backup_to,
+  CLI::Option* backup_option = app.add_option("--backup-to", backup_to,
                  "Copy the store in --data into this new directory, even while a server uses it, then exit");
+  bool purge = false, dry_run = false;
+  int64_t older_than_days = 0;
+  std::vector<std::string> purge_states;
+  CLI::Option* purge_flag = app.add_flag(
+      "--purge", purge,
+      "Remove old reports (--older-than, --state) from the store in --data, even while a server uses it, print "
+      "their names, then exit");
+  CLI::Option* older_option =
+      app.add_option("--older-than", older_than_days,
+                     "With --purge: reports that arrived DAYS whole days ago or earlier (0: every report up to now)")
+          ->check(CLI::Range(int64_t{0}, INT64_MAX));
+  CLI::Option* state_option =
+      app.add_option("--state", purge_states,
+                     "With --purge: only reports in this state, by label (新着 再修正依頼 修正済 完了 問題なし) or "
+                     "number; may be repeated")
+          ->allow_extra_args(false);
+  CLI::Option* dry_run_flag = app.add_flag("--dry-run", dry_run, "With --purge: print the names, remove nothing");
+  purge_flag->needs(older_option)->excludes(backup_option);
+  older_option->needs(purge_flag);
+  state_option->needs(purge_flag);
+  dry_run_flag->needs(purge_flag);
   app.set_version_flag("--version", "vnscope-server " VNSCOPE_VERSION_TEXT " (revision " VNSCOPE_REVISION ")");
   CLI11_PARSE(app, argc, argv);
 
@@ -92,13 +144,22 @@ int main(int argc, char** argv) {
     return 0;
   }
 
+  if (purge) return Purge(data, older_than_days, purge_states, dry_run);
+
   server::DashboardSettings dashboard_settings{http, "", text_encoding};
   if (!http_secret_file.empty()) {
-    dashboard_settings.secret = ReadSecret(http_secret_file);
+    dashboard_settings.secret = server::ReadSecretFile(http_secret_file);
     if (dashboard_settings.secret.empty()) {
-      server::LogLine("no secret in " + http_secret_file + " (missing, unreadable or empty)");
+      server::LogLine("no secret in " + http_secret_file + " (missing, unreadable, or its first line is empty)");
       return 1;
     }
+  }
+  std::string error;
+  // Given but empty is a mistake (an unset variable, say), not "everyone".
+  const auto allow_list = allow_option->count() == 0 ? server::AllowList() : server::AllowList::Parse(allow, &error);
+  if (!allow_list) {
+    server::LogLine("--allow: " + error);
+    return 1;
   }
   if (!server::CanDecode(text_encoding)) {
     server::LogLine("unknown text encoding " + text_encoding);
@@ -125,7 +186,6 @@ int main(int argc, char** argv) {
                     " bytes may hold snapshots the report browser refuses to receive");
   }
 
-  std::string error;
   auto store = server::ReportStore::Open(data, &error);
   if (!store) {
     server::LogLine("cannot open the report store in " + data + ": " + error);
@@ -136,6 +196,8 @@ int main(int argc, char** argv) {
   settings.listen = listen;
   settings.connection = {max_package, idle_timeout_ms, limits::kLingerMs};
   settings.max_connections = max_connections;
+  settings.allow = *allow_list;
+  settings.max_connections_per_address = max_per_address;
   settings.shutdown_grace_ms = limits::kShutdownGraceMs;
   server::Server server(handler, settings);
   if (!server.Listen(&error)) {

@@ -73,7 +73,7 @@ bool WritePackageFile(const std::filesystem::path& folder, const std::string& na
 }
 
 bool CopyPackageFile(const std::filesystem::path& from_folder, const std::filesystem::path& to_folder,
-                     const std::string& name, uint64_t expected_size, std::string* error) {
+                     const std::string& name, uint64_t expected_size, mode_t mode, std::string* error) {
   const std::filesystem::path source = PackagePath(from_folder, name);
   UniqueFd in(open(source.c_str(), O_RDONLY | O_CLOEXEC));
   if (in.get() < 0) {
@@ -87,6 +87,10 @@ bool CopyPackageFile(const std::filesystem::path& from_folder, const std::filesy
   const bool copied_whole = WriteSyncedFile(
       unfinished,
       [&](int out, std::string* fill_error) {
+        if (fchmod(out, mode) != 0) {
+          *fill_error = SystemError("cannot set the mode of", unfinished);
+          return false;
+        }
         uint64_t copied = 0;
         std::vector<uint8_t> block(1 << 20);
         for (;;) {

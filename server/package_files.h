@@ -5,6 +5,8 @@
 // a file without a committed row, whole or cut short, is left over from a
 // submission that never completed, and the store removes it when it opens.
 #pragma once
+#include <sys/types.h>
+
 #include <cstdint>
 #include <filesystem>
 #include <span>
@@ -29,8 +31,9 @@ bool WritePackageFile(const std::filesystem::path& folder, const std::string& na
 // Copies a package file from one folder to another, checking that it has
 // `expected_size` bytes: synced under a temporary name, then renamed, so that
 // a file under its own name is whole even where no start-up pass cleans up.
+// The copy gets exactly `mode`, whatever the umask.
 bool CopyPackageFile(const std::filesystem::path& from_folder, const std::filesystem::path& to_folder,
-                     const std::string& name, uint64_t expected_size, std::string* error);
+                     const std::string& name, uint64_t expected_size, mode_t mode, std::string* error);
 
 // Reads a whole package file, which must have `expected_size` bytes.
 bool ReadPackageFile(const std::filesystem::path& folder, const std::string& name, uint64_t expected_size,

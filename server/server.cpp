@@ -45,6 +45,7 @@ void Consume(int event_fd) {
 Server::Server(RequestHandler& handler, ServerSettings settings)
     : handler_(handler),
       settings_(std::move(settings)),
+      open_per_address_(settings_.max_connections_per_address),
       worker_done_(eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC)),
       stopping_(eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC)) {}
 
@@ -122,7 +123,9 @@ void Server::Work(Worker* worker) {
     const int fd = accept4(listener_.get(), reinterpret_cast<sockaddr*>(&peer), &length,
                            SOCK_NONBLOCK | SOCK_CLOEXEC);
     const int accept_error = errno;
+    const std::optional<PeerAddress> client = fd >= 0 ? Admit(fd, peer) : std::nullopt;
     lock.lock();
+    if (fd >= 0 && !client) continue;  // refused, or waiting for its client's turn
     if (fd < 0) {
       if (stop_) break;
       if (accept_error == EAGAIN || accept_error == EWOULDBLOCK) {
@@ -149,16 +152,24 @@ void Server::Work(Worker* worker) {
     const bool wake_main_loop = accepting_ == 0 && below_cap && !AddWorker() && !stop_;
     lock.unlock();
     if (wake_main_loop) Signal(worker_done_.get());
-    // Replies are gathered into few writes already; waiting for acknowledgements
-    // before sending the last small frame would only add latency.
-    const int on = 1;
-    setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &on, sizeof on);
-    ServeConnection(fd, AddressText(peer), handler_, settings_.connection, stopping_.get());
-    lock.lock();
-    // Closed under the lock, so that Drain never shuts down a descriptor
-    // number that has been reused.
-    close(worker->fd);
-    worker->fd = -1;
+    // Then the connections of the same client that waited for this one.
+    for (ConnectionsPerAddress::Connection serving{fd, peer};;) {
+      // Replies are gathered into few writes already; waiting for
+      // acknowledgements before sending the last small frame would only add
+      // latency.
+      const int on = 1;
+      setsockopt(serving.fd, IPPROTO_TCP, TCP_NODELAY, &on, sizeof on);
+      ServeConnection(serving.fd, AddressText(serving.peer), handler_, settings_.connection, stopping_.get());
+      const std::optional<ConnectionsPerAddress::Connection> next = open_per_address_.Handover(*client);
+      lock.lock();
+      // Closed under the lock, so that Drain never shuts down a descriptor
+      // number that has been reused.
+      close(worker->fd);
+      worker->fd = next ? next->fd : -1;
+      if (!next) break;
+      serving = *next;
+      lock.unlock();
+    }
     --active_;
     ++accepting_;
   }
@@ -167,6 +178,30 @@ void Server::Work(Worker* worker) {
   worker->finished = true;
   lock.unlock();
   Signal(worker_done_.get());  // to be joined
+}
+
+std::optional<PeerAddress> Server::Admit(int fd, const sockaddr_storage& peer) {
+  const std::optional<PeerAddress> client = PeerAddress::FromSocket(peer);
+  std::string refusal;
+  if (!client || !settings_.allow.Allows(*client)) {
+    refusal = "address not allowed (--allow)";
+  } else {
+    switch (open_per_address_.Open(*client, {fd, peer})) {
+      case ConnectionsPerAddress::Admission::kServe:
+        return client;
+      case ConnectionsPerAddress::Admission::kWait:
+        return std::nullopt;
+      case ConnectionsPerAddress::Admission::kRefuse:
+        // Closed rather than kept: beyond this many, a client is flooding.
+        refusal = std::to_string(settings_.max_connections_per_address) +
+                  " connections from this address already served and as many waiting "
+                  "(--max-connections-per-address)";
+        break;
+    }
+  }
+  close(fd);
+  LogLine("peer=" + AddressText(peer) + " refused: " + refusal);
+  return std::nullopt;
 }
 
 size_t Server::ReapFinished() {
@@ -210,6 +245,7 @@ void Server::Drain() {
   }
   for (Worker& worker : workers_) worker.thread.join();
   workers_.clear();
+  open_per_address_.CloseWaiting();
   listener_.Reset();
 }
 

@@ -8,11 +8,14 @@
 #include <cstdint>
 #include <list>
 #include <mutex>
+#include <optional>
 #include <string>
 #include <thread>
 
+#include "report/protocol/limits.h"
 #include "server/connection.h"
 #include "server/handlers.h"
+#include "server/peer_access.h"
 #include "server/socket_io.h"
 
 namespace vnscope::server {
@@ -21,6 +24,9 @@ struct ServerSettings {
   std::string listen;              // "ADDR:PORT"
   ConnectionSettings connection;
   uint32_t max_connections = 0;    // served at once; more wait in the backlog
+  AllowList allow;                 // whose connections are served at all
+  // Served at once from one address; as many more wait, the rest are closed.
+  uint32_t max_connections_per_address = limits::kDefaultMaxConnectionsPerAddress;
   uint32_t shutdown_grace_ms = 0;  // how long requests under way may finish
 };
 
@@ -52,12 +58,18 @@ class Server {
   // workers_lock_ held.
   bool AddWorker();  // false when none was started
   void Work(Worker* worker);
+  // The client's address when its connection is to be served now (and is
+  // counted as served). Otherwise nothing: the connection waits for its
+  // client's turn (see ConnectionsPerAddress), or `fd` is closed at once,
+  // before anything is read, and the refusal logged.
+  std::optional<PeerAddress> Admit(int fd, const sockaddr_storage& peer);
   size_t ReapFinished();
   void Drain();
 
   RequestHandler& handler_;
   ServerSettings settings_;
   std::string address_;
+  ConnectionsPerAddress open_per_address_;
   UniqueFd listener_;
   UniqueFd worker_done_;  // eventfd: a worker ended and is to be joined
   UniqueFd stopping_;     // eventfd: readable for good once the server stops

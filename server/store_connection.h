@@ -1,6 +1,7 @@
 // What the store's pieces share beneath ReportStore: a prepared statement, a
 // database connection with the statements it keeps, and the lease of a pooled
-// read connection. Only the store's own files include this.
+// read connection. Only the store's own files and its tools beside it
+// (retention) include this.
 #pragma once
 #include <sqlite3.h>
 

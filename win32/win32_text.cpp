@@ -2,20 +2,31 @@
 
 #include <windows.h>
 
+#include <climits>
+
 namespace vnscope {
 namespace {
 
+// One conversion call into a string sized for the worst case: no code page
+// gives more UTF-16 units than it has bytes (a double-byte character is one
+// unit, a four-byte UTF-8 sequence two, a byte that does not convert one
+// replacement character). The report list converts thousands of names.
 std::u16string MultiByteToUtf16(UINT codePage, std::string_view text, bool* ok) {
   *ok = true;
   if (text.empty()) return {};
-  const int length = MultiByteToWideChar(codePage, 0, text.data(), static_cast<int>(text.size()), nullptr, 0);
+  if (text.size() > INT_MAX) {
+    *ok = false;
+    return {};
+  }
+  std::u16string out(text.size(), u'\0');
+  const int length = MultiByteToWideChar(codePage, 0, text.data(), static_cast<int>(text.size()),
+                                         reinterpret_cast<wchar_t*>(out.data()), static_cast<int>(out.size()));
   if (length <= 0) {
     *ok = false;
     return {};
   }
-  std::wstring wide(static_cast<size_t>(length), L'\0');
-  MultiByteToWideChar(codePage, 0, text.data(), static_cast<int>(text.size()), wide.data(), length);
-  return AsUtf16(wide);
+  out.resize(static_cast<size_t>(length));
+  return out;
 }
 
 std::string Utf16ToMultiByte(UINT codePage, std::u16string_view text) {

@@ -1,16 +1,20 @@
 // The canvas's incremental compositing over random stacks and edits (layers
-// added, selected and deleted, strokes, single pixels of any alpha, typed
-// text from random glyphs, line colours, new screenshots), composited one
-// at a time or piled up, against the literal passes: after every compositing
-// the composite must hold exactly the bytes the literal method leaves, and
-// the flattened snapshot them with every alpha 0xFF.
+// added, selected and deleted, strokes, rectangles, arrows, mosaics, single
+// pixels of any alpha, typed text from random glyphs, line colours, undo and
+// redo, new screenshots), composited one at a time or piled up, against the
+// literal passes: after every compositing the composite must hold exactly
+// the bytes the literal method leaves, and the flattened snapshot them with
+// every alpha 0xFF.
 #include <cstdlib>
 #include <iterator>
 #include <utility>
 #include <vector>
 
+#include "canvas/edit_history.h"
 #include "canvas/layer_stack.h"
+#include "canvas/mosaic.h"
 #include "canvas/rasteriser.h"
+#include "canvas/shapes.h"
 #include "canvas/text_layer.h"
 #include "canvas_fixture.h"
 #include "fuzz/canvas/composite_ops.h"
@@ -151,6 +155,32 @@ class Session {
         if (RedrawTextTarget(glyphs, origin)) Compare(true);
         return;
       }
+      case kShape: {
+        const bool arrow = in_.U8() % 2;
+        const int32_t x0 = Coordinate(width_), y0 = Coordinate(height_), x1 = Coordinate(width_), y1 = Coordinate(height_);
+        // A committed edit composites itself, with whatever piled up before it.
+        CommitEdit([&] { arrow ? DrawArrow(x0, y0, x1, y1) : DrawRectangle(x0, y0, x1, y1); });
+        Compare(true);
+        return;
+      }
+      case kMosaic: {
+        // The mosaic reads the composite, which the window keeps up to date.
+        Compare(CompositeChanges());
+        const int32_t x0 = Coordinate(width_), y0 = Coordinate(height_), x1 = Coordinate(width_), y1 = Coordinate(height_);
+        CommitEdit([&] { DrawMosaic(x0, y0, x1, y1); });
+        Compare(true);
+        return;
+      }
+      case kUndo: Undo(); Compare(true); return;
+      case kRedo: Redo(); Compare(true); return;
+      case kLayerStep:
+        if (in_.U8() % 2 == 0) {
+          if (LayerCount() < kMaxLayers) AddLayerAsStep(u"layer");
+          break;
+        }
+        DeleteLayerAsStep(Between(0, LayerCount()), u"layer");
+        Compare(CompositeChanges());
+        return;
       case kLineColour: SetLineColour(in_.U32()); break;
       case kRecomposite: Compare(Recomposite()); return;
       case kFlatten: Flatten(); return;

@@ -10,6 +10,9 @@ namespace vnscope::fuzz::composite {
 // operation but those that composite themselves and kView is followed by
 // CompositeChanges, unless the byte has kPileUp set.
 // kSegment: U8 (200 and up: four U16 client coordinates through the view).
+// kShape: U8 (even: a rectangle, odd: an arrow) and four coordinates; kMosaic:
+// four coordinates; kLayerStep: U8 (even: a layer added, odd: the layer at an
+// index deleted, U8 the index), both steps of the edit history.
 enum Op : uint8_t {
   kAddLayer,
   kSelectLayer,
@@ -23,6 +26,11 @@ enum Op : uint8_t {
   kFlatten,
   kReopen,
   kView,
+  kShape,
+  kMosaic,
+  kUndo,
+  kRedo,
+  kLayerStep,
   kOps
 };
 

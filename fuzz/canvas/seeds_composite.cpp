@@ -75,9 +75,26 @@ const SeedWriter kComposite("composite", [] {
   Segment(piled, 0, 0, 5, 3, kPileUp).U8(kLineColour | kPileUp).U32(0x00FF8000).U8(kSelectLayer | kPileUp).U8(2);
   Segment(piled, 0, 3, 5, 0).U8(kPixels | kPileUp).U8(1).U8(0).U8(0).U8(4).U8(0).U8(5).U8(1).U32(0xFFFFFF);
   piled.U8(kDeleteLayer).U8(1).U8(1);
+  // Shapes, a mosaic and layers as steps, undone and redone.
+  OpWriter history = Screenshot(20, 12, 255);
+  auto corners = [&history](int x0, int y0, int x1, int y1) {
+    for (int value : {x0, y0, x1, y1}) history.U8(0).U8(static_cast<uint8_t>(value + 3));
+  };
+  history.U8(kShape).U8(0);
+  corners(2, 2, 9, 7);
+  history.U8(kShape).U8(1);
+  corners(1, 10, 18, 4);
+  history.U8(kMosaic);
+  corners(10, 1, 17, 9);
+  history.U8(kLayerStep).U8(0).U8(kShape).U8(0);
+  corners(-2, -1, 22, 13);
+  history.U8(kLayerStep).U8(1).U8(1).U8(kUndo).U8(kUndo).U8(kUndo).U8(kRedo).U8(kRedo).U8(kUndo);
+  history.U8(kMosaic);
+  corners(0, 0, 19, 11);
+  history.U8(kRedo).U8(kUndo).U8(kUndo);
   return Seeds{{"stroke", stroke.bytes()},   {"translucent-base", translucent.bytes()},
                {"word-edge", wordEdge.bytes()}, {"text", text.bytes()}, {"layers", layers.bytes()},
-               {"piled-up", piled.bytes()}};
+               {"piled-up", piled.bytes()},    {"history", history.bytes()}};
 });
 
 }  // namespace

@@ -1,6 +1,6 @@
 // The database monitor's walks over random node graphs in a byte array
 // (loops, deep and overlong chains, nodes overlapping each other): each
-// operation must end within the read budget and chain bound of
+// operation must end within the read budget and grid bounds of
 // monitor_limits.h, ask for no text longer than its limits, agree with a
 // literal chain walk, and give grid texts within their cut.
 #include <cmath>
@@ -16,6 +16,11 @@
 
 namespace vnscope::fuzz {
 namespace {
+
+// Chains are compared up to this many nodes, more than any input holds.
+constexpr size_t kChainCap = 1 << 16;
+// Cells read from a start node: as many as the grid shows of one column.
+constexpr size_t kCellRows = kMaxDatabaseGridCells / 2;
 
 // Counts every read the walk asks for and holds each text read to its bound.
 class CountingMemory final : public DatabaseMemory {
@@ -39,11 +44,11 @@ class CountingMemory final : public DatabaseMemory {
 };
 
 // The chain as its definition reads: next pointers from `first` until the
-// null address, a node that cannot be read, one already passed, or the bound.
+// null address, a node that cannot be read, one already passed, or the cap.
 std::vector<NodeAddress> LiteralChain(const test::ArenaMemory& arena, NodeAddress first) {
   std::vector<NodeAddress> chain;
   std::unordered_set<NodeAddress> passed;
-  for (NodeAddress at = first; at != 0 && chain.size() < kMaxDatabaseChain && passed.insert(at).second;) {
+  for (NodeAddress at = first; at != 0 && chain.size() < kChainCap && passed.insert(at).second;) {
     uint8_t node[kDatabaseNodeSize];
     if (!arena.Read(at, node, sizeof(node))) break;
     chain.push_back(at);
@@ -91,13 +96,16 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
       CheckGridText(layout.title);
       for (const auto& text : layout.columns) CheckGridText(text);
       for (const auto& text : layout.rowHeadings) CheckGridText(text);
-      Check(layout.columns.size() <= kMaxDatabaseChain && layout.rowHeadings.size() <= kMaxDatabaseChain);
-      // Unless the budget ran out, "data" holds one column a heading and one
+      Check(layout.columns.size() <= kMaxDatabaseGridColumns &&
+            (layout.columns.size() + 1) * layout.rowHeadings.size() <= kMaxDatabaseGridCells);
+      Check(!walker.Exhausted() || layout.cut);
+      // Unless the table was cut, "data" holds one column a heading and one
       // cell a row heading in each, as a fresh walk reads it too.
-      if (layout.data != 0 && memory.reads < kMaxDatabaseNodeReads) {
+      if (layout.data != 0 && !layout.cut) {
         CountingMemory again(arena);
-        const auto cells = DatabaseWalker(again, test::DecodeUtf8).ReadCells(layout.data);
-        if (again.reads < kMaxDatabaseNodeReads) {
+        DatabaseWalker cellWalker(again, test::DecodeUtf8);
+        const auto cells = cellWalker.ReadCells(layout.data, layout.columns.size(), layout.rowHeadings.size());
+        if (!cellWalker.Exhausted()) {
           Check(cells.size() == layout.columns.size());
           for (const auto& column : cells) Check(column.size() == layout.rowHeadings.size());
         }
@@ -105,16 +113,17 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
       break;
     }
     case kCells: {
-      const auto cells = walker.ReadCells(start);
-      Check(cells.size() <= kMaxDatabaseChain);
+      const auto cells = walker.ReadCells(start, kMaxDatabaseGridColumns, kCellRows);
+      Check(cells.size() <= kMaxDatabaseGridColumns);
       for (const auto& column : cells) {
-        Check(column.size() <= kMaxDatabaseChain);
+        Check(column.size() <= kCellRows);
         for (const auto& text : column) CheckGridText(text);
       }
       break;
     }
     default: {  // kChain
-      const auto chain = walker.Chain(start);
+      const auto chain = walker.Chain(start, kChainCap);
+      Check(walker.ChainLength(start, kChainCap) == chain.size());
       const std::vector<NodeAddress> literal = LiteralChain(arena, start);
       Check(chain.size() == literal.size());
       for (size_t i = 0; i < chain.size(); ++i) {

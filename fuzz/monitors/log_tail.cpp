@@ -117,7 +117,7 @@ class Session {
   static uint64_t Keep(OpReader& in, uint64_t waiting) {
     constexpr uint64_t kMax = std::numeric_limits<uint64_t>::max();
     switch (in.U8() % kKeeps) {
-      case kWindowKeep: return kLogDisplayLimitUnits * 2;
+      case kWindowKeep: return kLogBacklogKeptBytes;
       case kSmallKeep: return in.U16();
       case kAnyKeep: return in.U64();
       case kHugeKeep: return kMax - in.U16();

@@ -8,6 +8,7 @@
 #include "fuzz/fuzz_support.h"
 #include "server/dashboard/access.h"
 #include "server/dashboard/dashboard.h"
+#include "server/dashboard/request_values.h"
 #include "server/dashboard/web_text.h"
 
 namespace {
@@ -117,6 +118,20 @@ void CheckEscaping(std::string_view text) {
   Check(value.empty() || (value.data() >= text.data() && value.data() + value.size() <= text.data() + text.size() &&
                           value.find(';') == std::string_view::npos),
         "cookie value outside its pair");
+  // The client a proxy names: the header's last entry, trimmed, and only
+  // when the request came from loopback.
+  const std::string header(text);
+  Check(ForwardedClient("192.0.2.1", header) == "192.0.2.1", "a remote client named itself another");
+  const std::string client = ForwardedClient("127.0.0.1", header);
+  if (header.empty()) {
+    Check(client == "127.0.0.1", "no header, yet another client");
+  } else {
+    const std::string last_entry = header.substr(header.rfind(',') + 1);
+    Check(last_entry.find(client) != std::string::npos &&
+              (client.empty() || (client.front() != ' ' && client.back() != ' ')) &&
+              (client.empty() == (last_entry.find_first_not_of(' ') == std::string::npos)),
+          "the client is not the header's last entry, trimmed");
+  }
 }
 
 }  // namespace

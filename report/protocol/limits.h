@@ -33,6 +33,18 @@ inline constexpr uint32_t kDefaultMaxPackage = 64u << 20;
 // server that stops reading in the middle of a package must not freeze the
 // engine either. The same 30 s as a receive, for the same reasons.
 inline constexpr uint32_t kSendTimeoutMs = 30'000;
+// Largest piece handed to one send. Winsock applies the send time-out to a
+// whole blocking send, so a 30 MB package over a slow link would fail after
+// 30 s however steadily it moved; in pieces of 64 KiB the time-out bounds the
+// wait for each piece instead, which is what "the server stopped reading"
+// means. 64 KiB still fills the socket's buffer in one call.
+inline constexpr uint32_t kMaxSendChunk = 64u << 10;
+// Bytes a stream asks the socket for at once when the reader wants fewer. A
+// list reply holds two short messages per report, each read as a code, a
+// length and a payload; one receive per part made a list of 5,000 reports
+// cost 30,000 system calls. 64 KiB takes hundreds of messages per call and is
+// allocated once per connection.
+inline constexpr uint32_t kReadAheadBytes = 64u << 10;
 
 // Report browser: how long the worker waits for an image editor it started
 // to become idle for input before it launches the next snapshot or ends.
@@ -59,6 +71,12 @@ inline constexpr uint32_t kDefaultIdleTimeoutMs = 30'000;
 // Report server: connections served at once, one thread each. A studio has
 // tens of testers; the rest wait in the listen backlog instead of failing.
 inline constexpr uint32_t kDefaultMaxConnections = 256;
+// Report server: connections open at once from one client address. A
+// tester's machine holds one connection per exchange and runs one game and
+// one report browser, so 16 leaves room for a few machines sharing an address
+// behind NAT, while one machine's idle or hung connections can no longer hold
+// every serving thread.
+inline constexpr uint32_t kDefaultMaxConnectionsPerAddress = 16;
 // Report server: on SIGTERM, requests already under way get this long to
 // finish before their connections are cut; systemd waits 30 s in our unit.
 inline constexpr uint32_t kShutdownGraceMs = 5'000;

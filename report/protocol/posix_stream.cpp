@@ -91,16 +91,18 @@ int32_t PosixStream::Send(const uint8_t* bytes, uint32_t length) {
 
 int32_t PosixStream::Receive(uint8_t* buffer, uint32_t length) {
   if (socket_ < 0) return -1;
-  const size_t chunk = length > INT32_MAX ? INT32_MAX : length;
-  for (;;) {
-    if (!WaitReady(POLLIN, timeouts_.receiveMs, "recv")) return -1;
-    const ssize_t received = recv(socket_, buffer, chunk, 0);
-    if (received >= 0) return static_cast<int32_t>(received);
-    if (errno != EAGAIN && errno != EWOULDBLOCK && errno != EINTR) {
-      Fail(Describe("recv", errno));
-      return -1;
+  return read_ahead_.Read(buffer, length, [this](uint8_t* into, uint32_t size) -> int32_t {
+    const size_t chunk = size > INT32_MAX ? INT32_MAX : size;
+    for (;;) {
+      if (!WaitReady(POLLIN, timeouts_.receiveMs, "recv")) return -1;
+      const ssize_t received = recv(socket_, into, chunk, 0);
+      if (received >= 0) return static_cast<int32_t>(received);
+      if (errno != EAGAIN && errno != EWOULDBLOCK && errno != EINTR) {
+        Fail(Describe("recv", errno));
+        return -1;
+      }
     }
-  }
+  });
 }
 
 void PosixStream::ShutdownSend() {
@@ -112,6 +114,7 @@ void PosixStream::ShutdownReceive() {
 }
 
 void PosixStream::Close() {
+  read_ahead_.Discard();
   if (socket_ >= 0) close(socket_);
   socket_ = -1;
 }

@@ -1,12 +1,14 @@
 // TCP report stream over BSD sockets, for the native build (the report
 // server's tests and the client's own tests run against it).
 #pragma once
+#include "report/protocol/read_ahead.h"
 #include "report/protocol/report_stream.h"
 
 namespace vnscope {
 
 // The socket stays non-blocking once connected; every send and receive first
-// waits with poll for readiness, which is where the time-outs apply.
+// waits with poll for readiness, which is where the time-outs apply. Receives
+// read ahead as the Winsock stream's do.
 class PosixStream final : public ReportStream {
  public:
   explicit PosixStream(StreamTimeouts timeouts = {});
@@ -27,6 +29,7 @@ class PosixStream final : public ReportStream {
 
   StreamTimeouts timeouts_;
   int socket_ = -1;
+  ReadAhead read_ahead_;
 };
 
 }  // namespace vnscope

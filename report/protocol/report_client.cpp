@@ -71,7 +71,9 @@ bool ListReports(ReportStream& stream, const ServerEndpoint& server, const TextC
       if (last_code <= 0) break;
       switch (static_cast<ServerReply>(last_code)) {
         case ServerReply::ReportName:
-          current = &(*records)[AnsiPayloadText(codec, reply)];
+          // The server lists in name order: with the end as the hint each
+          // new name goes in without a search.
+          current = &records->try_emplace(records->end(), AnsiPayloadText(codec, reply))->second;
           break;
         case ServerReply::ReportSummary:
           if (current != nullptr) ParseReportSummary(PayloadBytes(reply), current);

@@ -2,7 +2,10 @@
 
 #include <winsock2.h>
 
+#include <algorithm>
 #include <climits>
+
+#include "report/protocol/limits.h"
 
 namespace vnscope {
 namespace {
@@ -43,9 +46,9 @@ bool WinsockStream::Connect(const std::string& address, uint16_t port) {
     return false;
   }
   // Back to blocking for the exchange; the socket options bound every wait.
-  // No Nagle: every message goes out as a code byte, a length and a payload
-  // in separate sends, and each later part would otherwise wait for the
-  // server's delayed acknowledgement of the first (40 to 200 ms a message).
+  // No Nagle: a large message goes out as its header and then its payload in
+  // separate sends, and the payload would otherwise wait for the server's
+  // delayed acknowledgement of the header (40 to 200 ms a message).
   u_long blocking = 0;
   const BOOL no_delay = TRUE;
   const DWORD receive_ms = timeouts_.receiveMs;
@@ -102,7 +105,9 @@ bool WinsockStream::ConnectWithTimeout(uint32_t host, uint16_t port) {
 
 int32_t WinsockStream::Send(const uint8_t* bytes, uint32_t length) {
   if (socket_ == INVALID_SOCKET) return -1;
-  const int chunk = length > INT_MAX ? INT_MAX : static_cast<int>(length);
+  // The send time-out bounds one blocking send as a whole: a piece at a time,
+  // it bounds the wait for room, however long the package takes.
+  const int chunk = static_cast<int>(std::min(length, limits::kMaxSendChunk));
   const int sent = send(socket_, reinterpret_cast<const char*>(bytes), chunk, 0);
   if (sent == SOCKET_ERROR) {
     Fail(Describe("send", WSAGetLastError()));
@@ -113,14 +118,16 @@ int32_t WinsockStream::Send(const uint8_t* bytes, uint32_t length) {
 
 int32_t WinsockStream::Receive(uint8_t* buffer, uint32_t length) {
   if (socket_ == INVALID_SOCKET) return -1;
-  const int chunk = length > INT_MAX ? INT_MAX : static_cast<int>(length);
-  const int received = recv(socket_, reinterpret_cast<char*>(buffer), chunk, 0);
-  if (received == SOCKET_ERROR) {
-    // WSAETIMEDOUT after SO_RCVTIMEO: the peer stayed silent too long.
-    Fail(Describe("recv", WSAGetLastError()));
-    return -1;
-  }
-  return received;
+  return read_ahead_.Read(buffer, length, [this](uint8_t* into, uint32_t size) -> int32_t {
+    const int chunk = size > INT_MAX ? INT_MAX : static_cast<int>(size);
+    const int received = recv(socket_, reinterpret_cast<char*>(into), chunk, 0);
+    if (received == SOCKET_ERROR) {
+      // WSAETIMEDOUT after SO_RCVTIMEO: the peer stayed silent too long.
+      Fail(Describe("recv", WSAGetLastError()));
+      return -1;
+    }
+    return received;
+  });
 }
 
 void WinsockStream::ShutdownSend() {
@@ -132,6 +139,7 @@ void WinsockStream::ShutdownReceive() {
 }
 
 void WinsockStream::Close() {
+  read_ahead_.Discard();
   if (socket_ != INVALID_SOCKET) closesocket(socket_);
   socket_ = INVALID_SOCKET;
   if (library_started_) WSACleanup();

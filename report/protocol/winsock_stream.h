@@ -2,12 +2,15 @@
 #pragma once
 #include <cstdint>
 
+#include "report/protocol/read_ahead.h"
 #include "report/protocol/report_stream.h"
 
 namespace vnscope {
 
 // Starts the sockets library (version 2.0) at every connect and releases it
-// at every close, so that nothing of it outlives one exchange.
+// at every close, so that nothing of it outlives one exchange. Sends go out in
+// pieces of at most limits::kMaxSendChunk, and receives read ahead through a
+// block of limits::kReadAheadBytes.
 class WinsockStream final : public ReportStream {
  public:
   explicit WinsockStream(StreamTimeouts timeouts = {});
@@ -31,6 +34,7 @@ class WinsockStream final : public ReportStream {
   // <winsock2.h> (which must precede <windows.h> wherever it is included).
   uintptr_t socket_;
   bool library_started_ = false;
+  ReadAhead read_ahead_;
 };
 
 }  // namespace vnscope

@@ -44,16 +44,16 @@ inline void AppendUtf16LeString(std::vector<uint8_t>& out, std::u16string_view t
 // offset past its terminator. None, offset unchanged, when the bytes end
 // before a terminator: the text came from a peer and is not trusted.
 inline std::optional<std::u16string> ReadUtf16LeString(std::span<const uint8_t> bytes, size_t* offset) {
-  std::u16string text;
-  for (size_t at = *offset; at + 1 < bytes.size(); at += 2) {
-    const auto unit = static_cast<char16_t>(bytes[at] | bytes[at + 1] << 8);
-    if (unit == 0) {
-      *offset = at + 2;
-      return text;
-    }
-    text.push_back(unit);
+  // The terminator first, so that the text is allocated once at its size.
+  size_t end = *offset;
+  while (end + 1 < bytes.size() && (bytes[end] | bytes[end + 1]) != 0) end += 2;
+  if (end + 1 >= bytes.size()) return std::nullopt;
+  std::u16string text((end - *offset) / 2, u'\0');
+  for (size_t i = 0; i < text.size(); ++i) {
+    text[i] = static_cast<char16_t>(bytes[*offset + 2 * i] | bytes[*offset + 2 * i + 1] << 8);
   }
-  return std::nullopt;
+  *offset = end + 2;
+  return text;
 }
 
 }  // namespace vnscope

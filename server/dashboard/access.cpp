@@ -3,7 +3,10 @@
 #include <sys/random.h>
 
 #include <algorithm>
+#include <fstream>
 #include <thread>
+
+#include "server/peer_access.h"
 
 namespace vnscope::server {
 
@@ -31,6 +34,14 @@ std::string RandomToken() {
     token += kHex[byte & 15];
   }
   return token;
+}
+
+std::string ReadSecretFile(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  std::string secret;
+  if (!std::getline(in, secret)) return {};
+  if (!secret.empty() && secret.back() == '\r') secret.pop_back();
+  return secret;
 }
 
 std::string_view CookieValue(std::string_view header, std::string_view name) {
@@ -62,12 +73,14 @@ std::optional<std::string> DashboardAccess::FormToken(std::string_view cookie_he
   return found->second.form_token;
 }
 
-DashboardAccess::Login DashboardAccess::LogIn(std::string_view secret, std::string* session) {
+DashboardAccess::Login DashboardAccess::LogIn(std::string_view secret, const std::string& client,
+                                              std::string* session) {
   std::chrono::steady_clock::time_point answer_at;
   {
     std::lock_guard guard(lock_);
     const auto now = std::chrono::steady_clock::now();
-    if (next_failure_answer_ > now + kMaxQueuedFailures * failure_delay_) return Login::kThrottled;
+    auto pending = failures_.find(client);
+    if (pending != failures_.end() && pending->second.waiting >= kMaxQueuedFailures) return Login::kThrottled;
     if (ConstantTimeEquals(secret, secret_) && needs_login()) {
       if (sessions_.size() >= kMaxSessions) {
         auto oldest = std::min_element(sessions_.begin(), sessions_.end(),
@@ -78,12 +91,17 @@ DashboardAccess::Login DashboardAccess::LogIn(std::string_view secret, std::stri
       sessions_[*session] = {RandomToken(), now + kSessionLifetime};
       return Login::kAccepted;
     }
-    // Each wrong secret takes the next free answer slot, so parallel guessing
-    // is no faster than guessing one after another.
-    answer_at = std::max(now, next_failure_answer_) + failure_delay_;
-    next_failure_answer_ = answer_at;
+    // Each wrong secret takes its client's next free answer slot, so guessing
+    // in parallel is no faster than guessing one after another.
+    if (pending == failures_.end()) pending = failures_.emplace(client, Failures{0, now}).first;
+    answer_at = std::max(now, pending->second.next_answer) + failure_delay_;
+    pending->second.next_answer = answer_at;
+    ++pending->second.waiting;
   }
   std::this_thread::sleep_until(answer_at);
+  std::lock_guard guard(lock_);
+  const auto pending = failures_.find(client);
+  if (--pending->second.waiting == 0) failures_.erase(pending);
   return Login::kRefused;
 }
 
@@ -91,6 +109,13 @@ void DashboardAccess::LogOut(std::string_view cookie_header) {
   const std::string token(CookieValue(cookie_header, kSessionCookie));
   std::lock_guard guard(lock_);
   sessions_.erase(token);
+}
+
+std::string ThrottledClient(const std::string& address) {
+  std::optional<PeerAddress> peer = PeerAddress::FromText(address);
+  if (!peer) return {};
+  if (!peer->v4) std::fill(peer->bytes.begin() + 8, peer->bytes.end(), uint8_t{0});
+  return peer->Key();
 }
 
 }  // namespace vnscope::server

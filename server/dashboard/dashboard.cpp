@@ -54,6 +54,17 @@ std::string PeerOf(const httplib::Request& req) {
   return (v6 ? "[" + req.remote_addr + "]" : req.remote_addr) + ":" + std::to_string(req.remote_port);
 }
 
+// Whom a login attempt is throttled as.
+std::string ThrottledClientOf(const httplib::Request& req) {
+  return ThrottledClient(ForwardedClient(req.remote_addr, req.get_header_value("X-Forwarded-For")));
+}
+
+// Whether a proxy says it passed the request on: then people other than the
+// local user reach a dashboard that only listens on loopback.
+bool Forwarded(const httplib::Request& req) {
+  return req.has_header("X-Forwarded-For") || req.has_header("Forwarded") || req.has_header("X-Real-IP");
+}
+
 // A POST must come from one of our own pages: browsers say where a request
 // comes from in Sec-Fetch-Site and Origin, and a page of another site can
 // send neither as "same-origin" nor as our own origin.
@@ -129,6 +140,11 @@ class Dashboard::Routes {
       const std::string host = HostName(req.get_header_value("Host"));
       if (host != "localhost" && !IsNumericHost(host)) {
         SendPage(res, 403, RenderMessagePage("拒否", "このホスト名では開けません。"));
+        return Result::Handled;
+      }
+      if (Forwarded(req)) {
+        LogLine("dashboard peer=" + PeerOf(req) + " refused a request through a proxy: no --http-secret-file");
+        SendPage(res, 403, RenderMessagePage("拒否", "プロキシ経由で開くにはログインの合言葉 (--http-secret-file) が必要です。"));
         return Result::Handled;
       }
       return Result::Unhandled;
@@ -258,7 +274,7 @@ class Dashboard::Routes {
       return;
     }
     std::string session;
-    switch (access_.LogIn(req.get_param_value("secret"), &session)) {
+    switch (access_.LogIn(req.get_param_value("secret"), ThrottledClientOf(req), &session)) {
       case DashboardAccess::Login::kAccepted:
         res.set_header("Set-Cookie", std::string(kSessionCookie) + "=" + session +
                                          "; Path=/; HttpOnly; SameSite=Strict; Max-Age=" +

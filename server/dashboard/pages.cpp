@@ -16,7 +16,12 @@ std::string Hex(uint32_t value) {
 }
 
 // The class that gives a state its colour (rules in DashboardStylesheet).
-std::string StateClass(uint32_t state) { return "state-" + Hex(state); }
+std::string StateClass(uint32_t state) { return "state-badge state-" + Hex(state); }
+
+// A state's label on its colour, wherever a state is shown.
+std::string StateBadge(uint32_t state) {
+  return "<span class=\"" + StateClass(state) + "\">" + HtmlEscape(StateLabel(state)) + "</span>";
+}
 
 std::string TabCaption(int filter) {
   for (const ReportTab& tab : kReportTabs) {
@@ -107,8 +112,8 @@ std::string RenderListPage(const ListPageModel& model) {
     body += "<table class=\"reports\"><thead><tr><th>状態</th><th>タイトル</th><th>報告者</th><th>内容</th>"
             "<th>受信日時</th></tr></thead><tbody>";
     for (const ReportRow& row : model.data.rows) {
-      body += "<tr class=\"" + StateClass(row.state) + "\" data-name=\"" + HtmlEscape(row.name) + "\"><td class=\"state\">" +
-              HtmlEscape(StateLabel(row.state)) + "</td><td class=\"title\"><a href=\"" + ReportLink(row.name) + "\">" +
+      body += "<tr data-state=\"" + Hex(row.state) + "\" data-name=\"" + HtmlEscape(row.name) + "\"><td class=\"state\">" +
+              StateBadge(row.state) + "</td><td class=\"title\"><a href=\"" + ReportLink(row.name) + "\">" +
               HtmlEscape(ShownTitle(row)) + "</a></td><td class=\"reporter\">" + HtmlEscape(row.reporter) +
               "</td><td class=\"contents\">" + ContentBadges(row.flags) + "</td><td class=\"received\">" +
               TimeElement(row.received_ms) + "</td></tr>";
@@ -183,8 +188,7 @@ std::string RenderReportPage(const ReportPageModel& model) {
   if (contents.empty()) contents = "なし";
   body += "<dl class=\"facts\"><dt>報告者</dt><dd class=\"reporter\">" + HtmlEscape(row.reporter) +
           "</dd><dt>内容</dt><dd class=\"flags\">" + contents + " <span class=\"raw\">(flags 0x" + Hex(row.flags) +
-          ")</span></dd><dt>状態</dt><dd class=\"state " + StateClass(row.state) + "\">" +
-          HtmlEscape(StateLabel(row.state)) + "</dd><dt>受信日時</dt><dd class=\"received\">" +
+          ")</span></dd><dt>状態</dt><dd class=\"state\">" + StateBadge(row.state) + "</dd><dt>受信日時</dt><dd class=\"received\">" +
           TimeElement(row.received_ms) + "</dd><dt>送信元</dt><dd class=\"peer\">" + HtmlEscape(model.details.peer) +
           "</dd><dt>名前</dt><dd class=\"name\">" + HtmlEscape(row.name) + "</dd></dl>";
 
@@ -209,9 +213,8 @@ std::string RenderReportPage(const ReportPageModel& model) {
       const char* source = change.source == kSourceDashboard ? "ダッシュボード"
                            : change.source == kSourceBrowser ? "レポートブラウザ"
                                                              : "?";
-      body += "<tr><td>" + TimeElement(change.changed_ms) + "</td><td><span class=\"" + StateClass(change.previous) +
-              "\">" + HtmlEscape(StateLabel(change.previous)) + "</span> → <span class=\"" +
-              StateClass(change.state) + "\">" + HtmlEscape(StateLabel(change.state)) + "</span></td><td class=\"source\">" +
+      body += "<tr><td>" + TimeElement(change.changed_ms) + "</td><td>" + StateBadge(change.previous) + " → " +
+              StateBadge(change.state) + "</td><td class=\"source\">" +
               source + "</td><td>" + HtmlEscape(change.peer) + "</td></tr>";
     }
     body += "</tbody></table>";
@@ -298,8 +301,9 @@ dl.facts dt { color: #555; }
 dl.facts dd { margin: 0; }
 .raw { color: #999; font-size: 12px; }
 form.states { display: flex; gap: 6px; margin: 12px 0; }
-form.states button { padding: 6px 14px; font-size: 14px; background: #f4f6f8; border: 1px solid #aaa; border-radius: 4px; cursor: pointer; }
-form.states button[disabled] { border: 2px solid #2d3e50; font-weight: bold; cursor: default; }
+.state-badge { display: inline-block; padding: 1px 8px; border: 1px solid #777; border-radius: 10px; color: #000; background: #fff; font-size: 12px; white-space: nowrap; }
+form.states button.state-badge { padding: 6px 14px; font-size: 14px; border-radius: 4px; cursor: pointer; }
+form.states button[disabled] { outline: 3px solid #2d3e50; outline-offset: 1px; font-weight: bold; cursor: default; }
 pre { white-space: pre-wrap; overflow-wrap: anywhere; background: #f8f8f4; border: 1px solid #ddd; padding: 10px; font-family: "VL Gothic", monospace; }
 .snapshot img { max-width: 100%; height: auto; border: 1px solid #ccc; }
 form.login { max-width: 360px; margin: 60px auto; display: flex; flex-direction: column; gap: 12px; }
@@ -308,12 +312,15 @@ form.login input { width: 100%; padding: 6px; }
 h1 { font-size: 20px; margin: 4px 0 8px; }
 h2 { font-size: 16px; margin: 16px 0 6px; }
 )css";
-  // One rule per named state, from the table the report browser draws with.
+  // One rule per named state, with the colour of the report browser's table.
+  // The browser paints its rows' text in it, but on a white page the red and
+  // the greys are too faint to read as text: here the colour is the badge's
+  // background, under black text that stands out on every one of them.
   for (const ReportStateLook& look : kReportStateLooks) {
     if (!look.colour) continue;
     char rule[96];
-    std::snprintf(rule, sizeof rule, ".state-%08X { color: rgb(%d, %d, %d); }\n", look.state, look.colour->red,
-                  look.colour->green, look.colour->blue);
+    std::snprintf(rule, sizeof rule, ".state-badge.state-%08X { background: rgb(%d, %d, %d); }\n", look.state,
+                  look.colour->red, look.colour->green, look.colour->blue);
     css += rule;
   }
   return css;

@@ -9,6 +9,14 @@
 
 namespace vnscope::server {
 
+std::string ForwardedClient(const std::string& remote, const std::string& forwarded) {
+  if (forwarded.empty() || !IsLoopbackHost(remote)) return remote;
+  std::string last = forwarded.substr(forwarded.rfind(',') + 1);
+  last.erase(0, last.find_first_not_of(' '));
+  last.erase(last.find_last_not_of(' ') + 1);
+  return last;
+}
+
 int64_t ParseNumber(const std::string& text, int64_t fallback) {
   int64_t value = 0;
   const auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), value);

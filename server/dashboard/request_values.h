@@ -21,6 +21,13 @@ bool IsNumericHost(const std::string& host);
 // The host part of a Host header, without port or brackets.
 std::string HostName(const std::string& host_header);
 
+// The client a request stands for: `remote`, the address it came from, or
+// when that is loopback and an X-Forwarded-For header (`forwarded`) came
+// along, the last address in it, without spaces: the one a reverse proxy on
+// this host adds for the client it serves. No one else connects from
+// loopback but local users.
+std::string ForwardedClient(const std::string& remote, const std::string& forwarded);
+
 // `text` as a whole decimal number, or `fallback` when it is anything else.
 int64_t ParseNumber(const std::string& text, int64_t fallback);
 

@@ -70,9 +70,11 @@ class Server:
         self.data = tempfile.mkdtemp(dir=workdir)
         self.log_path = os.path.join(self.data, 'server.log')
         self.log = open(self.log_path, 'wb')
+        # Nothing of the test runner's: a server left behind must not hold its
+        # output pipe open.
         self.process = subprocess.Popen(
             [ARGS.server, '--listen', '127.0.0.1:0', '--http', '127.0.0.1:0', '--data', os.path.join(self.data, 'db'),
-             *extra], stderr=self.log)
+             *extra], stdin=subprocess.DEVNULL, stdout=self.log, stderr=self.log)
         deadline = time.time() + 60
         while time.time() < deadline:
             with open(self.log_path, encoding='utf-8', errors='replace') as log:
@@ -163,8 +165,67 @@ def wait_for(driver, condition, message):
         attempt, message)
 
 
-def rgb(element):
-    return tuple(int(v) for v in re.findall(r'\d+', element.value_of_css_property('color'))[:3])
+def rgb(element, prop='color'):
+    return tuple(int(v) for v in re.findall(r'\d+', element.value_of_css_property(prop))[:3])
+
+
+# The report browser's state colours: the hues the dashboard keeps.
+LABELS = {NEW: '新着', REFIX: '再修正依頼', FIXED: '修正済', CONFIRMED: '完了', NO_PROBLEM: '問題なし'}
+HUES = {REFIX: (255, 0, 0), FIXED: (128, 128, 128), CONFIRMED: (192, 192, 192), NO_PROBLEM: (192, 240, 240)}
+
+# Every text node that is a state's label, with its computed colour and the
+# background colours of its element and each ancestor, innermost first.
+STATE_TEXTS_SCRIPT = """
+const labels = new Set(arguments[0]);
+const found = [];
+const walker = document.createTreeWalker(document.body, NodeFilter.SHOW_TEXT);
+while (walker.nextNode()) {
+  const text = walker.currentNode.textContent.trim();
+  if (!labels.has(text)) continue;
+  const element = walker.currentNode.parentElement;
+  const backgrounds = [];
+  for (let e = element; e; e = e.parentElement) backgrounds.push(getComputedStyle(e).backgroundColor);
+  found.push({text: text, tag: element.tagName, color: getComputedStyle(element).color, backgrounds: backgrounds});
+}
+return found;
+"""
+
+
+def rgba(css):
+    parts = [float(v) for v in re.findall(r'[\d.]+', css)]
+    return parts[:3], parts[3] if len(parts) > 3 else 1.0
+
+
+def over(top, alpha, bottom):
+    return [t * alpha + b * (1 - alpha) for t, b in zip(top, bottom)]
+
+
+def luminance(colour):
+    """WCAG 2 relative luminance of an sRGB colour with 0-255 channels."""
+    def linear(channel):
+        c = channel / 255
+        return c / 12.92 if c <= 0.04045 else ((c + 0.055) / 1.055) ** 2.4
+    r, g, b = (linear(c) for c in colour)
+    return 0.2126 * r + 0.7152 * g + 0.0722 * b
+
+
+def contrast(first, second):
+    """WCAG 2 contrast ratio, (L1 + 0.05) / (L2 + 0.05) with L1 the lighter."""
+    high, low = sorted((luminance(first), luminance(second)), reverse=True)
+    return (high + 0.05) / (low + 0.05)
+
+
+def state_texts(driver):
+    """(label, tag, text colour, background it sits on) for every state label shown."""
+    shown = []
+    for item in driver.execute_script(STATE_TEXTS_SCRIPT, list(LABELS.values())):
+        background = [255.0, 255.0, 255.0]  # the canvas under the page
+        for css in reversed(item['backgrounds']):
+            colour, alpha = rgba(css)
+            background = over(colour, alpha, background)
+        colour, alpha = rgba(item['color'])
+        shown.append((item['text'], item['tag'], over(colour, alpha, background), background))
+    return shown
 
 
 class DashboardTestCase(unittest.TestCase):
@@ -172,15 +233,14 @@ class DashboardTestCase(unittest.TestCase):
 
     @classmethod
     def setUpClass(cls):
+        # Class cleanups run also when a later step here fails (a browser that
+        # cannot start): the server is stopped and the test fails at once.
         cls.workdir = tempfile.mkdtemp(prefix='vnscope-dashboard-test-')
+        cls.addClassCleanup(shutil.rmtree, cls.workdir, ignore_errors=True)
         cls.server = Server(cls.workdir, cls.extra_args)
+        cls.addClassCleanup(cls.server.stop)
         cls.driver = browser()
-
-    @classmethod
-    def tearDownClass(cls):
-        close_browser(cls.driver)
-        cls.server.stop()
-        shutil.rmtree(cls.workdir, ignore_errors=True)
+        cls.addClassCleanup(close_browser, cls.driver)
 
     def open(self, path):
         self.driver.get(self.server.url + path)
@@ -201,10 +261,10 @@ class OpenDashboardTest(DashboardTestCase):
 
     def test_tabs_list_their_reports_with_counts_and_colours(self):
         # One report per case; the tab rules and colours are the report browser's.
-        cases = [  # title, flags, state, tabs it is listed under, colour
-            ('tabs a', TEXT, NEW, {0, 1}, (34, 34, 34)),
+        cases = [  # title, flags, state, tabs it is listed under, colour of its state
+            ('tabs a', TEXT, NEW, {0, 1}, (255, 255, 255)),
             ('tabs b', TEXT, FIXED, {0}, (128, 128, 128)),
-            ('tabs c', SNAPSHOT, NEW, {2, 3}, (34, 34, 34)),
+            ('tabs c', SNAPSHOT, NEW, {2, 3}, (255, 255, 255)),
             ('tabs d', TEXT | SNAPSHOT, REFIX, {0, 1, 2, 3}, (255, 0, 0)),
             ('tabs e', TEXT | SNAPSHOT, NO_PROBLEM, {0, 2}, (192, 240, 240)),
             ('tabs f', SNAPSHOT, CONFIRMED, {2}, (192, 192, 192)),
@@ -227,7 +287,9 @@ class OpenDashboardTest(DashboardTestCase):
             self.assertEqual(list(rows), expected, caption + ': its reports, newest first')
             for title, _, state, tabs_of, colour in cases:
                 if tab_index in tabs_of:
-                    self.assertEqual(rgb(rows[names[title]]), colour, title)
+                    badge = rows[names[title]].find_element(By.CSS_SELECTOR, 'td.state span')
+                    self.assertEqual(badge.text, LABELS[state], title)
+                    self.assertEqual(rgb(badge, 'background-color'), colour, title)
 
     def test_report_page_shows_text_snapshot_objects_and_package(self):
         raw = script_info('立ち絵が①番の位置で～ずれる\r\n二行目')[:-3] + b'\xff' + 'の終わり\r\n'.encode('cp932') + b'\0'
@@ -275,7 +337,33 @@ class OpenDashboardTest(DashboardTestCase):
         history = [[td.text for td in tr.find_elements(By.TAG_NAME, 'td')][1:3]
                    for tr in self.driver.find_elements(By.CSS_SELECTOR, 'section.history tbody tr')]
         self.assertEqual(history, [['新着 → 修正済', 'ダッシュボード'], ['修正済 → 再修正依頼', 'レポートブラウザ']])
-        self.assertEqual(rgb(self.driver.find_element(By.CSS_SELECTOR, 'dd.state')), (255, 0, 0))
+        self.assertEqual(rgb(self.driver.find_element(By.CSS_SELECTOR, 'dd.state span'), 'background-color'),
+                         (255, 0, 0))
+
+    def test_every_state_text_reads_at_contrast_four_and_a_half(self):
+        # A report that went through every state: its page shows each label
+        # as a button, in the history and as its current state, and the list
+        # shows reports in each state.
+        name = self.server.submit(TEXT, 'contrast', text=script_info('x'))
+        for state in (REFIX, FIXED, CONFIRMED, NO_PROBLEM):
+            self.server.set_state(name, state)
+        for state in LABELS:
+            other = self.server.submit(TEXT, 'contrast %d' % state, text=script_info('x'))
+            if state != NEW:
+                self.server.set_state(other, state)
+        for path in ('/reports/' + name, '/?tab=0&q=contrast'):
+            self.open(path)
+            shown = state_texts(self.driver)
+            self.assertEqual({text for text, _, _, _ in shown}, set(LABELS.values()), path)
+            for text, tag, colour, background in shown:
+                ratio = contrast(colour, background)
+                self.assertGreaterEqual(ratio, 4.5, '%s %s on %s: %.2f' % (tag, text, background, ratio))
+            # The hues stay the report browser's: each coloured state shows
+            # its colour, as text or as what the text sits on.
+            for state, hue in HUES.items():
+                self.assertTrue(any(text == LABELS[state] and hue in (tuple(round(c) for c in colour),
+                                                                      tuple(round(c) for c in background))
+                                    for text, _, colour, background in shown), LABELS[state])
 
     def test_a_report_sent_while_the_list_is_open_appears(self):
         self.open('/?tab=0&q=arrives')
@@ -295,9 +383,18 @@ class OpenDashboardTest(DashboardTestCase):
         policy = headers['Content-Security-Policy']
         self.assertIn("script-src 'self'", policy)
         self.assertNotIn('unsafe-inline', policy)
-        for path in ('/?q=%3Cscript%3E', '/reports/' + name):
+        pages = (('/?q=%3Cscript%3E', REFIX, '再修正依頼',
+                  lambda: self.rows()[name].find_element(By.CSS_SELECTOR, 'td.state').text),
+                 ('/reports/' + name, NEW, '新着', lambda: self.driver.find_element(By.CSS_SELECTOR, 'dd.state').text))
+        for path, state, label, shown in pages:
             self.open(path)
-            time.sleep(0.5)
+            # What the page could run has had its turn: it has loaded whole
+            # (failed images report before that), and its live part has been
+            # rebuilt from the server's markup once more.
+            wait_for(self.driver, lambda: self.driver.execute_script('return document.readyState') == 'complete',
+                     'the page loaded')
+            self.server.set_state(name, state)
+            wait_for(self.driver, lambda: shown() == label, 'the live part shows the new state')
             with self.assertRaises(NoAlertPresentException):
                 self.driver.switch_to.alert.text
             self.assertEqual(self.driver.find_elements(By.CSS_SELECTOR, 'main script, main img[src="x"]'), [])
@@ -333,6 +430,7 @@ class SecretDashboardTest(DashboardTestCase):
     @classmethod
     def setUpClass(cls):
         secret_dir = tempfile.mkdtemp(prefix='vnscope-secret-')
+        cls.addClassCleanup(shutil.rmtree, secret_dir, ignore_errors=True)
         cls.secret_file = os.path.join(secret_dir, 'secret')
         with open(cls.secret_file, 'w') as f:
             f.write(cls.secret + '\n')
@@ -405,8 +503,9 @@ def take_screenshots(directory):
     """The list and one report's page, with reports as testers send them."""
     workdir = tempfile.mkdtemp(prefix='vnscope-dashboard-shots-')
     server = Server(workdir)
-    driver = browser(1200, 760)
+    driver = None
     try:
+        driver = browser(1200, 760)
         samples = [
             ('テキストが枠からはみ出す', '佐藤', TEXT | SNAPSHOT, NEW),
             ('立ち絵の表情が前の場面のまま', '鈴木', TEXT | SNAPSHOT, REFIX),
@@ -438,7 +537,8 @@ def take_screenshots(directory):
         time.sleep(0.5)
         driver.save_screenshot(os.path.join(directory, 'dashboard-report.png'))
     finally:
-        close_browser(driver)
+        if driver:
+            close_browser(driver)
         server.stop()
         shutil.rmtree(workdir, ignore_errors=True)
 

@@ -177,15 +177,15 @@ TEST(Access, SessionsFromTheSecretOnly) {
   EXPECT_FALSE(open.needs_login());
   EXPECT_TRUE(open.FormToken(""));
   std::string session;
-  EXPECT_EQ(open.LogIn("", &session), DashboardAccess::Login::kRefused) << "no secret, no sessions";
+  EXPECT_EQ(open.LogIn("", "client", &session), DashboardAccess::Login::kRefused) << "no secret, no sessions";
 
   DashboardAccess access("s3cret", std::chrono::milliseconds(40));
   EXPECT_FALSE(access.FormToken(""));
   EXPECT_FALSE(access.FormToken("vnscope_session=made-up"));
   const auto start = std::chrono::steady_clock::now();
-  EXPECT_EQ(access.LogIn("s3cre", &session), DashboardAccess::Login::kRefused);
+  EXPECT_EQ(access.LogIn("s3cre", "client", &session), DashboardAccess::Login::kRefused);
   EXPECT_GE(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(40)) << "wrong secrets are slow";
-  ASSERT_EQ(access.LogIn("s3cret", &session), DashboardAccess::Login::kAccepted);
+  ASSERT_EQ(access.LogIn("s3cret", "client", &session), DashboardAccess::Login::kAccepted);
   const std::string cookie = "vnscope_session=" + session;
   auto token = access.FormToken(cookie);
   ASSERT_TRUE(token);
@@ -201,7 +201,7 @@ TEST(Access, ParallelWrongSecretsQueueThenAreTurnedAway) {
   for (int i = 0; i < 12; ++i) {
     guesses.push_back(std::async(std::launch::async, [&access] {
       std::string session;
-      return access.LogIn("guess", &session);
+      return access.LogIn("guess", "client", &session);
     }));
   }
   int refused = 0, throttled = 0;

@@ -238,9 +238,7 @@ struct Sent {
 std::vector<std::string> ListedNames(uint16_t port) {
   const ReportList list = ListReports(port);
   EXPECT_EQ(list.fault, "");
-  std::vector<std::string> names;
-  for (const ListedReport& report : list.reports) names.push_back(report.name);
-  return names;
+  return list.Names();
 }
 
 // After the server on `data` has stopped: every listed report holds exactly

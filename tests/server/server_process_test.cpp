@@ -3,7 +3,9 @@
 
 #include <atomic>
 #include <chrono>
+#include <cstdio>
 #include <fstream>
+#include <functional>
 #include <mutex>
 #include <set>
 #include <thread>
@@ -249,6 +251,41 @@ int ThreadCount(pid_t pid) {
   return -1;
 }
 
+// Connections the kernel has completed for the listening socket on `port`
+// that nobody has accepted yet, from /proc (for a listening socket its
+// receive-queue column counts them); -1 when no such socket is listed.
+int AcceptQueue(uint16_t port) {
+  std::ifstream table("/proc/net/tcp");
+  std::string line;
+  std::getline(table, line);  // the column headings
+  while (std::getline(table, line)) {
+    unsigned slot, local_address, local_port, remote_address, remote_port, state, sending, receiving;
+    if (std::sscanf(line.c_str(), " %u: %X:%X %X:%X %X %X:%X", &slot, &local_address, &local_port, &remote_address,
+                    &remote_port, &state, &sending, &receiving) == 8 &&
+        local_port == port && state == 0x0A /* listening */) {
+      return static_cast<int>(receiving);
+    }
+  }
+  return -1;
+}
+
+// Checks `condition` every 10 ms for at most `timeout`; its last value.
+bool Eventually(const std::function<bool()>& condition,
+                std::chrono::milliseconds timeout = std::chrono::milliseconds(10'000)) {
+  const auto give_up = std::chrono::steady_clock::now() + timeout;
+  while (!condition()) {
+    if (std::chrono::steady_clock::now() > give_up) return false;
+    std::this_thread::sleep_for(std::chrono::milliseconds(10));
+  }
+  return true;
+}
+
+size_t CountOf(const std::string& text, const std::string& what) {
+  size_t count = 0;
+  for (size_t at = text.find(what); at != std::string::npos; at = text.find(what, at + what.size())) ++count;
+  return count;
+}
+
 // A list exchange on a connection already open: the empty store's reply is
 // code 0 alone.
 void ExpectEmptyList(Connection& connection) {
@@ -271,7 +308,13 @@ TEST_F(ServerTest, ConnectionsOverTheCapWaitAndServingThreadsStayFew) {
     ExpectEmptyList(second);
     Connection third(server.port());
     ASSERT_TRUE(third.Send(kList));
-    EXPECT_FALSE(third.AnswerWithin(500)) << "served beyond the cap of 2";
+    // Its request waits in the backlog while the two it serves are answered
+    // again: a thread waiting in accept would have taken it long before.
+    EXPECT_TRUE(Eventually([&] { return AcceptQueue(server.port()) == 1; })) << "not waiting in the backlog";
+    ExpectEmptyList(first);
+    ExpectEmptyList(second);
+    EXPECT_EQ(AcceptQueue(server.port()), 1) << "accepted beyond the cap of 2";
+    EXPECT_FALSE(third.AnswerWithin(0)) << "served beyond the cap of 2";
     EXPECT_TRUE(first.End());
     ASSERT_TRUE(third.AnswerWithin(10'000)) << "still waiting after a connection ended";
     const std::vector<Frame> replies = third.ReceiveReplies();
@@ -312,8 +355,14 @@ TEST_F(ServerTest, ServingThreadsThatCannotStartAreTriedAgain) {
   ExpectEmptyList(holder);
   Connection next(server.port());
   ASSERT_TRUE(next.Send(kList));
-  EXPECT_FALSE(next.AnswerWithin(500)) << "answered with no thread to serve it";
-  EXPECT_NE(server.Log().find("cannot start a connection thread"), std::string::npos) << server.Log();
+  // Once it waits in the backlog, the server tries again to start a thread
+  // that would take it, and says it could not.
+  const std::string failed = "cannot start a connection thread";
+  ASSERT_TRUE(Eventually([&] { return AcceptQueue(server.port()) == 1; })) << "not waiting in the backlog";
+  const size_t failures = CountOf(server.Log(), failed);
+  EXPECT_TRUE(Eventually([&] { return CountOf(server.Log(), failed) > failures; })) << server.Log();
+  EXPECT_EQ(AcceptQueue(server.port()), 1) << "accepted with no thread to serve it";
+  EXPECT_FALSE(next.AnswerWithin(0)) << "answered with no thread to serve it";
   std::filesystem::remove(flag);
   ASSERT_TRUE(next.AnswerWithin(10'000)) << "no thread started after the limit went away\n" << server.Log();
   const std::vector<Frame> replies = next.ReceiveReplies();

@@ -219,6 +219,14 @@ bool Connection::ServerCloses() {
   return recv(fd_, &byte, 1, 0) == 0;
 }
 
+std::string Connection::ReceiveUntilClosed() {
+  std::string received;
+  char chunk[4096];
+  ssize_t n;
+  while ((n = recv(fd_, chunk, sizeof chunk, 0)) > 0) received.append(chunk, static_cast<size_t>(n));
+  return received;
+}
+
 bool Connection::AnswerWithin(int timeout_ms) {
   pollfd ready = {fd_, POLLIN, 0};
   return poll(&ready, 1, timeout_ms) > 0;
@@ -345,6 +353,37 @@ std::string ServerProcess::Log() const {
   std::stringstream text;
   text << in.rdbuf();
   return text.str();
+}
+
+ProgramRun RunProgram(const std::vector<std::string>& argv) {
+  ProgramRun run;
+  const TempDir outputs;
+  const std::filesystem::path out = outputs.path() / "out", err = outputs.path() / "err";
+  std::vector<std::string> args = argv;
+  std::vector<char*> pointers;
+  for (std::string& arg : args) pointers.push_back(arg.data());
+  pointers.push_back(nullptr);
+  posix_spawn_file_actions_t actions;
+  posix_spawn_file_actions_init(&actions);
+  posix_spawn_file_actions_addopen(&actions, STDOUT_FILENO, out.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+  posix_spawn_file_actions_addopen(&actions, STDERR_FILENO, err.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+  pid_t pid = -1;
+  const int rc = posix_spawn(&pid, pointers[0], &actions, nullptr, pointers.data(), environ);
+  posix_spawn_file_actions_destroy(&actions);
+  if (rc != 0) {
+    run.err = "cannot start " + argv[0] + ": " + std::strerror(rc);
+    return run;
+  }
+  int status = 0;
+  waitpid(pid, &status, 0);
+  run.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+  for (auto [path, text] : {std::pair{&out, &run.out}, std::pair{&err, &run.err}}) {
+    std::ifstream in(*path, std::ios::binary);
+    std::stringstream contents;
+    contents << in.rdbuf();
+    *text = contents.str();
+  }
+  return run;
 }
 
 TempDir::TempDir() {

@@ -66,6 +66,8 @@ class Connection {
   std::vector<Frame> ReceiveReplies();
   // True when the server closes the connection before sending anything more.
   bool ServerCloses();
+  // Every byte the server sends until it closes (an HTTP answer, say).
+  std::string ReceiveUntilClosed();
   // Whether a reply (or the close) arrives within `timeout_ms`; reads nothing.
   bool AnswerWithin(int timeout_ms);
   // EndExchange, shut down our sending side, wait for the server's close.
@@ -96,6 +98,12 @@ struct ListedReport {
 struct ReportList {
   std::vector<ListedReport> reports;  // in the order listed
   std::string fault;                  // how the reply broke the protocol; empty when it did not
+
+  std::vector<std::string> Names() const {
+    std::vector<std::string> names;
+    for (const ListedReport& report : reports) names.push_back(report.name);
+    return names;
+  }
 };
 // The list exchange: a name and a summary per report, code 0, then
 // EndExchange answered by the server's close and nothing else.
@@ -131,6 +139,16 @@ class ServerProcess {
   uint16_t http_port_ = 0;
   std::filesystem::path log_;
 };
+
+// A program run to its end, as an administrator runs the server's commands
+// (--backup-to, --purge): its exit status (-1 when it did not exit normally)
+// and what it wrote on standard output and standard error.
+struct ProgramRun {
+  int status = -1;
+  std::string out;
+  std::string err;
+};
+ProgramRun RunProgram(const std::vector<std::string>& argv);
 
 // The database as the first server (schema 1) left it, before any row and
 // before its user_version is set: every package in a table of its own, no

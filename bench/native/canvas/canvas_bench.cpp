@@ -2,14 +2,19 @@
 // layers holding a few strokes and a text box. Baselines measured in the same
 // run: the literal passes (nine rim passes and a blend pass per layer over the
 // whole image) and the copy of one frame, the floor of any full compositing.
+// Every edit is committed as the window commits it: recorded in the edit
+// history and composited.
 #include <benchmark/benchmark.h>
 
 #include <cstring>
 #include <vector>
 
 #include "bench/native/canvas/literal_passes.h"
+#include "canvas/edit_history.h"
 #include "canvas/layer_stack.h"
+#include "canvas/mosaic.h"
 #include "canvas/rasteriser.h"
+#include "canvas/shapes.h"
 #include "canvas/text_layer.h"
 
 namespace vnscope {
@@ -118,11 +123,86 @@ void BM_SegmentCommit(benchmark::State& state) {
   for (auto _ : state) {
     SetLineColour(red ? 0x000000FF : 0x0000FF00);
     red = !red;
-    DrawSegment(400, 300, 600, 450);
-    benchmark::DoNotOptimize(CompositeChanges());
+    benchmark::DoNotOptimize(CommitEdit([] { DrawSegment(400, 300, 600, 450); }));
   }
   SetLineColour(0x000000FF);
 }
+
+// One rectangle of 300 x 220 and one arrow of about 450 pixels, the colour
+// alternating as for the segment.
+void BM_RectangleCommit(benchmark::State& state) {
+  OpenAnnotatedCanvas();
+  bool red = true;
+  for (auto _ : state) {
+    SetLineColour(red ? 0x000000FF : 0x0000FF00);
+    red = !red;
+    benchmark::DoNotOptimize(CommitEdit([] { DrawRectangle(400, 300, 700, 520); }));
+  }
+  SetLineColour(0x000000FF);
+}
+
+void BM_ArrowCommit(benchmark::State& state) {
+  OpenAnnotatedCanvas();
+  bool red = true;
+  for (auto _ : state) {
+    SetLineColour(red ? 0x000000FF : 0x0000FF00);
+    red = !red;
+    benchmark::DoNotOptimize(CommitEdit([] { DrawArrow(300, 800, 700, 600); }));
+  }
+  SetLineColour(0x000000FF);
+}
+
+// A 256 x 256 mosaic over the screenshot, away from the annotations, as a
+// player name or a folder in a title bar is hidden; and one under part of
+// the text and across the box's bottom side, whose pixels then go through the
+// rim and the blend of the text above. Each is undone again outside the
+// timing, so that every commit hides the picture anew.
+// Both are 32 x 32 whole blocks.
+void CommitMosaic() { CommitEdit([] { DrawMosaic(1600, 496, 1855, 751); }); }
+void CommitMosaicUnderText() { CommitEdit([] { DrawMosaic(560, 456, 815, 711); }); }
+void CommitSegment() { CommitEdit([] { DrawSegment(400, 300, 600, 450); }); }
+
+void TimeCommitAlone(benchmark::State& state, void (*commit)()) {
+  OpenAnnotatedCanvas();
+  for (auto _ : state) {
+    commit();
+    state.PauseTiming();
+    Undo();
+    state.ResumeTiming();
+  }
+}
+
+void BM_MosaicCommit(benchmark::State& state) { TimeCommitAlone(state, CommitMosaic); }
+void BM_MosaicCommitUnderText(benchmark::State& state) { TimeCommitAlone(state, CommitMosaicUnderText); }
+
+// Undo and redo of one committed edit, the other half of each pair outside
+// the timing.
+void TimeUndo(benchmark::State& state, void (*commit)()) {
+  OpenAnnotatedCanvas();
+  commit();
+  for (auto _ : state) {
+    benchmark::DoNotOptimize(Undo());
+    state.PauseTiming();
+    Redo();
+    state.ResumeTiming();
+  }
+}
+
+void TimeRedo(benchmark::State& state, void (*commit)()) {
+  OpenAnnotatedCanvas();
+  commit();
+  for (auto _ : state) {
+    state.PauseTiming();
+    Undo();
+    state.ResumeTiming();
+    benchmark::DoNotOptimize(Redo());
+  }
+}
+
+void BM_UndoSegment(benchmark::State& state) { TimeUndo(state, CommitSegment); }
+void BM_RedoSegment(benchmark::State& state) { TimeRedo(state, CommitSegment); }
+void BM_UndoMosaic(benchmark::State& state) { TimeUndo(state, CommitMosaic); }
+void BM_RedoMosaic(benchmark::State& state) { TimeRedo(state, CommitMosaic); }
 
 // One typed character: the character and then a backspace in turn, each a
 // re-rendering of the whole text box and an update of the composite.
@@ -142,6 +222,14 @@ BENCHMARK(BM_LiteralRecomposite)->Unit(benchmark::kMicrosecond)->Iterations(5);
 BENCHMARK(BM_FullRecomposite)->Unit(benchmark::kMicrosecond);
 BENCHMARK(BM_SegmentCommit)->Unit(benchmark::kMicrosecond);
 BENCHMARK(BM_CharacterTyped)->Unit(benchmark::kMicrosecond);
+BENCHMARK(BM_RectangleCommit)->Unit(benchmark::kMicrosecond);
+BENCHMARK(BM_ArrowCommit)->Unit(benchmark::kMicrosecond);
+BENCHMARK(BM_MosaicCommit)->Unit(benchmark::kMicrosecond);
+BENCHMARK(BM_MosaicCommitUnderText)->Unit(benchmark::kMicrosecond);
+BENCHMARK(BM_UndoSegment)->Unit(benchmark::kMicrosecond);
+BENCHMARK(BM_RedoSegment)->Unit(benchmark::kMicrosecond);
+BENCHMARK(BM_UndoMosaic)->Unit(benchmark::kMicrosecond);
+BENCHMARK(BM_RedoMosaic)->Unit(benchmark::kMicrosecond);
 
 }  // namespace
 }  // namespace vnscope

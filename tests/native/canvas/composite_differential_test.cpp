@@ -1,14 +1,18 @@
 // The fast compositing against the literal passes, byte for byte, over random
-// stacks and edits: the composite must be what the literal method would have
-// left after every edit.
+// stacks and edits (strokes, shapes, mosaics, text, layers, undo and redo):
+// the composite must be what the literal method would have left after every
+// edit.
 #include <gtest/gtest.h>
 
 #include <random>
 #include <string>
 #include <vector>
 
+#include "canvas/edit_history.h"
 #include "canvas/layer_stack.h"
+#include "canvas/mosaic.h"
 #include "canvas/rasteriser.h"
+#include "canvas/shapes.h"
 #include "canvas/text_layer.h"
 #include "canvas_fixture.h"
 #include "literal_composite.h"
@@ -56,7 +60,7 @@ class Differential {
 
   // One random edit, then the composite brought up to date (or not yet).
   void Step() {
-    switch (Between(0, 9)) {
+    switch (Between(0, 17)) {
       case 0: AddLayer(); break;
       case 1: SelectLayer(Between(0, LayerCount())); break;
       case 2:
@@ -80,6 +84,38 @@ class Differential {
         if (CurrentLayerIndex() != 0) SetTextTarget(CurrentLayer());
         break;
       }
+      case 10: case 11: {
+        // Committed shapes composite themselves, with any edits piled up.
+        auto shape = Between(0, 1) ? DrawRectangle : DrawArrow;
+        const int32_t x0 = X(), y0 = Y(), x1 = X(), y1 = Y();
+        Compare(CommitEdit([&] { shape(x0, y0, x1, y1); }) || true);
+        return;
+      }
+      case 12: {
+        // The mosaic reads the composite, which the window keeps up to date.
+        Compare(CompositeChanges());
+        const int32_t x0 = X(), y0 = Y(), x1 = X(), y1 = Y();
+        CommitEdit([&] { DrawMosaic(x0, y0, x1, y1); });
+        Compare(true);
+        return;
+      }
+      case 13: case 14:
+        Undo();
+        Compare(true);
+        return;
+      case 15:
+        Redo();
+        Compare(true);
+        return;
+      case 16:
+        if (Between(0, 1)) {
+          AddLayerAsStep(u"layer");
+        } else {
+          DeleteLayerAsStep(Between(1, LayerCount()), u"layer");
+          Compare(CompositeChanges());
+          return;
+        }
+        break;
       default: {
         TextBuffer().clear();
         for (int n = Between(0, 6); n > 0; --n)
@@ -98,6 +134,9 @@ class Differential {
 
  private:
   int32_t Between(int32_t low, int32_t high) { return std::uniform_int_distribution<int32_t>(low, high)(random_); }
+  // Positions near the picture, some outside it.
+  int32_t X() { return Between(-3, width_ + 2); }
+  int32_t Y() { return Between(-3, height_ + 2); }
   uint8_t Byte() { return static_cast<uint8_t>(random_()); }
   // The telling alphas most of the time; any other now and then, since the
   // order of the rim steps shows only with some pairs of alphas.

@@ -32,6 +32,29 @@ TEST(LayerStack, ScreenshotAlphaDecidesWhetherItShows) {
   EXPECT_EQ(CompositeAt(2, 2), (Bgra{0, 0, 0, 0}));
 }
 
+// Sizes no vector can hold fail as a missing block does, with an empty
+// layer, instead of throwing out of the canvas window's creation.
+TEST(LayerStack, SizesPastAnyBlockGiveAnEmptyLayer) {
+  const struct {
+    const char* why;
+    int32_t width, height;
+  } cases[] = {
+      {"more pixels than a vector of them can count", INT32_MAX, INT32_MAX},
+      {"a negative size", -1, 4},
+  };
+  for (const auto& c : cases) {
+    Layer layer;
+    EXPECT_FALSE(InitLayer(layer, c.width, c.height, nullptr)) << c.why;
+    EXPECT_EQ(layer.width, 0) << c.why;
+    EXPECT_EQ(layer.height, 0) << c.why;
+    EXPECT_TRUE(layer.pixels.empty()) << c.why;
+    EXPECT_FALSE(InitLayer(CompositeImage(), c.width, c.height, nullptr)) << c.why;
+    EXPECT_EQ(CompositeImage().width, 0) << c.why;
+    EXPECT_FALSE(ResetLayers(c.width, c.height, nullptr)) << c.why;
+    EXPECT_EQ(LayerAt(0)->height, 0) << c.why;
+  }
+}
+
 // One opaque pixel of colour C on layer 1 over a grey screenshot: C at the
 // pixel, black on its eight neighbours, the screenshot elsewhere, and nothing
 // wrapping across an edge.

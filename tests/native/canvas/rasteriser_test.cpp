@@ -2,32 +2,14 @@
 
 #include <gtest/gtest.h>
 
-#include <set>
-#include <utility>
-
 #include "canvas_fixture.h"
 
 namespace vnscope {
 namespace {
 
-using Pixels = std::set<std::pair<int32_t, int32_t>>;
-
-Pixels CoveredPixels(const Layer& layer) {
-  Pixels covered;
-  for (int32_t y = 0; y < layer.height; ++y)
-    for (int32_t x = 0; x < layer.width; ++x)
-      if (layer.pixels[static_cast<size_t>(y) * layer.width + x] != 0) covered.insert({x, y});
-  return covered;
-}
-
-// The plus-shaped brush stamped at each centre.
-Pixels Stamps(std::initializer_list<std::pair<int32_t, int32_t>> centres, int32_t width, int32_t height) {
-  Pixels covered;
-  for (const auto& [x, y] : centres)
-    for (const auto& [dx, dy] : {std::pair{0, -1}, {-1, 0}, {0, 0}, {1, 0}, {0, 1}})
-      if (x + dx >= 0 && y + dy >= 0 && x + dx < width && y + dy < height) covered.insert({x + dx, y + dy});
-  return covered;
-}
+using test::CoveredPixels;
+using test::Pixels;
+using test::Stamps;
 
 TEST(Rasteriser, SegmentsStampTheBrushAlongTheLine) {
   struct Case {

@@ -11,36 +11,7 @@
 namespace vnscope {
 namespace {
 
-// Glyphs of the test's making: every character a 2 x 2 black box of level
-// 64 with its origin at (1, 2) and an advance of 5; a space is empty; '!'
-// cannot be had. Rows are padded to 4 bytes as the system pads them.
-class FakeGlyphs final : public GlyphSource {
- public:
-  bool Glyph(char16_t character, GlyphImage* glyph) override {
-    asked.push_back(character);
-    if (character == u'!') return false;
-    glyph->originX = 1;
-    glyph->originY = 2;
-    glyph->cellIncX = 5;
-    if (character == u' ') {
-      glyph->size = 0;
-      glyph->levels = nullptr;
-      return true;
-    }
-    glyph->blackBoxX = 2;
-    glyph->blackBoxY = 2;
-    glyph->levels = kBox;
-    glyph->size = sizeof(kBox);
-    return true;
-  }
-  int32_t LineHeight() override { return 10; }
-  int32_t Ascent() override { return 8; }
-
-  std::u16string asked;
-
- private:
-  static constexpr uint8_t kBox[8] = {64, 64, 0, 0, 64, 64, 0, 0};
-};
+using test::FakeGlyphs;
 
 std::vector<std::pair<int32_t, int32_t>> Covered(const Layer& layer) {
   std::vector<std::pair<int32_t, int32_t>> covered;

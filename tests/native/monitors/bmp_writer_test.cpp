@@ -16,8 +16,10 @@ uint32_t Read32(const std::vector<uint8_t>& file, size_t at) {
 TEST(Bmp24StrideTest, ThreeBytesAPixelRoundedUpToFour) {
   const struct {
     int32_t width;
-    uint32_t stride;
-  } cases[] = {{0, 0}, {1, 4}, {2, 8}, {3, 12}, {4, 12}, {5, 16}, {640, 1920}, {1920, 5760}};
+    uint64_t stride;
+  } cases[] = {{0, 0}, {1, 4}, {2, 8}, {3, 12}, {4, 12}, {5, 16}, {640, 1920}, {1920, 5760},
+               // 3 x width rounded up to 4, past 32 bits.
+               {0x55555555, 0x100000000}, {0x55555556, 0x100000004}, {INT32_MAX, 0x180000000}};
   for (const auto& c : cases) EXPECT_EQ(Bmp24Stride(c.width), c.stride) << c.width;
 }
 
@@ -81,6 +83,8 @@ TEST(EncodeBmp24Test, RefusesSizesOutsideTheFormat) {
       {"both negative: their product is positive", -2, -2},
       {"row bytes times height pass the 32-bit size field", 65536, 65536},
       {"largest sizes", INT32_MAX, INT32_MAX},
+      {"a stride of 2^32 bytes, 0 when wrapped to 32 bits", 0x55555555, 1},
+      {"a stride past 2^32 bytes, 4 when wrapped to 32 bits", 0x55555556, 1},
   };
   for (const auto& c : cases) {
     std::vector<uint8_t> file{1, 2, 3};

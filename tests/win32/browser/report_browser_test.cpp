@@ -117,7 +117,6 @@ TEST_F(BrowserTest, RefreshPressedTwiceWhileFetchingStartsOneFetch) {
   Command(IDOK);
   Command(IDOK);
   EXPECT_TRUE(PumpUntil([&] { return relay->CountRequests(kListRequest) >= 2; }));
-  PumpMessages(std::chrono::milliseconds(200));
   EXPECT_EQ(relay->CountRequests(kListRequest), 2u) << "creation fetch and one refresh";
   // Tabs stay usable while the fetch runs: they refilter the old table.
   ClickTab(2);
@@ -126,8 +125,10 @@ TEST_F(BrowserTest, RefreshPressedTwiceWhileFetchingStartsOneFetch) {
   EXPECT_LT(RowOf(added[0].name), 0);
   relay->HoldReplies(false);
   ASSERT_EQ(Settle(), L"");
-  EXPECT_EQ(relay->CountRequests(kListRequest), 2u);
+  // A fetch the second press had started would have sent its request while
+  // the first one's reply was held: once that reply is shown, it would count.
   EXPECT_GE(RowOf(added[0].name), 0) << "the refresh brought the new report";
+  EXPECT_EQ(relay->CountRequests(kListRequest), 2u) << "the second press started nothing";
   EXPECT_EQ(CurrentTab(), 1) << "a fetched list is shown under TXT未処理";
 
   Command(IDOK);

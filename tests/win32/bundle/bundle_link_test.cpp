@@ -10,6 +10,8 @@
 #include <chrono>
 #include <cstdlib>
 #include <filesystem>
+#include <fstream>
+#include <iterator>
 #include <optional>
 #include <string>
 
@@ -17,6 +19,7 @@
 #include "harness/harness.h"
 #include "harness/modal_steps.h"
 #include "report/protocol/report_client.h"
+#include "report/protocol/server_settings.h"
 #include "report/protocol/system_ansi_codec.h"
 #include "report/protocol/winsock_stream.h"
 #include "resources/resource.h"
@@ -140,6 +143,36 @@ bool ServerHasTitle(const ServerEndpoint& server, const std::wstring& title) {
   return false;
 }
 
+// The example vnscope.ini the bundle ships.
+std::string ShippedSettings() {
+  std::ifstream in(TestsFolder() / VNSCOPE_BUNDLE_FOLDER / "vnscope.ini", std::ios::binary);
+  return std::string(std::istreambuf_iterator<char>(in), {});
+}
+
+// Unzipped beside the demo, the bundle must not send reports to a studio's
+// address that is only an example; a studio that takes the ";" away from
+// both keys gets the server it wrote.
+TEST(BundleLink, ShippedSettingsKeepTheBuiltInServerUntilEdited) {
+  const std::string shipped = ShippedSettings();
+  ASSERT_FALSE(shipped.empty());
+  const ServerEndpoint built_in = BuiltInServerEndpoint();
+  const ServerSettings as_shipped = ParseServerSettings(shipped, built_in);
+  EXPECT_EQ(as_shipped.problem.kind, SettingsProblem::Kind::None);
+  EXPECT_EQ(as_shipped.endpoint.address, built_in.address);
+  EXPECT_EQ(as_shipped.endpoint.port, built_in.port);
+
+  std::string edited = shipped;
+  for (const char* key : {"; address = ", "; port = "}) {
+    const size_t at = edited.find(key);
+    ASSERT_NE(at, std::string::npos) << key;
+    edited.erase(at, 2);
+  }
+  const ServerSettings studio = ParseServerSettings(edited, built_in);
+  EXPECT_EQ(studio.problem.kind, SettingsProblem::Kind::None);
+  EXPECT_EQ(studio.endpoint.address, "192.168.0.10");
+  EXPECT_EQ(studio.endpoint.port, 47211);
+}
+
 struct SettingsCase {
   const char* why;
   // The file's text, with {port} standing for the other server's port; none: no file.
@@ -158,13 +191,16 @@ TEST(BundleLink, CProgramCallsTheFiveExportsAndReportsWhereTheSettingsSay) {
        true},
       // The port line alone is good; a file with any bad line is not used at all.
       {"malformed vnscope.ini", "[server]\r\nport = {port}\r\naddress 127.0.0.1\r\n", false},
+      {"the bundle's vnscope.ini as shipped", ShippedSettings(), false},
   };
   for (const SettingsCase& c : cases) {
     SCOPED_TRACE(c.why);
     EngineFolder folder;
     if (c.settings) {
       std::string text = *c.settings;
-      text.replace(text.find("{port}"), 6, std::to_string(other->port));
+      if (const size_t port = text.find("{port}"); port != std::string::npos) {
+        text.replace(port, 6, std::to_string(other->port));
+      }
       folder.WriteSettings(text);
     }
     const std::wstring title = L"バンドル " + std::to_wstring(GetCurrentProcessId()) + L"-" + std::to_wstring(GetTickCount());

@@ -4,101 +4,19 @@
 
 #include <windows.h>
 
+#include <colordlg.h>
+
 #include <cstdlib>
 #include <utility>
 #include <vector>
 
+#include "canvas/canvas_window_fixture.h"
 #include "canvas/layer_stack.h"
 #include "canvas/text_layer.h"
 #include "harness/harness.h"
-#include "win32/module.h"
 
 namespace vnscope::test {
 namespace {
-
-constexpr int kWidth = 320;
-constexpr int kHeight = 240;
-constexpr uint32_t kRed = 0x00FF0000;     // composite bytes B, G, R = 0, 0, 255
-constexpr uint32_t kGround = 0x0046505A;  // the screenshot: B, G, R = 90, 80, 70
-
-LPARAM At(int x, int y) { return MAKELPARAM(x, y); }
-
-class SnapshotCanvasTest : public ::testing::Test {
- protected:
-  void SetUp() override {
-    // The test program holds the canvas code itself, so its classes belong
-    // to the program's module.
-    if (ModuleInstance() == nullptr) SetModuleInstance(GetModuleHandleW(nullptr));
-    ASSERT_TRUE(RegisterSnapshotClass());
-    WNDCLASSW parentClass{};
-    parentClass.lpfnWndProc = DefWindowProcW;
-    parentClass.hInstance = ModuleInstance();
-    parentClass.lpszClassName = L"VnscopeCanvasTestParent";
-    RegisterClassW(&parentClass);
-    parent = CreateWindowW(parentClass.lpszClassName, L"canvas", WS_OVERLAPPEDWINDOW | WS_VISIBLE, 20, 20,
-                           kWidth + 40, kHeight + 80, nullptr, nullptr, ModuleInstance(), nullptr);
-    // An opaque screenshot of one colour, kGround.
-    for (int i = 0; i < kWidth * kHeight; ++i) screenshot.insert(screenshot.end(), {90, 80, 70, 255});
-    SetLineColour(RGB(255, 0, 0));
-    SetSnapshotEdited(true);  // a previous report's edit must not carry over
-    canvas = CreateWindowExW(WS_EX_CONTROLPARENT | WS_EX_ACCEPTFILES, kSnapshotClassName, L"",
-                             WS_CHILD | WS_CLIPSIBLINGS | WS_CLIPCHILDREN | WS_TABSTOP, 0, 22, kWidth, kHeight,
-                             parent, nullptr, ModuleInstance(), screenshot.data());
-    ASSERT_NE(canvas, nullptr);
-    ShowWindow(canvas, SW_SHOW);
-    list = FindWindowExW(canvas, nullptr, L"LISTBOX", nullptr);
-    ASSERT_NE(list, nullptr);
-  }
-
-  void TearDown() override {
-    DestroyWindow(parent);
-    UnregisterSnapshotClass();
-    TextBuffer().clear();
-  }
-
-  uint32_t Composite(int x, int y) const {
-    return CompositeImage().pixels[static_cast<size_t>(y) * kWidth + x] & 0x00FFFFFF;
-  }
-  std::vector<std::wstring> Entries() const {
-    std::vector<std::wstring> entries;
-    const int count = static_cast<int>(SendMessageW(list, LB_GETCOUNT, 0, 0));
-    for (int i = 0; i < count; ++i) {
-      wchar_t text[256] = {};
-      SendMessageW(list, LB_GETTEXT, i, reinterpret_cast<LPARAM>(text));
-      entries.push_back(text);
-    }
-    return entries;
-  }
-
-  void DoubleClickEntry(int index) {
-    RECT item{};
-    SendMessageW(list, LB_GETITEMRECT, index, reinterpret_cast<LPARAM>(&item));
-    DoubleClickAt(list, item.left + 5, (item.top + item.bottom) / 2);
-  }
-
-  void ClickEntry(int index) {
-    RECT item{};
-    SendMessageW(list, LB_GETITEMRECT, index, reinterpret_cast<LPARAM>(&item));
-    ClickAt(list, item.left + 5, (item.top + item.bottom) / 2);
-  }
-
-  void DragTextBox(int x0, int y0, int x1, int y1) {
-    SendMessageW(canvas, WM_LBUTTONDOWN, MK_LBUTTON, At(x0, y0));
-    SendMessageW(canvas, WM_MOUSEMOVE, MK_LBUTTON, At(x1, y1));
-    SendMessageW(canvas, WM_LBUTTONUP, 0, At(x1, y1));
-  }
-
-  static int WhitePixels(const Layer& layer) {
-    int count = 0;
-    for (uint32_t pixel : layer.pixels) count += pixel != 0 && (pixel & 0x00FFFFFF) == 0x00FFFFFF;
-    return count;
-  }
-
-  HWND parent = nullptr;
-  HWND canvas = nullptr;
-  HWND list = nullptr;
-  std::vector<uint8_t> screenshot;
-};
 
 TEST_F(SnapshotCanvasTest, OpensOverTheScreenshotWithTwoLayersAndNoEdit) {
   WNDCLASSW registered{};
@@ -147,37 +65,14 @@ TEST_F(SnapshotCanvasTest, ClickLeftOfTheWindowDuringCaptureDrawsToTheLeftEdge) 
   EXPECT_EQ(Composite(kWidth - 1, 50), kGround) << "nothing toward the right edge";
 }
 
-// While the menu runs its own loop, a timer reads its items and picks the second.
-struct MenuPick {
-  std::vector<std::wstring> texts;
-  std::vector<bool> checked;
-};
-MenuPick g_menu;
-
-void CALLBACK PickSecondItem(HWND, UINT, UINT_PTR timer, DWORD) {
-  KillTimer(nullptr, timer);
-  HWND menuWindow = FindWindowW(L"#32768", nullptr);
-  if (menuWindow == nullptr) return;
-  auto menu = reinterpret_cast<HMENU>(SendMessageW(menuWindow, MN_GETHMENU, 0, 0));
-  for (int i = 0; i < GetMenuItemCount(menu); ++i) {
-    wchar_t text[64] = {};
-    GetMenuStringW(menu, i, text, 64, MF_BYPOSITION);
-    g_menu.texts.push_back(text);
-    g_menu.checked.push_back((GetMenuState(menu, i, MF_BYPOSITION) & MF_CHECKED) != 0);
-  }
-  PostMessageW(menuWindow, WM_KEYDOWN, VK_DOWN, 0);
-  PostMessageW(menuWindow, WM_KEYDOWN, VK_DOWN, 0);
-  PostMessageW(menuWindow, WM_KEYDOWN, VK_RETURN, 0);
-}
-
 TEST_F(SnapshotCanvasTest, PopupMenuSwitchesToTheTextTool) {
-  g_menu = {};
-  SetTimer(nullptr, 0, 100, PickSecondItem);
-  RightClickAt(canvas, 50, 50);
-  EXPECT_EQ(g_menu.texts, (std::vector<std::wstring>{L"直線", L"テキスト"}));
-  EXPECT_EQ(g_menu.checked, (std::vector<bool>{true, false}));
+  const MenuSeen menu = OpenMenu(canvas, 50, 50, 2);  // the second item
+  EXPECT_EQ(menu.texts, (std::vector<std::wstring>{L"直線", L"テキスト", L"矩形", L"矢印", L"モザイク", L"",
+                                                   L"元に戻す\tCtrl+Z", L"やり直し\tCtrl+Y"}));
+  EXPECT_EQ(menu.commands, (std::vector<UINT>{30000, 30001, 30002, 30003, 30004, 0, 30010, 30011}));
+  EXPECT_EQ(menu.checked, (std::vector<bool>{true, false, false, false, false, false, false, false}));
   // With the text tool a drag makes a text box instead of a line.
-  DragTextBox(30, 40, 200, 90);
+  Drag(30, 40, 200, 90);
   EXPECT_EQ(Entries().front(), L"テキストレイヤー");
 }
 
@@ -187,7 +82,7 @@ TEST_F(SnapshotCanvasTest, TypedTextGoesIntoItsOwnLayer) {
   EXPECT_EQ(LayerCount(), 2) << "no box yet: no layer";
   EXPECT_FALSE(SnapshotEdited());
 
-  DragTextBox(30, 40, 200, 90);
+  Drag(30, 40, 200, 90);
   EXPECT_EQ(Entries(), (std::vector<std::wstring>{L"テキストレイヤー", L"レイヤー1", L"レイヤー新規作成"}));
   ASSERT_EQ(LayerCount(), 3);
   EXPECT_EQ(TextTarget(), LayerAt(2));
@@ -233,7 +128,7 @@ TEST_F(SnapshotCanvasTest, TypedTextGoesIntoItsOwnLayer) {
 
 TEST_F(SnapshotCanvasTest, DeletingTheTextLayerStopsTyping) {
   SendMessageW(canvas, WM_COMMAND, kTextToolCommand, 0);
-  DragTextBox(30, 40, 200, 90);
+  Drag(30, 40, 200, 90);
   TypeText(canvas, L"A");
   DoubleClickEntry(0);  // the text layer's entry
   EXPECT_EQ(TextTarget(), nullptr);
@@ -272,36 +167,98 @@ TEST_F(SnapshotCanvasTest, LayerListAddsSelectsAndDeletes) {
   EXPECT_EQ(Composite(40, 100), kGround);
 }
 
-// The colour dialog answered by a timer inside its modal loop.
-UINT g_colourAnswer = IDOK;
-bool g_colourDialogSeen = false;
+// The colour dialog answered by a timer inside its modal loop: it reads the
+// colour the dialog opened with, types another into the red, green and blue
+// fields, and confirms or cancels.
+struct ColourDialogDrive {
+  UINT answer = IDOK;
+  bool seen = false;
+  COLORREF opened = 0;
+};
+ColourDialogDrive g_colour;
+constexpr COLORREF kTyped = RGB(12, 34, 56);
 
 BOOL CALLBACK AnswerColourDialog(HWND window, LPARAM) {
   wchar_t className[16] = {};
   GetClassNameW(window, className, 16);
   if (std::wstring(className) != L"#32770" || !IsWindowVisible(window)) return TRUE;
-  g_colourDialogSeen = true;
-  PostMessageW(window, WM_COMMAND, g_colourAnswer, 0);
+  g_colour.seen = true;
+  g_colour.opened = RGB(GetDlgItemInt(window, COLOR_RED, nullptr, FALSE),
+                        GetDlgItemInt(window, COLOR_GREEN, nullptr, FALSE),
+                        GetDlgItemInt(window, COLOR_BLUE, nullptr, FALSE));
+  SetDlgItemInt(window, COLOR_RED, GetRValue(kTyped), FALSE);
+  SetDlgItemInt(window, COLOR_GREEN, GetGValue(kTyped), FALSE);
+  SetDlgItemInt(window, COLOR_BLUE, GetBValue(kTyped), FALSE);
+  PostMessageW(window, WM_COMMAND, g_colour.answer, 0);
   return FALSE;
 }
 
 void CALLBACK AnswerColourDialogSoon(HWND, UINT, UINT_PTR timer, DWORD) {
   EnumThreadWindows(GetCurrentThreadId(), AnswerColourDialog, 0);
-  if (g_colourDialogSeen) KillTimer(nullptr, timer);
+  if (g_colour.seen) KillTimer(nullptr, timer);
 }
 
 TEST_F(SnapshotCanvasTest, ColourDialogKeepsTheColourUnlessConfirmed) {
+  const struct {
+    UINT answer;
+    COLORREF after;
+  } cases[] = {{IDCANCEL, RGB(0, 0, 255)}, {IDOK, kTyped}};
   SetLineColour(RGB(0, 0, 255));
-  for (const UINT answer : {UINT{IDCANCEL}, UINT{IDOK}}) {
-    g_colourAnswer = answer;
-    g_colourDialogSeen = false;
+  for (const auto& c : cases) {
+    g_colour = {c.answer};
     const UINT_PTR timer = SetTimer(nullptr, 0, 100, AnswerColourDialogSoon);
     const bool chosen = ChooseLineColour(parent);
     KillTimer(nullptr, timer);
-    EXPECT_TRUE(g_colourDialogSeen);
-    EXPECT_EQ(chosen, answer == IDOK);
-    EXPECT_EQ(LineColour(), RGB(0, 0, 255)) << "confirmed unchanged, the initial colour stays";
+    ASSERT_TRUE(g_colour.seen);
+    EXPECT_EQ(g_colour.opened, RGB(0, 0, 255)) << "the dialog opens on the line colour";
+    EXPECT_EQ(chosen, c.answer == IDOK);
+    EXPECT_EQ(LineColour(), c.after) << (c.answer == IDOK ? "confirmed" : "cancelled");
   }
+  // The next segment takes the colour chosen: composite bytes B, G, R.
+  ClickAt(canvas, 10, 10);
+  ClickAt(canvas, 30, 10);
+  RightClickAt(canvas, 30, 10);
+  EXPECT_EQ(Composite(20, 10), uint32_t{GetRValue(kTyped)} << 16 | GetGValue(kTyped) << 8 | GetBValue(kTyped));
+}
+
+// The text layer the glyph rules define for `text` typed into a box at
+// (x, y): white pixels with the coverage of the system's gray-level glyph
+// bitmaps of the canvas's font, each glyph placed from the pen by its origin
+// below the font's ascent, the pen moving by each cell's advance.
+std::vector<uint32_t> ExpectedTextLayer(const std::wstring& text, int x, int y) {
+  std::vector<uint32_t> layer(static_cast<size_t>(kWidth) * kHeight, 0);
+  HDC dc = CreateCompatibleDC(nullptr);
+  HFONT font = CreateFontW(20, 0, 0, 0, FW_NORMAL, FALSE, FALSE, FALSE, SHIFTJIS_CHARSET, OUT_DEFAULT_PRECIS,
+                           CLIP_DEFAULT_PRECIS, CLEARTYPE_NATURAL_QUALITY, FIXED_PITCH | FF_MODERN, L"ＭＳ ゴシック");
+  HGDIOBJ previous = SelectObject(dc, font);
+  TEXTMETRICW metrics{};
+  GetTextMetricsW(dc, &metrics);
+  const MAT2 nearlyOne{{0xFFFF, 0}, {0, 0}, {0, 0}, {0xFFFF, 0}};
+  int penX = x;
+  for (wchar_t ch : text) {
+    GLYPHMETRICS glyph{};
+    const DWORD size = GetGlyphOutlineW(dc, ch, GGO_GRAY8_BITMAP, &glyph, 0, nullptr, &nearlyOne);
+    EXPECT_NE(size, GDI_ERROR);
+    if (size != GDI_ERROR && size > 0) {
+      std::vector<uint8_t> levels(size);
+      GetGlyphOutlineW(dc, ch, GGO_GRAY8_BITMAP, &glyph, size, levels.data(), &nearlyOne);
+      const int left = penX + glyph.gmptGlyphOrigin.x;
+      const int top = y + metrics.tmAscent - glyph.gmptGlyphOrigin.y;
+      const int pitch = (static_cast<int>(glyph.gmBlackBoxX) + 3) & ~3;
+      for (int r = 0; r < static_cast<int>(glyph.gmBlackBoxY); ++r) {
+        for (int i = 0; i < static_cast<int>(glyph.gmBlackBoxX); ++i) {
+          const uint32_t level = levels[static_cast<size_t>(r) * pitch + i];
+          if (level == 0 || top + r < 0 || top + r >= kHeight || left + i < 0 || left + i >= kWidth) continue;
+          layer[static_cast<size_t>(top + r) * kWidth + left + i] = (level * 255 / 64) << 24 | 0x00FFFFFFu;
+        }
+      }
+    }
+    penX += glyph.gmCellIncX;
+  }
+  SelectObject(dc, previous);
+  DeleteObject(font);
+  DeleteDC(dc);
+  return layer;
 }
 
 // Draws what the screenshot check looks at and, when asked through the
@@ -312,10 +269,21 @@ TEST_F(SnapshotCanvasTest, RedLineAndJapaneseText) {
   ClickAt(canvas, 300, 200);
   RightClickAt(canvas, 300, 200);
   SendMessageW(canvas, WM_COMMAND, kTextToolCommand, 0);
-  DragTextBox(20, 30, 300, 80);
+  Drag(20, 30, 300, 80);
   TypeText(canvas, L"日本語のテキスト");
   ASSERT_EQ(LayerCount(), 3);
   EXPECT_GT(WhitePixels(*LayerAt(2)), 100);
+  EXPECT_TRUE(LayerAt(2)->pixels == ExpectedTextLayer(L"日本語のテキスト", 20, 30)) << "the text layer";
+  // The brush is stamped at the polyline's corners and where each segment
+  // crosses row 170 exactly; the last end point is not stamped, only the rim
+  // of the stamp before it reaches it. Off the lines and the text the
+  // screenshot shows.
+  for (const auto& [x, y] : {std::pair{20, 200}, {70, 170}, {120, 140}, {210, 170}}) {
+    EXPECT_EQ(Composite(x, y), kRed) << x << ", " << y;
+  }
+  EXPECT_EQ(Composite(300, 200), 0u);
+  EXPECT_EQ(Composite(160, 120), kGround);
+  EXPECT_EQ(Composite(10, 230), kGround);
   if (const char* hold = std::getenv("VNSCOPE_CANVAS_HOLD_MS"))
     PumpMessages(std::chrono::milliseconds(std::atoi(hold)));
 }

@@ -2,6 +2,7 @@
 
 #include <commctrl.h>
 
+#include <algorithm>
 #include <fstream>
 #include <iterator>
 
@@ -286,14 +287,19 @@ void PressKey(HWND window, UINT virtualKey) {
   PumpMessages();
 }
 
-void PressControlKey(HWND window, UINT virtualKey) {
-  BYTE keys[256] = {};
-  GetKeyboardState(keys);
-  keys[VK_CONTROL] |= 0x80;
-  SetKeyboardState(keys);
-  PressKey(window, virtualKey);
-  keys[VK_CONTROL] &= 0x7F;
-  SetKeyboardState(keys);
+void PressChord(HWND window, std::initializer_list<UINT> held, UINT virtualKey) {
+  BYTE before[256] = {};
+  GetKeyboardState(before);
+  BYTE chord[256];
+  std::copy(std::begin(before), std::end(before), std::begin(chord));
+  for (const UINT key : held) chord[key] |= 0x80;
+  SetKeyboardState(chord);
+  const UINT scan = MapVirtualKeyW(virtualKey, MAPVK_VK_TO_VSC);
+  PostMessageW(window, WM_KEYDOWN, virtualKey, 1 | (scan << 16));
+  PumpMessages();
+  PostMessageW(window, WM_KEYUP, virtualKey, 1 | (scan << 16) | 0xC0000000);
+  PumpMessages();
+  SetKeyboardState(before);
 }
 
 void TypeText(HWND window, const std::wstring& text) {

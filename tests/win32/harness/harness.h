@@ -7,6 +7,7 @@
 #include <chrono>
 #include <cstdint>
 #include <functional>
+#include <initializer_list>
 #include <string>
 #include <vector>
 
@@ -118,8 +119,10 @@ void DoubleClickAt(HWND window, int x, int y);
 void RightClickAt(HWND window, int x, int y);
 void ClickCentre(HWND window);
 void PressKey(HWND window, UINT virtualKey);
-// The key with Ctrl held, as the thread's key state tells a control (Ctrl+F).
-void PressControlKey(HWND window, UINT virtualKey);
+// Presses `virtualKey` while the `held` keys (VK_CONTROL, VK_SHIFT) are down,
+// as a keyboard would: the key messages are queued and translated, so the
+// control character a chord brings (Ctrl+Z: U+001A) follows its key-down.
+void PressChord(HWND window, std::initializer_list<UINT> held, UINT virtualKey);
 void TypeText(HWND window, const std::wstring& text);
 
 // Finds a top-level window of this thread with the given caption; none: null.

@@ -9,8 +9,12 @@ WinsockUser::WinsockUser() {
 
 WinsockUser::~WinsockUser() { WSACleanup(); }
 
-SOCKET ListenOnLoopback(uint16_t* port) {
+SOCKET ListenOnLoopback(uint16_t* port, int receive_buffer) {
   SOCKET listener = socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
+  if (listener != INVALID_SOCKET && receive_buffer > 0) {
+    setsockopt(listener, SOL_SOCKET, SO_RCVBUF, reinterpret_cast<const char*>(&receive_buffer),
+               sizeof receive_buffer);
+  }
   sockaddr_in address{};
   address.sin_family = AF_INET;
   address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);

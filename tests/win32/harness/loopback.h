@@ -16,8 +16,10 @@ struct WinsockUser {
 };
 
 // Listens on 127.0.0.1 at a port the system picks and stores it in `port`;
-// INVALID_SOCKET when it cannot. Winsock must be started.
-SOCKET ListenOnLoopback(uint16_t* port);
+// INVALID_SOCKET when it cannot. Winsock must be started. A receive buffer of
+// `receive_buffer` bytes (0: the system's) keeps what a client may send ahead
+// of the reader that small; accepted sockets inherit it.
+SOCKET ListenOnLoopback(uint16_t* port, int receive_buffer = 0);
 
 // A loopback port that was free a moment ago and has no listener now.
 uint16_t UnusedPort();

@@ -31,9 +31,10 @@ bool SendAll(SOCKET socket, const char* bytes, int length) {
 
 }  // namespace
 
-RelayProxy::RelayProxy(ServerEndpoint target) : target_(std::move(target)) {
+RelayProxy::RelayProxy(ServerEndpoint target, uint32_t client_bytes_per_second)
+    : target_(std::move(target)), client_pace_(client_bytes_per_second) {
   static WinsockUser winsock;
-  listener_ = ListenOnLoopback(&port_);
+  listener_ = ListenOnLoopback(&port_, client_pace_ > 0 ? 64 << 10 : 0);
   acceptor_ = std::thread([this] { Accept(); });
 }
 
@@ -68,14 +69,33 @@ void RelayProxy::Relay(uintptr_t client_socket, size_t index) {
   bool clientOpen = connect(server, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0;
   bool serverOpen = clientOpen;
   std::vector<uint8_t> pending;
-  char chunk[4096];
+  char chunk[16384];
+  const ULONGLONG started = GetTickCount64();
+  ULONGLONG taken = 0;
   while ((clientOpen || serverOpen) && !stopping_) {
-    if (clientOpen && Readable(client)) {
+    // One wait for both sides, so that a quiet side never slows the other.
+    fd_set readable;
+    FD_ZERO(&readable);
+    if (clientOpen) FD_SET(client, &readable);
+    if (serverOpen && !held_) FD_SET(server, &readable);
+    if (readable.fd_count == 0) {
+      Sleep(kPoll.tv_usec / 1000);
+      continue;
+    }
+    timeval wait = kPoll;
+    if (select(0, &readable, nullptr, nullptr, &wait) <= 0) continue;
+    if (clientOpen && FD_ISSET(client, &readable)) {
       const int got = recv(client, chunk, sizeof chunk, 0);
       if (got <= 0) {
         clientOpen = false;
         shutdown(server, SD_SEND);
       } else {
+        if (client_pace_ > 0) {
+          taken += static_cast<ULONGLONG>(got);
+          const ULONGLONG due = started + taken * 1000 / client_pace_;
+          const ULONGLONG now = GetTickCount64();
+          if (due > now) Sleep(static_cast<DWORD>(due - now));
+        }
         SendAll(server, chunk, got);
         pending.insert(pending.end(), chunk, chunk + got);
         while (pending.size() >= 5) {
@@ -89,7 +109,7 @@ void RelayProxy::Relay(uintptr_t client_socket, size_t index) {
         }
       }
     }
-    if (serverOpen && !held_ && Readable(server)) {
+    if (serverOpen && FD_ISSET(server, &readable)) {
       const int got = recv(server, chunk, sizeof chunk, 0);
       if (got <= 0) {
         serverOpen = false;

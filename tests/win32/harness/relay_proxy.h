@@ -20,8 +20,10 @@ struct RecordedRequest {
 
 class RelayProxy {
  public:
-  // Listens on 127.0.0.1 at a free port and relays to `target`.
-  explicit RelayProxy(ServerEndpoint target);
+  // Listens on 127.0.0.1 at a free port and relays to `target`. With
+  // `client_bytes_per_second` it reads what clients send at that pace through
+  // a small receive buffer, as a server on a slow link would.
+  explicit RelayProxy(ServerEndpoint target, uint32_t client_bytes_per_second = 0);
   ~RelayProxy();
   RelayProxy(const RelayProxy&) = delete;
   RelayProxy& operator=(const RelayProxy&) = delete;
@@ -40,6 +42,7 @@ class RelayProxy {
   void Relay(uintptr_t client, size_t index);
 
   ServerEndpoint target_;
+  uint32_t client_pace_;
   uintptr_t listener_;
   uint16_t port_ = 0;
   std::atomic<bool> stopping_{false};

@@ -4,6 +4,7 @@
 
 #include "harness/clipboard_reader.h"
 #include "harness/harness.h"
+#include "harness/pe_image.h"
 
 namespace vnscope::test {
 namespace {
@@ -48,6 +49,25 @@ TEST(OutputClipboard, RefusesNegativeLengthAndMissingText) {
   EXPECT_EQ(ClipboardAnsiText(), "keep");
   EXPECT_TRUE(dll.OutputClipboard(nullptr, 0));
   EXPECT_EQ(ClipboardAnsiText(), "");
+}
+
+// GlobalLock failing in the DLL: the block is freed unfilled and the
+// clipboard keeps what it held.
+LPVOID WINAPI LockThatFails(HGLOBAL) { return nullptr; }
+
+TEST(OutputClipboard, ABlockThatCannotBeLockedLeavesTheClipboardAsItWas) {
+  const VnscopeDll& dll = VnscopeDll::Get();
+  ASSERT_NE(dll.OutputClipboard, nullptr);
+  ASSERT_TRUE(dll.OutputClipboard("keep", 4));
+  {
+    const ScopedImportPatch failingLock(dll.module, "kernel32.dll", "GlobalLock",
+                                        reinterpret_cast<const void*>(&LockThatFails));
+    ASSERT_TRUE(failingLock.patched());
+    EXPECT_FALSE(dll.OutputClipboard("abc", 3));
+  }
+  EXPECT_EQ(ClipboardAnsiText(), "keep");
+  EXPECT_TRUE(dll.OutputClipboard("abc", 3));
+  EXPECT_EQ(ClipboardAnsiText(), "abc");
 }
 
 }  // namespace

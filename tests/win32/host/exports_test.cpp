@@ -6,24 +6,14 @@
 #include <string>
 
 #include "harness/harness.h"
+#include "harness/pe_image.h"
 
 namespace vnscope::test {
 namespace {
 
-template <typename T>
-const T* AtRva(HMODULE module, DWORD rva) {
-  return reinterpret_cast<const T*>(reinterpret_cast<const BYTE*>(module) + rva);
-}
-
-const IMAGE_DATA_DIRECTORY& Directory(HMODULE module, int index) {
-  const auto* dos = reinterpret_cast<const IMAGE_DOS_HEADER*>(module);
-  const auto* nt = AtRva<IMAGE_NT_HEADERS32>(module, static_cast<DWORD>(dos->e_lfanew));
-  return nt->OptionalHeader.DataDirectory[index];
-}
-
 std::set<std::string> ExportedNames(HMODULE module) {
   std::set<std::string> names;
-  const IMAGE_DATA_DIRECTORY& dir = Directory(module, IMAGE_DIRECTORY_ENTRY_EXPORT);
+  const IMAGE_DATA_DIRECTORY& dir = DataDirectory(module, IMAGE_DIRECTORY_ENTRY_EXPORT);
   if (!dir.VirtualAddress) return names;
   const auto* exports = AtRva<IMAGE_EXPORT_DIRECTORY>(module, dir.VirtualAddress);
   const auto* nameRvas = AtRva<DWORD>(module, exports->AddressOfNames);
@@ -33,7 +23,7 @@ std::set<std::string> ExportedNames(HMODULE module) {
 
 std::set<std::string> ImportedDlls(HMODULE module) {
   std::set<std::string> dlls;
-  const IMAGE_DATA_DIRECTORY& dir = Directory(module, IMAGE_DIRECTORY_ENTRY_IMPORT);
+  const IMAGE_DATA_DIRECTORY& dir = DataDirectory(module, IMAGE_DIRECTORY_ENTRY_IMPORT);
   for (const auto* entry = AtRva<IMAGE_IMPORT_DESCRIPTOR>(module, dir.VirtualAddress); entry->Name;
        ++entry) {
     std::string name = AtRva<char>(module, entry->Name);

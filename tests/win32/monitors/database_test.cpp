@@ -6,6 +6,8 @@
 #include <algorithm>
 #include <deque>
 #include <initializer_list>
+#include <string>
+#include <vector>
 
 #include "harness/harness.h"
 #include "harness/modal_steps.h"
@@ -45,6 +47,13 @@ class Tree {
   }
   DatabaseNode* Obj(const char* key, std::initializer_list<DatabaseNode*> c) { return Node(4, key, c); }
   DatabaseNode* Arr(const char* key, std::initializer_list<DatabaseNode*> c) { return Node(5, key, c); }
+  // An array of many children, built in a loop.
+  DatabaseNode* Arr(const char* key, const std::vector<DatabaseNode*>& children) {
+    DatabaseNode* array = Node(5, key);
+    for (size_t i = 0; i + 1 < children.size(); ++i) children[i]->next = children[i + 1];
+    array->value.firstChild = children.empty() ? nullptr : children.front();
+    return array;
+  }
 
   // A table with string headings and the given columns.
   DatabaseNode* Table(const char* key, std::initializer_list<const char*> x, std::initializer_list<const char*> y,
@@ -191,6 +200,74 @@ TEST_F(DatabaseTest, LoopingSiblingChainsEnd) {
   EXPECT_EQ(Entries(), (std::vector<std::wstring>{L"#a", L"#b", L"#c"}));
   Pick(L"#b");
   EXPECT_EQ(Grid(), (std::vector<std::vector<std::wstring>>{{L"y1", L"1", L"2"}}));
+}
+
+// A script table of 20 columns and 60,000 rows shows every cell.
+TEST_F(DatabaseTest, LargeTableShowsWhole) {
+  constexpr int kColumns = 20, kRows = 60000;
+  std::vector<DatabaseNode*> headings, rows, columns;
+  for (int c = 0; c < kColumns; ++c) headings.push_back(tree.Str(nullptr, ("c" + std::to_string(c)).c_str()));
+  for (int r = 0; r < kRows; ++r) rows.push_back(tree.Str(nullptr, ("r" + std::to_string(r)).c_str()));
+  for (int c = 0; c < kColumns; ++c) {
+    std::vector<DatabaseNode*> values;
+    for (int r = 0; r < kRows; ++r) values.push_back(tree.Num(c * 100000 + r));
+    columns.push_back(tree.Arr(nullptr, values));
+  }
+  DatabaseNode* changing = columns[kColumns - 1]->value.firstChild;
+  Load(tree.Obj("db", {tree.Obj("private", {tree.Obj("big", {tree.Arr("x", headings), tree.Arr("y", rows),
+                                                               tree.Arr("data", columns)})})}));
+  Pick(L"#big");
+  EXPECT_EQ(ListViewColumnCount(grid), kColumns + 1);
+  ASSERT_EQ(ListViewRowCount(grid), kRows) << "every row, and no line saying the table was cut";
+  EXPECT_EQ(ListViewCell(grid, 0, 1), L"0");
+  EXPECT_EQ(ListViewCell(grid, 30000, 11), L"1030000");
+  EXPECT_EQ(ListViewCell(grid, kRows - 1, 0), L"r59999");
+  EXPECT_EQ(ListViewCell(grid, kRows - 1, kColumns), L"1959999");
+  // A value changed in place shows after a refresh, the rest as it was.
+  changing->value.number = -1;
+  Refresh();
+  EXPECT_EQ(ListViewCell(grid, 0, kColumns), L"-1");
+  EXPECT_EQ(ListViewCell(grid, 1, kColumns), L"1900001");
+}
+
+// One column more than the grid takes: the columns it takes show their
+// cells, and a last line says the table goes on.
+TEST_F(DatabaseTest, TableWiderThanTheGridShowsALineSayingItWasCut) {
+  constexpr int kColumns = 1025;
+  std::vector<DatabaseNode*> headings, columns;
+  for (int c = 0; c < kColumns; ++c) {
+    headings.push_back(tree.Num(c));
+    columns.push_back(tree.Arr(nullptr, {tree.Num(c), tree.Num(-c)}));
+  }
+  Load(tree.Obj("db", {tree.Obj("private", {tree.Obj("wide", {tree.Arr("x", headings),
+                                                                tree.Arr("y", {tree.Str(nullptr, "a"), tree.Str(nullptr, "b")}),
+                                                                tree.Arr("data", columns)})})}));
+  Pick(L"#wide");
+  EXPECT_EQ(ListViewColumnCount(grid), kColumns);
+  ASSERT_EQ(ListViewRowCount(grid), 3);
+  EXPECT_EQ(ListViewCell(grid, 0, 1024), L"1023");
+  EXPECT_EQ(ListViewCell(grid, 1, 1024), L"-1023");
+  EXPECT_EQ(ListViewCell(grid, 2, 0), L"（表が大きすぎるため、ここまでを表示しています）");
+  EXPECT_EQ(ListViewCell(grid, 2, 1), L"");
+}
+
+// The selector refuses an entry's text the second time it is asked (a
+// hooked or failing control answers CB_ERR): nothing is shown, nothing thrown.
+WNDPROC g_selectorProc = nullptr;
+LRESULT CALLBACK RefuseEntryText(HWND window, UINT message, WPARAM wparam, LPARAM lparam) {
+  if (message == CB_GETLBTEXT) return CB_ERR;
+  return CallWindowProcW(g_selectorProc, window, message, wparam, lparam);
+}
+
+TEST_F(DatabaseTest, AnEntryTextTheSelectorRefusesShowsNothing) {
+  Load(tree.Obj("db", {tree.Obj("private", {tree.Table("t", {"a"}, {"r"}, {tree.Arr(nullptr, {tree.Num(1)})})})}));
+  g_selectorProc = reinterpret_cast<WNDPROC>(
+      SetWindowLongPtrW(selector, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(&RefuseEntryText)));
+  Pick(L"#t");
+  SetWindowLongPtrW(selector, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(g_selectorProc));
+  EXPECT_EQ(ListViewColumnCount(grid), 0);
+  Pick(L"#t");
+  EXPECT_EQ(Grid(), (std::vector<std::vector<std::wstring>>{{L"r", L"1"}}));
 }
 
 // Monitors destroyed and made again: the engine may have freed the old tree,

@@ -8,6 +8,32 @@
 namespace vnscope::test {
 namespace {
 
+// Counts the timer messages this thread takes from its queue for one window:
+// each is a poll of the log file about to be handled.
+class TimerTicks {
+ public:
+  explicit TimerTicks(HWND window) {
+    watched_ = window;
+    count_ = 0;
+    hook_ = SetWindowsHookExW(WH_GETMESSAGE, Watch, nullptr, GetCurrentThreadId());
+  }
+  ~TimerTicks() { UnhookWindowsHookEx(hook_); }
+  TimerTicks(const TimerTicks&) = delete;
+  TimerTicks& operator=(const TimerTicks&) = delete;
+  bool hooked() const { return hook_ != nullptr; }
+  int count() const { return count_; }
+
+ private:
+  static LRESULT CALLBACK Watch(int code, WPARAM removal, LPARAM message) {
+    const auto* taken = reinterpret_cast<const MSG*>(message);
+    if (code == HC_ACTION && removal == PM_REMOVE && taken->message == WM_TIMER && taken->hwnd == watched_) ++count_;
+    return CallNextHookEx(nullptr, code, removal, message);
+  }
+  static inline HWND watched_ = nullptr;
+  static inline int count_ = 0;
+  HHOOK hook_ = nullptr;
+};
+
 class ExecutionLogTest : public EngineTest {
  protected:
   void SetUp() override {
@@ -43,7 +69,10 @@ TEST_F(ExecutionLogTest, TitleNamesTheFileFollowed) {
 }
 
 TEST_F(ExecutionLogTest, FileCreatedAfterStartIsShownAndFollowed) {
-  PumpMessages(std::chrono::milliseconds(300));
+  // Two polls have looked for the missing file and shown nothing.
+  TimerTicks polls(dialog);
+  ASSERT_TRUE(polls.hooked());
+  ASSERT_TRUE(PumpUntil([&] { return polls.count() >= 2; }, std::chrono::milliseconds(3000)));
   EXPECT_EQ(Shown(), L"");
   Write(u"a\nb");
   EXPECT_TRUE(ShowsWithinASecond(L"a\r\nb")) << Narrow(Shown());
@@ -66,15 +95,68 @@ TEST_F(ExecutionLogTest, RewrittenFileIsFollowedFromItsStart) {
   EXPECT_TRUE(ShowsWithinASecond(L"first run, a long line\r\nsecond\r\n")) << Narrow(Shown());
 }
 
-TEST_F(ExecutionLogTest, ABurstShowsItsEndAndKeepsTheDisplayBounded) {
-  std::u16string burst;
-  for (int line = 0; burst.size() < (1u << 20); ++line) burst += u"line " + std::u16string(60, u'.') + u"\n";
-  burst += u"last line\n";
+// Numbered log lines from `first` on, `units` of them or a line more.
+std::u16string NumberedLines(int first, size_t units) {
+  std::u16string text;
+  for (int n = first; text.size() < units; ++n) {
+    const std::string number = std::to_string(n);
+    text += u"line " + std::u16string(number.begin(), number.end()) + u" " + std::u16string(50, u'.') + u"\n";
+  }
+  return text;
+}
+
+// The file's text as the edit shows it: each LF a CR LF.
+std::wstring AsShown(const std::u16string& file) {
+  std::wstring shown;
+  for (char16_t unit : file) {
+    if (unit == u'\n') shown += L'\r';
+    shown += static_cast<wchar_t>(unit);
+  }
+  return shown;
+}
+
+constexpr size_t kKeptUnits = 1048576;        // at least this much history stays
+constexpr size_t kMostShownUnits = 2 * kKeptUnits;
+const std::wstring kNotice = L"（これより前の行はログファイルにあります）\r\n";
+
+// What the edit shows after dropping lines: the notice, then whole lines
+// that end the text written, at least the kept units of them.
+void ExpectNoticeThenTailOf(const std::wstring& shown, const std::wstring& all) {
+  ASSERT_TRUE(shown.starts_with(kNotice)) << Narrow(shown.substr(0, 60));
+  const std::wstring kept = shown.substr(kNotice.size());
+  EXPECT_GE(kept.size(), kKeptUnits);
+  EXPECT_LE(shown.size(), kMostShownUnits);
+  EXPECT_TRUE(kept.starts_with(L"line ")) << Narrow(kept.substr(0, 60));
+  ASSERT_LE(kept.size(), all.size());
+  EXPECT_TRUE(all.ends_with(kept)) << "the lines kept are not the last ones written";
+  EXPECT_EQ(all[all.size() - kept.size() - 1], L'\n') << "the first line kept is not whole";
+}
+
+TEST_F(ExecutionLogTest, ALogBelowTheKeptSizeIsShownWholeThenLosesItsOldestLinesUnderANotice) {
+  // Just under a million units, written at once: every line stays.
+  const std::u16string first = NumberedLines(0, kKeptUnits - 200);
+  Write(first);
+  const std::wstring firstShown = AsShown(first);
+  ASSERT_TRUE(PumpUntil([&] { return Shown().size() >= firstShown.size(); }, std::chrono::seconds(60)));
+  ASSERT_EQ(Shown(), firstShown);
+
+  // More than the edit may hold in all: the oldest lines go, the notice
+  // takes their place.
+  const std::u16string second = NumberedLines(1000000, kKeptUnits + 100000);
+  Write(second);
+  const std::wstring all = AsShown(first + second);
+  const std::wstring lastLine = AsShown(second.substr(second.rfind(u'\n', second.size() - 2) + 1));
+  ASSERT_TRUE(PumpUntil([&] { return Shown().ends_with(lastLine); }, std::chrono::seconds(60)));
+  ExpectNoticeThenTailOf(Shown(), all);
+}
+
+TEST_F(ExecutionLogTest, ALongBacklogIsReadFromItsLastLinesUnderANotice) {
+  const std::u16string burst = NumberedLines(0, 5 * kKeptUnits / 2);
   Write(burst);
-  EXPECT_TRUE(PumpUntil([&] { return Shown().ends_with(L"\r\nlast line\r\n"); }, std::chrono::milliseconds(3000)));
-  // The oldest lines went; whole lines stay.
-  EXPECT_LT(Shown().size(), burst.size() / 4);
-  EXPECT_TRUE(Shown().starts_with(L"line ")) << Narrow(Shown().substr(0, 80));
+  const std::wstring all = AsShown(burst);
+  const std::wstring lastLine = AsShown(burst.substr(burst.rfind(u'\n', burst.size() - 2) + 1));
+  ASSERT_TRUE(PumpUntil([&] { return Shown().ends_with(lastLine); }, std::chrono::seconds(60)));
+  ExpectNoticeThenTailOf(Shown(), all);
 }
 
 }  // namespace

@@ -3,6 +3,7 @@
 #include <vector>
 
 #include "harness/harness.h"
+#include "harness/memory_pressure.h"
 
 namespace vnscope::test {
 namespace {
@@ -95,6 +96,25 @@ TEST_F(PreviewTest, RowsNotAMultipleOfFourBytesArePaddedInTheCopy) {
   EXPECT_EQ(PixelAt(2, 1), RGB(0, 0, 255));
   EXPECT_EQ(PixelAt(0, 0), RGB(0, 255, 0));
   EXPECT_EQ(PixelAt(2, 0), RGB(0, 255, 0));
+}
+
+// A picture the copy finds no memory for (128 MiB, within the monitor's
+// own bound) is refused like a malformed one: the last picture stays.
+TEST_F(PreviewTest, APictureWithoutMemoryForItsCopyLeavesTheLastOne) {
+  const auto first = Halves(100, 100);
+  Send(100, 100, 32, first.data());
+  ASSERT_EQ(PixelAt(10, 10), RGB(255, 0, 0));
+  {
+    const ScopedAddressSpaceSqueeze crowded(64u << 20);
+    // Never read: the copy is refused before it starts.
+    const uint32_t pixel = 0x0000FF00;
+    Send(4096, 8192, 32, &pixel);
+  }
+  InvalidateRect(preview, nullptr, TRUE);
+  UpdateWindow(preview);
+  EXPECT_EQ(Client().cx, 100);
+  EXPECT_EQ(PixelAt(10, 10), RGB(255, 0, 0));
+  EXPECT_EQ(PixelAt(10, 90), RGB(0, 0, 255));
 }
 
 }  // namespace

@@ -156,7 +156,7 @@ TEST_F(VariableFindWatchTest, CtrlFFiltersAsYouTypeAndEscRestoresTheRowsAsTheyWe
   RECT client{};
   GetClientRect(dialog, &client);
 
-  PressControlKey(list, 'F');
+  PressChord(list, {VK_CONTROL}, 'F');
   ASSERT_TRUE(Shown(findBox));
   EXPECT_EQ(GetFocus(), findBox);
   const RECT box = ChildRectInParent(findBox);

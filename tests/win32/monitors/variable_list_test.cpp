@@ -60,6 +60,15 @@ TEST_F(VariableListTest, RegisterMapLengthAndSecondCommit) {
   EXPECT_EQ(ListViewRowCount(list), 2);
 }
 
+// A byte count that no record in memory can have (it would run past the
+// end of the address space) counts as no entries; the names still commit.
+TEST_F(VariableListTest, RegisterMapLongerThanTheAddressSpaceBindsNothing) {
+  Add({L"#a", L"#b"});
+  Commit({{5, 0, 0}}, 0xFFFFFFF8u);
+  EXPECT_EQ(NameColumn(), (std::vector<std::wstring>{L"#a", L"#b"}));
+  EXPECT_EQ(Row(0)[2], L"");
+}
+
 TEST_F(VariableListTest, DoubleClickTogglesGroupsOnNameOrValueCell) {
   Add({L"#s.a", L"#s.b", L"#t"});
   Commit();

@@ -103,6 +103,14 @@ void DrawSegment(HWND canvas, POINT from, POINT to) {
   RightClickAt(canvas, to.x, to.y);
 }
 
+void DrawShape(HWND canvas, UINT tool, POINT from, POINT to) {
+  SendMessageW(canvas, WM_COMMAND, tool, 0);
+  SendMessageW(canvas, WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(from.x, from.y));
+  SendMessageW(canvas, WM_MOUSEMOVE, MK_LBUTTON, MAKELPARAM(to.x, to.y));
+  SendMessageW(canvas, WM_LBUTTONUP, 0, MAKELPARAM(to.x, to.y));
+  PumpMessages();
+}
+
 std::function<void(HWND)> AcceptConfirm(ConfirmChoice* choice) {
   return [choice](HWND confirm) {
     choice->startedWithText = IsDlgButtonChecked(confirm, IDC_SEND_TEXT) == BST_CHECKED;

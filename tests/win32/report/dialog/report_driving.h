@@ -52,6 +52,10 @@ void FillList(HWND list, const std::vector<std::vector<std::wstring>>& rows);
 // coordinates are image coordinates), then ends the polyline.
 void DrawSegment(HWND canvas, POINT from, POINT to);
 
+// Chooses a tool of the canvas's menu (its command number) and drags it from
+// `from` to `to` at zoom 1.
+void DrawShape(HWND canvas, UINT tool, POINT from, POINT to);
+
 // What the send confirmation showed and what the driver set.
 struct ConfirmChoice {
   std::wstring title;

@@ -2,12 +2,16 @@
 // or refuses with 1, and no server at all), and the close that waits for the
 // browser's worker. These tests link the report dialog directly, so that they
 // can point it at their server; its templates come from the loaded DLL.
+#include <algorithm>
 #include <chrono>
+#include <iterator>
 #include <string>
 #include <vector>
 
+#include "bench/native/canvas/literal_passes.h"
 #include "browser/browser_worker.h"
 #include "canvas/layer_stack.h"
+#include "canvas/snapshot_canvas.h"
 #include "harness/harness.h"
 #include "harness/list_driving.h"
 #include "harness/loopback.h"
@@ -17,6 +21,7 @@
 #include "report/dialog/report_driving.h"
 #include "report/send_report.h"
 #include "resources/resource.h"
+#include "tests/native/canvas/canvas_fixture.h"
 #include "win32/module.h"
 
 namespace vnscope::test {
@@ -102,6 +107,7 @@ TEST_F(SendFlowTest, PackageHoldsEveryEntryInOrder) {
   for (int i = 0; i < 3; ++i) SendHostMessage(objectList, VN_ADD_OBJECT, &objects[i], sizes[i]);
   SendHostText(monitors.set().otherInfo, VN_SET_JUMP_LABEL, L"第一章");
   ReportInfo info = MakeReportInfo(shot);
+  SetLineColour(RGB(255, 0, 0));
   ConfirmChoice choice{L"送信テスト"};
   std::wstring message;
   bool result = false;
@@ -133,12 +139,30 @@ TEST_F(SendFlowTest, PackageHoldsEveryEntryInOrder) {
   int height = 0;
   const std::vector<uint32_t> png = DecodePng(entries[2].data, &width, &height);
   ASSERT_EQ(png.size(), 160u * 120u);
-  // The canvas's layers outlive its window: flattening again gives the picture sent.
-  std::vector<uint32_t> flattened(160 * 120, 0);
-  FlattenSnapshot(32, 160, 120, reinterpret_cast<uint8_t*>(flattened.data()));
-  EXPECT_TRUE(png == flattened) << "the PNG is the flattened canvas";
-  EXPECT_NE(png[60 * 160 + 80], shot.TopDownPixel(80, 60) | 0xFF000000u) << "the line shows";
-  EXPECT_EQ(png[5 * 160 + 80], shot.TopDownPixel(80, 5) | 0xFF000000u) << "opaque screenshot elsewhere";
+  EXPECT_EQ(width, 160);
+  EXPECT_EQ(height, 120);
+  // The picture the tester saw, from the drawing and compositing rules: the
+  // screenshot turned top-down and opaque; the segment stamps its plus-shaped
+  // brush at x = 10 to 150 on row 60, ends included; every pixel the brush
+  // covers darkens its 3 x 3 neighbourhood and then shows the line colour.
+  const auto covered = [](int x, int y) {
+    return (y == 60 && x >= 9 && x <= 151) || ((y == 59 || y == 61) && x >= 10 && x <= 150);
+  };
+  size_t differences = 0;
+  for (int y = 0; y < 120; ++y) {
+    for (int x = 0; x < 160; ++x) {
+      uint32_t expected = shot.TopDownPixel(x, y) | 0xFF000000u;
+      for (int dy = -1; dy <= 1; ++dy)
+        for (int dx = -1; dx <= 1; ++dx)
+          if (covered(x + dx, y + dy)) expected = 0xFF000000u;
+      if (covered(x, y)) expected = 0xFFFF0000u;
+      if (png[static_cast<size_t>(y) * 160 + x] != expected && ++differences <= 5) {
+        ADD_FAILURE() << "snapshot pixel (" << x << ", " << y << ") is " << std::hex
+                      << png[static_cast<size_t>(y) * 160 + x] << ", expected " << expected;
+      }
+    }
+  }
+  EXPECT_EQ(differences, 0u);
 
   // Each row up to its first empty cell, quoted, each cell followed by a comma.
   EXPECT_EQ(entries[3].name, "objectlist.csv");
@@ -146,6 +170,96 @@ TEST_F(SendFlowTest, PackageHoldsEveryEntryInOrder) {
                                   L"\"1\",\"千早_制服\",\"BU\",\"非表示\",\"-32\",\"0\",\n"
                                   L"\"2\",\n",
                                   true));
+}
+
+// The picture the shapes should send, built without the canvas: the layer
+// they leave, from the brush's stamps along each shape and the mosaic's
+// block means of the screenshot, composited over the screenshot by the
+// literal passes.
+std::vector<uint32_t> ExpectedShapes(const TestScreenshot& shot) {
+  const int width = shot.width, height = shot.height;
+  std::vector<uint32_t> layer(static_cast<size_t>(width) * height, 0);
+  // The mosaic's blocks: x 96 to 135, y 64 to 95.
+  for (int blockY = 64; blockY < 96; blockY += 8)
+    for (int blockX = 96; blockX < 136; blockX += 8) {
+      uint32_t sums[3] = {};
+      for (int y = blockY; y < blockY + 8; ++y)
+        for (int x = blockX; x < blockX + 8; ++x)
+          for (int channel = 0; channel < 3; ++channel) sums[channel] += (shot.TopDownPixel(x, y) >> (8 * channel)) & 0xFF;
+      uint32_t mean = 0xFF000000u;
+      for (int channel = 0; channel < 3; ++channel) mean |= ((sums[channel] + 32) / 64) << (8 * channel);
+      for (int y = blockY; y < blockY + 8; ++y)
+        for (int x = blockX; x < blockX + 8; ++x) layer[static_cast<size_t>(y) * width + x] = mean;
+    }
+  const Points strokes = Joined(Boundary(10, 10, 60, 40), Joined(Row(20, 70, 90), RightwardHead(70, 90)));
+  for (const auto& [x, y] : Stamps(strokes, width, height)) layer[static_cast<size_t>(y) * width + x] = 0xFFFF0000u;
+  std::vector<uint32_t> base(layer.size());
+  for (int y = 0; y < height; ++y)
+    for (int x = 0; x < width; ++x) base[static_cast<size_t>(y) * width + x] = shot.TopDownPixel(x, y);
+  std::vector<uint32_t> composite(layer.size(), 0);
+  literal::Recomposite({{width, height, reinterpret_cast<const uint8_t*>(base.data())},
+                        {width, height, reinterpret_cast<const uint8_t*>(layer.data())}},
+                       reinterpret_cast<uint8_t*>(composite.data()), width, height);
+  for (uint32_t& pixel : composite) pixel |= 0xFF000000u;
+  return composite;
+}
+
+TEST_F(SendFlowTest, SnapshotShowsTheShapesAndTheMosaicAsDrawn) {
+  CaptureServer server(0);
+  SetReportServer({"127.0.0.1", server.port()});
+  SetLineColour(RGB(255, 0, 0));
+  ReportInfo info = MakeReportInfo(shot);
+  ConfirmChoice choice{L"図形の報告"};
+  std::wstring message;
+  bool result = false;
+  EXPECT_EQ(Send(info, L"", &choice, &message, &result, nullptr,
+                 [&](const ReportWindows& windows) {
+                   ClickTab(windows.tabs, 1);
+                   const HWND canvas = windows.canvas;
+                   // The mosaic first, so that its blocks average the screenshot alone.
+                   DrawShape(canvas, kMosaicToolCommand, {100, 70}, {130, 95});
+                   DrawShape(canvas, kRectangleToolCommand, {10, 10}, {60, 40});
+                   DrawShape(canvas, kRectangleToolCommand, {120, 10}, {150, 40});
+                   PressChord(canvas, {VK_CONTROL}, 'Z');  // the second rectangle goes
+                   DrawShape(canvas, kArrowToolCommand, {20, 90}, {70, 90});
+                   PressChord(canvas, {VK_CONTROL}, 'Z');
+                   PressChord(canvas, {VK_CONTROL}, 'Y');  // the arrow goes and comes back
+                 }),
+            3u);
+  EXPECT_TRUE(result);
+  EXPECT_FALSE(choice.startedWithText);
+  EXPECT_TRUE(choice.startedWithSnapshot);
+  const std::vector<ZipEntry> entries = ReadStoredZip(server.Package());
+  ASSERT_EQ(entries.size(), 3u);
+  ASSERT_EQ(entries[1].name, "snapshot.png");
+  int width = 0;
+  int height = 0;
+  const std::vector<uint32_t> png = DecodePng(entries[1].data, &width, &height);
+  ASSERT_EQ(png.size(), 160u * 120u);
+  const std::vector<uint32_t> expected = ExpectedShapes(shot);
+  size_t differing = 0;
+  for (size_t i = 0; i < png.size(); ++i) differing += png[i] != expected[i];
+  EXPECT_EQ(differing, 0u) << "first at pixel "
+                           << std::distance(png.begin(), std::mismatch(png.begin(), png.end(), expected.begin()).first);
+}
+
+// With every step undone the picture is the screenshot again: only the text
+// box starts checked.
+TEST_F(SendFlowTest, UndoingEveryStepLeavesTheSnapshotUnchecked) {
+  CaptureServer server(0);
+  SetReportServer({"127.0.0.1", server.port()});
+  ReportInfo info = MakeReportInfo(shot);
+  ConfirmChoice choice{L"取り消した図形"};
+  std::wstring message;
+  bool result = false;
+  Send(info, L"本文", &choice, &message, &result, nullptr, [&](const ReportWindows& windows) {
+    ClickTab(windows.tabs, 1);
+    DrawShape(windows.canvas, kRectangleToolCommand, {10, 10}, {60, 40});
+    PressChord(windows.canvas, {VK_CONTROL}, 'Z');
+  });
+  EXPECT_TRUE(choice.startedWithText);
+  EXPECT_FALSE(choice.startedWithSnapshot);
+  EXPECT_EQ(ReadStoredZip(server.Package()).size(), 2u) << "author and scriptinfo.txt";
 }
 
 TEST_F(SendFlowTest, RefusalKeepsTheDialogOpenWithTheText) {
@@ -177,24 +291,29 @@ TEST_F(SendFlowTest, NoServerFailsWithoutHanging) {
 }
 
 // A send would fail here and say so: the cancel must end the flow first.
+// Any message box is modal and waits inside the send command, where the third
+// step would find it; the command returning is the sign that none came.
 TEST_F(SendFlowTest, CancelledConfirmationSendsNothingAndSaysNothing) {
   SetReportServer({"127.0.0.1", UnusedPort()});
   ReportInfo info = MakeReportInfo(shot);
   bool result = true;
-  bool messageShown = false;
+  bool sendReturned = false;
+  std::wstring message;
   const size_t driven = DriveModalSteps(
       [&] { result = RunReport(info); },
       {{kReportCaption,
         [&](HWND dialog) {
           TypeText(FindReportWindows(dialog).report, L"x");
           SendMessageW(dialog, WM_COMMAND, IDM_SEND_REPORT, 0);
-          messageShown = FindThreadWindow(kMessageCaption) != nullptr;
+          sendReturned = true;
           PostMessageW(dialog, WM_CLOSE, 0, 0);
         }},
-       {kConfirmCaption, [](HWND confirm) { PostMessageW(confirm, WM_COMMAND, IDCANCEL, 0); }}});
-  EXPECT_EQ(driven, 2u);
+       {kConfirmCaption, [](HWND confirm) { PostMessageW(confirm, WM_COMMAND, IDCANCEL, 0); }},
+       {kMessageCaption, ReadMessage(&message)}});
+  EXPECT_TRUE(sendReturned);
+  EXPECT_EQ(driven, 2u) << "a message box came: " << Narrow(message);
   EXPECT_FALSE(result);
-  EXPECT_FALSE(messageShown);
+  EXPECT_EQ(message, L"");
 }
 
 DWORD WINAPI WaitForEvent(void* event) {

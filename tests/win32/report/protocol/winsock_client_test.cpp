@@ -1,11 +1,13 @@
 // The DLL's report client, over Winsock under Wine, against the real report
 // server running natively on loopback (scripts/test starts it). Names and
 // texts cross the wire in the ANSI code page 932, as on the testers' machines.
+#include <chrono>
 #include <cstdlib>
 #include <string>
 #include <vector>
 
 #include "harness/harness.h"
+#include "harness/relay_proxy.h"
 #include "harness/report_seeding.h"
 #include "report/protocol/system_ansi_codec.h"
 #include "win32/win32_text.h"
@@ -83,6 +85,46 @@ TEST(WinsockClient, SubmitListFetchAndRestateAgainstTheServer) {
   ASSERT_TRUE(ListReports(relist, server, SystemAnsiCodec(), &again));
   ASSERT_TRUE(again.count(*name));
   EXPECT_EQ(again.at(*name).state, ReportState::Fixed);
+}
+
+// A package far larger than the socket buffers, read at 4 MiB a second: the
+// send lasts seconds longer than its time-out, yet no piece of it waits that
+// long, so the package arrives whole and is stored.
+TEST(WinsockClient, LargePackageArrivesWholeOverASlowReader) {
+  std::vector<uint8_t> snapshot(16u << 20);
+  for (size_t i = 0; i < snapshot.size(); ++i) snapshot[i] = static_cast<uint8_t>(i * 2654435761u >> 24);
+  const std::u16string title = UniqueTitle();
+  const auto author = AuthorEntry(title, u"テスター", ReportFlags::HasSnapshot);
+  ZipWriter zip;
+  ASSERT_TRUE(zip.Start());
+  ASSERT_TRUE(zip.Add("author", author.data(), static_cast<uint32_t>(author.size())));
+  ASSERT_TRUE(zip.Add("snapshot.png", snapshot.data(), static_cast<uint32_t>(snapshot.size())));
+  auto finished = zip.Finish();
+  ASSERT_TRUE(finished);
+  const std::vector<uint8_t> package(finished->data, finished->data + finished->size);
+
+  RelayProxy slowLink(TestServer(), 4u << 20);
+  WinsockStream stream(StreamTimeouts{10'000, 30'000, 2'000});
+  const auto start = std::chrono::steady_clock::now();
+  EXPECT_TRUE(SubmitReport(stream, slowLink.endpoint(), package.data(), static_cast<uint32_t>(package.size())))
+      << stream.LastFailure();
+  EXPECT_GT(std::chrono::steady_clock::now() - start, std::chrono::seconds(2)) << "the link was not slow";
+  const auto connections = slowLink.Connections();
+  ASSERT_EQ(connections.size(), 1u);
+  ASSERT_FALSE(connections[0].empty());
+  EXPECT_EQ(connections[0][0].code, static_cast<uint8_t>(ClientCommand::SubmitReport));
+  EXPECT_TRUE(connections[0][0].payload == package) << "the package did not arrive whole";
+
+  ReportRecords table;
+  WinsockStream list;
+  ASSERT_TRUE(ListReports(list, TestServer(), SystemAnsiCodec(), &table)) << list.LastFailure();
+  const std::u16string* name = FindByTitle(table, title);
+  ASSERT_NE(name, nullptr) << "the server did not store it";
+  std::vector<uint8_t> fetched;
+  WinsockStream fetch;
+  EXPECT_TRUE(FetchSnapshots(fetch, TestServer(), SystemAnsiCodec(), {*name},
+                             [&](std::span<const uint8_t> png) { fetched.assign(png.begin(), png.end()); }));
+  EXPECT_TRUE(fetched == snapshot) << "the stored snapshot differs";
 }
 
 TEST(WinsockClient, ClosedPortFailsTheExchange) {
