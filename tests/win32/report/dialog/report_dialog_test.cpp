@@ -1,5 +1,6 @@
 // The debug report dialog through DebugReport, driven from inside its modal
-// loop: the header, placement, tabs, the Tab key and the insert commands.
+// loop: the header, placement, tabs, the Tab and Ctrl+Z keys and the insert
+// commands.
 #include <windows.h>
 #include <commctrl.h>
 
@@ -190,6 +191,23 @@ TEST_F(ReportDialogTest, TabKeyInsertsATabAtTheCaret) {
     PressKey(windows.report, VK_TAB);
     EXPECT_EQ(WindowText(windows.report), L"a\tb\r\n");
     EXPECT_EQ(GetFocus(), windows.report) << "the focus stays in the report text";
+  });
+}
+
+// Ctrl+Z undoes the canvas's steps only while the canvas has the focus; in
+// the report text it is the edit's own undo.
+TEST_F(ReportDialogTest, CtrlZInTheReportTextIsTheEditsOwnUndo) {
+  ReportInfo info = MakeReportInfo(shot);
+  RunReport(info, [&](HWND, const ReportWindows& windows) {
+    ClickTab(windows.tabs, 1);
+    DrawShape(windows.canvas, 30002, {10, 10}, {60, 40});  // "矩形": a step of the canvas
+    ClickTab(windows.tabs, 0);
+    const std::wstring before = WindowText(windows.report);
+    TypeText(windows.report, L"誤字");
+    ASSERT_EQ(WindowText(windows.report), before + L"誤字");
+    PressChord(windows.report, {VK_CONTROL}, 'Z');
+    EXPECT_EQ(WindowText(windows.report), before);
+    EXPECT_EQ(GetFocus(), windows.report);
   });
 }
 
