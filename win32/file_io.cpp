@@ -1,0 +1,64 @@
+#include "win32/file_io.h"
+
+#include "win32/unique_handle.h"
+
+namespace vnscope {
+
+std::wstring ModuleFilePath(HMODULE module) {
+  std::wstring path(MAX_PATH, L'\0');
+  for (;;) {
+    const DWORD length = GetModuleFileNameW(module, path.data(), static_cast<DWORD>(path.size()));
+    if (length == 0) return {};
+    if (length < path.size()) return path.substr(0, length);
+    // The longest path Windows knows is 32,767 units.
+    if (path.size() >= 32768) return {};
+    path.resize(path.size() * 2);
+  }
+}
+
+std::wstring_view FileNameOf(std::wstring_view path) {
+  const size_t slash = path.find_last_of(L"\\/");
+  return slash == std::wstring_view::npos ? path : path.substr(slash + 1);
+}
+
+FileRead ReadWholeFile(const std::wstring& path, uint64_t maxBytes, std::string* bytes) {
+  bytes->clear();
+  UniqueFile file(CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                              nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+  if (!file) {
+    const DWORD error = GetLastError();
+    return error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND ? FileRead::Missing : FileRead::Failed;
+  }
+  LARGE_INTEGER size{};
+  if (!GetFileSizeEx(file.get(), &size)) return FileRead::Failed;
+  if (static_cast<uint64_t>(size.QuadPart) > maxBytes) return FileRead::TooLarge;
+  bytes->resize(static_cast<size_t>(size.QuadPart));
+  DWORD read = 0;
+  if (!bytes->empty() && (!ReadFile(file.get(), bytes->data(), static_cast<DWORD>(bytes->size()), &read, nullptr) ||
+                          read != bytes->size())) {
+    bytes->clear();
+    return FileRead::Failed;
+  }
+  return FileRead::Read;
+}
+
+bool ReplaceFileContents(const std::wstring& path, std::string_view bytes) {
+  const std::wstring temporary = path + L".tmp";
+  {
+    UniqueFile file(CreateFileW(temporary.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL,
+                                nullptr));
+    if (!file) return false;
+    DWORD written = 0;
+    if (!bytes.empty() && (!WriteFile(file.get(), bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr) ||
+                           written != bytes.size())) {
+      file.reset();
+      DeleteFileW(temporary.c_str());
+      return false;
+    }
+  }
+  if (MoveFileExW(temporary.c_str(), path.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) return true;
+  DeleteFileW(temporary.c_str());
+  return false;
+}
+
+}  // namespace vnscope
