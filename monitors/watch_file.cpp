@@ -10,23 +10,7 @@
 namespace vnscope {
 namespace {
 
-std::wstring LocalAppData() {
-  std::wstring value(MAX_PATH, L'\0');
-  for (;;) {
-    const DWORD length = GetEnvironmentVariableW(L"LOCALAPPDATA", value.data(), static_cast<DWORD>(value.size()));
-    if (length == 0) return {};
-    // Too small a buffer: the length returned counts the terminator.
-    if (length < value.size()) return value.substr(0, length);
-    value.resize(length);
-  }
-}
-
-std::wstring WatchFolder() {
-  const std::wstring base = LocalAppData();
-  if (base.empty()) return {};
-  const bool separated = base.back() == L'\\' || base.back() == L'/';
-  return base + (separated ? L"" : L"\\") + L"vnscope\\watch";
-}
+std::wstring WatchFolder() { return LocalAppDataPath(L"vnscope\\watch"); }
 
 }  // namespace
 
@@ -57,10 +41,7 @@ std::optional<std::vector<std::u16string>> ReadWatchFile() {
 bool WriteWatchFile(std::span<const std::u16string> names) {
   const std::wstring path = WatchFilePath();
   if (path.empty()) return false;
-  // The folders one by one: CreateDirectory makes only the last.
-  const std::wstring folder = WatchFolder();
-  CreateDirectoryW(folder.substr(0, folder.find_last_of(L'\\')).c_str(), nullptr);
-  CreateDirectoryW(folder.c_str(), nullptr);
+  MakeFolders(WatchFolder());
   return ReplaceFileContents(path, Utf16ToUtf8(FormatWatchFile(names)));
 }
 

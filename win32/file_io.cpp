@@ -1,5 +1,9 @@
 #include "win32/file_io.h"
 
+#include <shlobj.h>
+
+#include <algorithm>
+
 #include "win32/unique_handle.h"
 
 namespace vnscope {
@@ -42,23 +46,50 @@ FileRead ReadWholeFile(const std::wstring& path, uint64_t maxBytes, std::string*
   return FileRead::Read;
 }
 
-bool ReplaceFileContents(const std::wstring& path, std::string_view bytes) {
+bool ReplaceFileContents(const std::wstring& path, std::span<const uint8_t> bytes) {
+  // ReadFile and WriteFile count in DWORDs; pieces this large keep every count
+  // far from the limit without costing calls.
+  constexpr size_t kPiece = 1u << 20;
   const std::wstring temporary = path + L".tmp";
+  bool written = false;
   {
     UniqueFile file(CreateFileW(temporary.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL,
                                 nullptr));
     if (!file) return false;
-    DWORD written = 0;
-    if (!bytes.empty() && (!WriteFile(file.get(), bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr) ||
-                           written != bytes.size())) {
-      file.reset();
-      DeleteFileW(temporary.c_str());
-      return false;
+    while (!bytes.empty()) {
+      DWORD done = 0;
+      const DWORD piece = static_cast<DWORD>(std::min(bytes.size(), kPiece));
+      if (!WriteFile(file.get(), bytes.data(), piece, &done, nullptr) || done == 0) break;
+      bytes = bytes.subspan(done);
     }
+    written = bytes.empty() && FlushFileBuffers(file.get()) != 0;
   }
-  if (MoveFileExW(temporary.c_str(), path.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) return true;
+  if (written &&
+      MoveFileExW(temporary.c_str(), path.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
+    return true;
+  }
   DeleteFileW(temporary.c_str());
   return false;
+}
+
+std::wstring LocalAppDataPath(std::wstring_view relative) {
+  std::wstring value(MAX_PATH, L'\0');
+  for (;;) {
+    const DWORD length = GetEnvironmentVariableW(L"LOCALAPPDATA", value.data(), static_cast<DWORD>(value.size()));
+    if (length == 0) return {};
+    if (length < value.size()) {
+      value.resize(length);
+      break;
+    }
+    value.resize(length);  // too small: the length returned counts the terminator
+  }
+  if (value.back() != L'\\' && value.back() != L'/') value.push_back(L'\\');
+  return value.append(relative);
+}
+
+bool MakeFolders(const std::wstring& folder) {
+  const int made = SHCreateDirectoryExW(nullptr, folder.c_str(), nullptr);
+  return made == ERROR_SUCCESS || made == ERROR_ALREADY_EXISTS || made == ERROR_FILE_EXISTS;
 }
 
 }  // namespace vnscope
