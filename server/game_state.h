@@ -30,6 +30,7 @@ struct GameVariable {
   std::string name;  // with its sigil
   int64_t value = 0;
   std::optional<int64_t> register_number;  // none: the field was empty
+  bool operator==(const GameVariable&) const = default;
 };
 
 // The rows of "variables.csv" after its header line: a byte-order mark first

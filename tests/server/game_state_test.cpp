@@ -24,10 +24,6 @@ struct VariablesCase {
   std::vector<GameVariable> variables;
 };
 
-bool operator==(const GameVariable& a, const GameVariable& b) {
-  return a.index == b.index && a.name == b.name && a.value == b.value && a.register_number == b.register_number;
-}
-
 TEST(ParseVariables, TheTableAsTheDllWritesIt) {
   const std::string header = std::string(kBom) + "index,name,value,register\r\n";
   const VariablesCase cases[] = {
