@@ -168,7 +168,7 @@ class Dashboard::Routes {
   // answers the request when it does not.
   bool FormAdmitted(const httplib::Request& req, httplib::Response& res) {
     const std::string token = FormToken(req);
-    if (FromOurOwnPage(req) && !token.empty() && ConstantTimeEquals(req.get_param_value("csrf"), token)) return true;
+    if (FromOurOwnPage(req) && !token.empty() && ConstantTimeEquals(FormValue(req, "csrf"), token)) return true;
     LogLine("dashboard peer=" + PeerOf(req) + " refused a change to " + req.path + " from another site");
     SendPage(res, 403, RenderMessagePage("拒否", "このページからは変更できません。"));
     return false;

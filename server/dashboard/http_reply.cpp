@@ -15,6 +15,12 @@ void Redirect(httplib::Response& res, const std::string& location) {
   res.set_header("Cache-Control", "no-store");
 }
 
+std::string FormValue(const httplib::Request& req, const char* key) {
+  return req.has_file(key) ? req.get_file_value(key).content : req.get_param_value(key);
+}
+
+bool HasFormValue(const httplib::Request& req, const char* key) { return req.has_file(key) || req.has_param(key); }
+
 std::string PeerOf(const httplib::Request& req) {
   const bool v6 = req.remote_addr.find(':') != std::string::npos;
   return (v6 ? "[" + req.remote_addr + "]" : req.remote_addr) + ":" + std::to_string(req.remote_port);

@@ -74,7 +74,10 @@ std::string RenderTriageForms(const std::string& name, const std::string& form_t
                      "<button name=\"action\" value=\"clear\">解除</button>";
   if (!user_name.empty()) html += "<button name=\"action\" value=\"me\">自分が担当</button>";
   html += "</form>";
-  html += "<form class=\"comment\" method=\"post\" action=\"" + action + "/comments\">" + CsrfField(form_token);
+  // Multipart: a comment may be long, and cpp-httplib takes URL-encoded forms
+  // of 8 KiB at most.
+  html += "<form class=\"comment\" method=\"post\" enctype=\"multipart/form-data\" action=\"" + action +
+          "/comments\">" + CsrfField(form_token);
   if (user_name.empty()) {
     html += "<label>名前 <input name=\"by\" required placeholder=\"コメントに付く名前 (このブラウザで覚えます)\"></label>";
   } else {

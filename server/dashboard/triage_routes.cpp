@@ -42,7 +42,8 @@ void Answer(Lookup lookup, const std::string& name, const std::string& error, co
 }  // namespace
 
 std::string UserNameOf(const httplib::Request& req) {
-  const std::string_view raw = CookieValue(req.get_header_value("Cookie"), kUserNameCookie);
+  const std::string cookies = req.get_header_value("Cookie");  // the value below points into it
+  const std::string_view raw = CookieValue(cookies, kUserNameCookie);
   return PersonName(httplib::detail::decode_url(std::string(raw), false)).value_or("");
 }
 
@@ -80,11 +81,11 @@ bool LoadListPage(ReportStore& store, ListPageModel* model, std::string* error) 
 
 void PostComment(ReportStore& store, const std::string& name, StateChangeOrigin origin, const httplib::Request& req,
                  httplib::Response& res) {
-  const auto text = CommentText(req.get_param_value("text"));
+  const auto text = CommentText(FormValue(req, "text"));
   if (!text) return Refuse(res, 413, "コメントが長すぎます (64 KiB まで)。");
   if (text->empty()) return Refuse(res, 400, "コメントが空です。");
-  if (req.has_param("by")) {
-    const auto by = PersonName(req.get_param_value("by"));
+  if (HasFormValue(req, "by")) {
+    const auto by = PersonName(FormValue(req, "by"));
     if (!by || by->empty()) return Refuse(res, 400, "名前を入れてください。");
     origin.by = *by;
     SetUserNameCookie(res, *by);

@@ -5,6 +5,7 @@
 #include <httplib.h>
 #include <nlohmann/json.hpp>
 
+#include <atomic>
 #include <condition_variable>
 #include <fstream>
 #include <mutex>
@@ -140,8 +141,8 @@ TEST(WebhookStatus, AUrlFailingLongerThanTheWarningShowsOnTheList) {
   const std::string url = "http://127.0.0.1:" + std::to_string(UnusedPort()) + "/down";
   server::WebhookSettings settings{{url}};
   settings.failing_warning = std::chrono::milliseconds(0);
-  int64_t now = 1000;
-  auto webhooks = server::Webhooks::Create(*store, [&now] { return now; }, settings, &error);
+  std::atomic<int64_t> now = 1000;  // a millisecond passes at every reading; read by the sender thread
+  auto webhooks = server::Webhooks::Create(*store, [&now] { return now++; }, settings, &error);
   ASSERT_TRUE(webhooks) << error;
   webhooks->Start("");
   EXPECT_TRUE(webhooks->FailingUrls().empty());
@@ -150,7 +151,6 @@ TEST(WebhookStatus, AUrlFailingLongerThanTheWarningShowsOnTheList) {
   ASSERT_TRUE(summary);
   ASSERT_TRUE(store->Add(*summary, package, "p", 0, &error)) << error;
   for (int i = 0; i < 6000 && webhooks->FailingUrls().empty(); ++i) std::this_thread::sleep_for(std::chrono::milliseconds(10));
-  now += 1;
   EXPECT_EQ(webhooks->FailingUrls(), std::vector<std::string>{url});
 
   server::DashboardSettings dashboard_settings{"127.0.0.1:0", "", "CP932"};
