@@ -93,15 +93,26 @@ constexpr char kAddReportIds[] = R"sql(
   ALTER TABLE reports ADD COLUMN reportid TEXT;
 )sql";
 
-// Reports stored before version 5 have neither label nor assignee.
-constexpr char kAddTriage[] = R"sql(
-  ALTER TABLE reports ADD COLUMN label TEXT;
-  ALTER TABLE reports ADD COLUMN assignee TEXT;
-)sql";
-// Version 1 had no state history: its table is made whole by kSchema.
-constexpr char kAddStateChangeAuthor[] = R"sql(
-  ALTER TABLE state_changes ADD COLUMN by TEXT NOT NULL DEFAULT '';
-)sql";
+// Columns added in version 5, each only when missing: the tables of version
+// 1 had no state history, and kSchema makes that table whole.
+struct AddedColumn {
+  const char* table;
+  const char* column;
+  const char* definition;
+};
+constexpr AddedColumn kVersion5Columns[] = {
+    {"reports", "label", "TEXT"},
+    {"reports", "assignee", "TEXT"},
+    {"state_changes", "by", "TEXT NOT NULL DEFAULT ''"},
+};
+
+bool HasColumn(sqlite3* db, const char* table, const char* column) {
+  Statement query(db, "SELECT 1 FROM pragma_table_info(?1) WHERE name = ?2");
+  const std::string table_name = table, name = column;  // bound without a copy
+  query.Bind(1, table_name);
+  query.Bind(2, name);
+  return query.Step() == SQLITE_ROW;
+}
 
 }  // namespace
 
@@ -139,8 +150,12 @@ bool ReportStore::UpdateSchema(std::string* error) {
 bool ReportStore::Upgrade(int from, std::string* error) {
   if (from < 3 && !MovePackagesOutOfTheirTable(error)) return false;
   if (from < 4 && !writer_->Exec(kAddReportIds, error)) return false;
-  if (from < 5 && !writer_->Exec(kAddTriage, error)) return false;
-  if (from >= 2 && from < 5 && !writer_->Exec(kAddStateChangeAuthor, error)) return false;
+  for (const AddedColumn& added : kVersion5Columns) {
+    if (from >= 5 || HasColumn(writer_->db(), added.table, added.column)) continue;
+    const std::string sql =
+        std::string("ALTER TABLE ") + added.table + " ADD COLUMN " + added.column + " " + added.definition;
+    if (!writer_->Exec(sql.c_str(), error)) return false;
+  }
   return true;
 }
 
