@@ -8,6 +8,7 @@
 #include "monitors/monitor_dialogs.h"
 #include "monitors/thumbnail_writer.h"
 #include "report/debug_report_dialog.h"
+#include "report/outbox_sender.h"
 #include "resources/resource.h"
 #include "win32/boundary_guard.h"
 #include "win32/unique_handle.h"
@@ -57,12 +58,16 @@ extern "C" VNSCOPE_API bool __cdecl CreateMonitors(int32_t version, HWND owner, 
       set->*entry.slot = CreateDialogParamW(ModuleInstance(), MAKEINTRESOURCEW(entry.dialogId), owner,
                                             entry.procedure, 0);
     }
+    // The engine has started: reports an earlier run could not deliver go now.
+    SendOutboxNow();
     return true;
   });
 }
 
 extern "C" VNSCOPE_API void __cdecl DestroyMonitors(MonitorSet* set) {
   GuardBoundary([&] {
+    // The engine is tearing down, whatever it passed.
+    StopOutboxSender();
     if (!set) return;
     for (const MonitorSlot& entry : kMonitorSlots) {
       if (set->size < entry.minimumSize) continue;
@@ -101,6 +106,10 @@ extern "C" VNSCOPE_API bool __cdecl OutputBMP32to24(int32_t width, int32_t heigh
   return GuardBoundary(true, [&] { return WriteThumbnail(width, height, pixels, index); });
 }
 
+// Nothing to stop at unloading: the outbox's sender holds a reference on the
+// library while it runs, so the library is only ever unloaded with no sender
+// left (or at process exit, after every thread has gone). Waiting for it here,
+// under the loader lock, could never end.
 extern "C" BOOL WINAPI DllMain(HINSTANCE instance, DWORD, LPVOID) {
   SetModuleInstance(instance);
   return TRUE;

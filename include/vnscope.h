@@ -9,6 +9,10 @@
  * VN_VARIABLE_EDITED the edit control inside the variable list: its
  * GetParent is the variable list monitor.
  *
+ * Reports that could not be sent wait on the tester's machine; a thread of the
+ * DLL's own sends them from CreateMonitors on and stops at DestroyMonitors. It
+ * keeps the DLL loaded until it has let go, a moment after DestroyMonitors.
+ *
  * Every record below is 32-bit little-endian; pointers inside records point into
  * the engine's own memory and need stay valid only while the message is handled
  * (the database tree excepted: it stays alive until the next VN_LOAD_DATABASE).

@@ -9,7 +9,10 @@
 #include "browser/report_browser.h"
 #include "canvas/pixel_buffer.h"
 #include "canvas/snapshot_canvas.h"
+#include "report/outbox_menu.h"
+#include "report/outbox_sender.h"
 #include "report/protocol/system_ansi_codec.h"
+#include "report/random_report_id.h"
 #include "report/report_text.h"
 #include "report/scene_reading.h"
 #include "report/screenshot_copy.h"
@@ -52,6 +55,9 @@ struct ReportDialogState {
   PixelBuffer snapshot;
   HWND canvas = nullptr;
   HWND browser = nullptr;
+  // Drawn once per dialog: sending the report again sends the same id, and
+  // the server keeps the first that arrives.
+  std::string reportId;
   int width = 0;   // W: the screenshot's width
   int height = 0;  // H: the screenshot's height
 };
@@ -209,6 +215,9 @@ void OnInitDialog(HWND dialog) {
   CopySnapshot(dialog);
   CreateCanvas(dialog);
   CreateBrowser(dialog, centre);
+  state.reportId = NewReportId();
+  WatchOutbox(dialog);
+  ShowWaitingReports(dialog);
   SetFocus(state.reportEdit);
 }
 
@@ -236,8 +245,9 @@ void InsertObjectTable() {
 void Send(HWND dialog) {
   ReportDialogState& state = State();
   const ReportSendSources sources{dialog, state.headerEdit, state.reportEdit, &state.snapshot,
-                                  MonitorControl(&MonitorSet::objectList, IDC_OBJECT_LIST)};
+                                  MonitorControl(&MonitorSet::objectList, IDC_OBJECT_LIST), state.reportId};
   if (SendReport(sources)) EndDialog(dialog, 0);
+  else ShowWaitingReports(dialog);  // the report may wait in the outbox now
 }
 
 // Esc's cancel command is ignored like every command not listed: only a
@@ -289,12 +299,14 @@ void OnClose(HWND dialog) {
 
 void OnDestroy() {
   ReportDialogState& state = State();
+  WatchOutbox(nullptr);
   state.reportEditTab.Restore();
   if (state.browser) DestroyWindow(state.browser);
   if (state.canvas) DestroyWindow(state.canvas);
   UnregisterSnapshotClass();
   state.font.reset();
   ReleasePixelBuffer(&state.snapshot);
+  state.reportId.clear();
   state.tabs = state.headerEdit = state.reportEdit = state.canvas = state.browser = nullptr;
 }
 
@@ -309,6 +321,7 @@ INT_PTR CALLBACK DebugReportDialogProc(HWND dialog, UINT message, WPARAM wparam,
       case WM_SIZE: OnSize(LOWORD(lparam), HIWORD(lparam)); return TRUE;
       case WM_CLOSE: OnClose(dialog); return TRUE;
       case WM_DESTROY: OnDestroy(); return TRUE;
+      case kOutboxChanged: ShowWaitingReports(dialog); return TRUE;
       default: return FALSE;
     }
   });

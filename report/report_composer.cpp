@@ -5,6 +5,7 @@
 #include "report/package/package_entries.h"
 #include "report/package/png_encode.h"
 #include "report/protocol/byte_buffer.h"
+#include "report/protocol/report_id.h"
 #include "report/protocol/report_types.h"
 
 namespace vnscope {
@@ -34,6 +35,11 @@ ComposeStatus ComposeReport(const SendChoice& choice, const ReportParts& parts, 
     }
     zip->Add("snapshot.png", png.Data(), png.RequestedSize());
     AddEntry(zip, "objectlist.csv", ObjectListEntry(parts.objects ? *parts.objects : ObjectRows{}, codec));
+  }
+  // Always the last entry, whatever comes before it.
+  if (!parts.reportId.empty()) {
+    zip->Add(kReportIdEntry, reinterpret_cast<const uint8_t*>(parts.reportId.data()),
+             static_cast<uint32_t>(parts.reportId.size()));
   }
   const std::optional<PackageView> finished = zip->Finish();
   if (!finished) {

@@ -25,6 +25,7 @@ struct ReportParts {
   std::u16string_view text;
   const PixelBuffer* snapshot = nullptr;
   const ObjectRows* objects = nullptr;
+  std::string_view reportId;  // the dialog's (report_id.h); empty: none
 };
 
 enum class ComposeStatus {
@@ -35,8 +36,9 @@ enum class ComposeStatus {
 };
 
 // Starts `zip` and adds "author"; with HasText "scriptinfo.txt"; with
-// HasSnapshot "snapshot.png" and "objectlist.csv"; then finishes it. On
-// Composed, `package` views the archive, which `zip` owns until released.
+// HasSnapshot "snapshot.png" and "objectlist.csv"; last, with a report id,
+// "reportid"; then finishes it. On Composed, `package` views the archive,
+// which `zip` owns until released.
 ComposeStatus ComposeReport(const SendChoice& choice, const ReportParts& parts, const TextCodec& codec,
                             ZipWriter* zip, PackageView* package);
 

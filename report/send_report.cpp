@@ -1,12 +1,14 @@
 #include "report/send_report.h"
 
-#include <optional>
-
 #include "canvas/layer_stack.h"
+#include "report/outbox.h"
+#include "report/outbox_sender.h"
+#include "report/protocol/report_client.h"
 #include "report/protocol/report_types.h"
 #include "report/protocol/server_settings_file.h"
 #include "report/protocol/system_ansi_codec.h"
 #include "report/protocol/winsock_stream.h"
+#include "report/report_server.h"
 #include "report/scene_reading.h"
 #include "resources/resource.h"
 #include "win32/boundary_guard.h"
@@ -24,7 +26,6 @@ constexpr DWORD kUserNameBuffer = 257;
 
 struct SendState {
   SendChoice choice;
-  std::optional<ServerEndpoint> server;
   // The report text edit, read by the confirmation while it runs.
   HWND reportEdit = nullptr;
 };
@@ -105,8 +106,6 @@ bool Confirm(const ReportSendSources& sources) {
 
 const SendChoice& LastSendChoice() { return State().choice; }
 
-void SetReportServer(const ServerEndpoint& server) { State().server = server; }
-
 bool SendReport(const ReportSendSources& sources) {
   if (!Confirm(sources)) return false;
   const SendChoice& choice = State().choice;
@@ -125,28 +124,36 @@ bool SendReport(const ReportSendSources& sources) {
 
   ZipWriter zip;
   PackageView package;
-  const ReportParts parts{header, text, snapshot, &objects};
+  const ReportParts parts{header, text, snapshot, &objects, sources.reportId};
   const ComposeStatus status = ComposeReport(choice, parts, SystemAnsiCodec(), &zip, &package);
   if (status != ComposeStatus::Composed) {
     Tell(sources.dialog, ComposeFailureMessage(status));
     return false;
   }
-  const ServerEndpoint server = State().server.value_or(BuildServerEndpoint());
   WinsockStream stream;
-  const bool stored = SubmitReport(stream, server, package.data, package.size);
+  const SubmitResult sent = SubmitReport(stream, ReportServerEndpoint(), package.data, package.size);
+  // Without an answer the report may or may not be on the server; its id
+  // makes sending it again safe either way. A refusal is an answer.
+  const bool kept = (sent == SubmitResult::NoServer || sent == SubmitResult::BrokenOff) &&
+                    KeepInOutbox(sources.reportId, {package.data, package.size});
   zip.Release();
-  if (stored) {
+  if (sent == SubmitResult::Stored) {
+    SendOutboxNow();  // the server is there: whatever waits goes too
     Tell(sources.dialog, L"レポートの送信に成功しました。");
-  } else {
-    // A vnscope.ini that was not used explains why the report went to the
-    // built-in server; said once per process.
-    std::wstring failure = L"レポートの送信に失敗しましたorz";
-    if (const std::u16string notice = TakeServerSettingsNotice(); !notice.empty()) {
-      failure += L"\n\n" + AsWide(notice);
-    }
-    Tell(sources.dialog, failure.c_str());
+    return true;
   }
-  return stored;
+  std::wstring failure = L"レポートの送信に失敗しましたorz";
+  if (kept) {
+    SendOutboxLater();
+    failure += L"\nレポートは送信待ちとして保存しました。サーバーに接続できたときに自動で送信します。";
+  }
+  // A vnscope.ini that was not used explains why the report went to the
+  // built-in server; said once per process.
+  if (const std::u16string notice = TakeServerSettingsNotice(); !notice.empty()) {
+    failure += L"\n\n" + AsWide(notice);
+  }
+  Tell(sources.dialog, failure.c_str());
+  return false;
 }
 
 }  // namespace vnscope

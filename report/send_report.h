@@ -3,8 +3,9 @@
 #pragma once
 #include <windows.h>
 
+#include <string>
+
 #include "canvas/pixel_buffer.h"
-#include "report/protocol/report_client.h"
 #include "report/report_composer.h"
 
 namespace vnscope {
@@ -16,18 +17,17 @@ struct ReportSendSources {
   HWND reportEdit = nullptr;
   PixelBuffer* snapshot = nullptr;  // flattened in place when the snapshot is sent
   HWND objectList = nullptr;  // list view 1003 of the object list monitor
+  std::string reportId;       // the dialog's; empty: the package carries none
 };
 
-// Asks for the title and what to send, builds the package and submits it,
-// telling the tester the outcome in a message box. True only when the server
-// answered 0 (stored); a cancelled confirmation is false without a message.
+// Asks for the title and what to send, builds the package and submits it to
+// ReportServerEndpoint(), telling the tester the outcome in a message box.
+// True only when the server answered 0 (stored); a cancelled confirmation is
+// false without a message. A package that got no answer at all goes to the
+// outbox, to be sent later; a refused one does not.
 bool SendReport(const ReportSendSources& sources);
 
 // The tester's last confirmed choice; kept until the next confirmation.
 const SendChoice& LastSendChoice();
-
-// Reports go to the build's server (VNSCOPE_SERVER_ADDRESS/PORT); tests that
-// link the library directly point them at a server of their own.
-void SetReportServer(const ServerEndpoint& server);
 
 }  // namespace vnscope

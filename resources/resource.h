@@ -72,6 +72,8 @@
 #define IDM_SEND_REPORT       40009
 #define IDM_SHOW_BROWSER      40012
 #define IDM_CHOOSE_COLOUR     40014
+// Added at run time, not in the template: the outbox's count, which does nothing
+#define IDM_OUTBOX_WAITING    40015
 
 // Static controls without an ID of their own
 #ifndef IDC_STATIC

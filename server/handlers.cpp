@@ -66,16 +66,18 @@ RequestOutcome RequestHandler::Submit(std::span<const uint8_t> package, const st
   std::string reason;
   auto summary = InspectPackage(package, &reason);
   std::optional<std::string> name;
-  if (summary) name = store_.Add(*summary, package, peer, clock_(), &reason);
+  bool already_held = false;
+  if (summary) name = store_.Add(*summary, package, peer, clock_(), &reason, &already_held);
   if (!name) {
     RequestOutcome outcome{"", summary ? "store failed: " + reason : "refused: " + reason};
     if (!replies.Send(ServerReply::Refused, AsBytes(reason))) return Gone("");
     return outcome;
   }
-  // The done reply carries the new name, which the client ignores but tools
-  // and tests can use.
+  // The done reply carries the report's name, which the client ignores but
+  // tools and tests can use. A report sent again (its sender never saw our
+  // answer) is answered as stored: it is.
   if (!replies.Send(ServerReply::Done, TerminatedName(*name))) return Gone(*name);
-  return {*name, "stored"};
+  return {*name, already_held ? "already stored" : "stored"};
 }
 
 RequestOutcome RequestHandler::List(ReplySink& replies) {

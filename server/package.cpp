@@ -7,6 +7,7 @@
 #include <utility>
 
 #include "report/protocol/limits.h"
+#include "report/protocol/report_id.h"
 #include "server/protocol.h"
 
 namespace vnscope::server {
@@ -128,6 +129,21 @@ std::optional<PackageSummary> InspectPackage(std::span<const uint8_t> package, s
       *reason = std::string(served) + " unreadable or too large";
       return std::nullopt;
     }
+  }
+  // An id the client did not write could match nothing or, worse, another
+  // report's: a package that carries a broken one is refused, not stored
+  // under no id.
+  std::vector<uint8_t> id;
+  switch (ReadEntry(archive.get(), kReportIdEntry, kReportIdDigits, &id)) {
+    case EntryStatus::kMissing:
+      break;
+    case EntryStatus::kFound:
+      summary.report_id.assign(id.begin(), id.end());
+      if (IsReportId(summary.report_id)) break;
+      [[fallthrough]];
+    case EntryStatus::kBroken:
+      *reason = "reportid entry malformed";
+      return std::nullopt;
   }
   return summary;
 }

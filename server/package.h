@@ -34,12 +34,16 @@ std::optional<Author> ParseAuthor(std::span<const uint8_t> entry);
 struct PackageSummary {
   std::vector<uint8_t> author_entry;
   Author author;
+  // The package's "reportid" entry; empty when it has none (older clients),
+  // and then the report is stored however often it comes.
+  std::string report_id;
 };
 
 // Checks a package: a readable ZIP with a parseable "author" entry; the text
 // and snapshot entries, when present, must read back whole (CRC included) and
-// fit in a reply the client accepts. On refusal returns nothing and sets
-// `reason` to a short text for the log and the client.
+// fit in a reply the client accepts; a "reportid" entry, when present, must be
+// an id as the client writes it. On refusal returns nothing and sets `reason`
+// to a short text for the log and the client.
 std::optional<PackageSummary> InspectPackage(std::span<const uint8_t> package, std::string* reason);
 
 enum class EntryStatus { kFound, kMissing, kBroken };

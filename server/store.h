@@ -33,7 +33,7 @@ namespace vnscope::server {
 inline constexpr char kDatabaseFile[] = "reports.sqlite3";
 // Bumped whenever the tables change; a server refuses a database from a newer
 // one and brings an older one up to date when it opens it.
-inline constexpr int kSchemaVersion = 3;
+inline constexpr int kSchemaVersion = 4;
 // Packages up to this size live in their rows: a commit shared by many small
 // reports costs one sync, where a file each would cost one sync each.
 // Larger ones are files, so that their bytes are written once.
@@ -112,8 +112,13 @@ class ReportStore {
   // Stores a checked package as a new report in state New and returns the
   // name it was given, once the package and the row are on disk. `peer` is kept for the
   // record. Names follow arrival order even when the clock steps back.
+  // A package whose report id the store already holds is not stored again:
+  // the name of the report that holds it comes back and `already_held`, when
+  // given, says so. Of submissions of one new id arriving together, one is
+  // stored and the others get its name.
   std::optional<std::string> Add(const PackageSummary& summary, std::span<const uint8_t> package,
-                                 const std::string& peer, int64_t unix_ms, std::string* error);
+                                 const std::string& peer, int64_t unix_ms, std::string* error,
+                                 bool* already_held = nullptr);
 
   // Every report, oldest first.
   std::optional<std::vector<ListedReport>> List(std::string* error);
@@ -147,7 +152,12 @@ class ReportStore {
   // Creates the tables, or brings those of an older server up to date, in
   // one transaction; refuses those of a newer one.
   bool UpdateSchema(std::string* error);
-  bool Upgrade(std::string* error);
+  // The steps from schema `from` to the current one, in order.
+  bool Upgrade(int from, std::string* error);
+  bool MovePackagesOutOfTheirTable(std::string* error);
+  // The name of the report that holds `report_id`, read through `db`; empty
+  // when none does.
+  static std::optional<std::string> NameHoldingId(sqlite3* db, const std::string& report_id, std::string* error);
   bool CheckPackageFiles(std::string* error);
   // Hands `row` to the commit thread and waits until it is committed.
   void Commit(const std::shared_ptr<PendingRow>& row);

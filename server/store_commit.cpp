@@ -1,6 +1,7 @@
 // Adding reports: each submission's row goes to the commit thread, which
 // writes every row waiting in one transaction and wakes each writer on its own
-// word once that transaction is synced.
+// word once that transaction is synced. A report id is stored once: a package
+// whose id is held already is answered with the holder's name.
 #include <unistd.h>
 
 #include <algorithm>
@@ -19,8 +20,8 @@ namespace {
 constexpr char kBegin[] = "BEGIN IMMEDIATE";
 constexpr char kCommit[] = "COMMIT";
 constexpr char kInsertReport[] =
-    "INSERT INTO reports(id, name, received_ms, peer, title, reporter, flags, state, author, package_bytes, package) "
-    "VALUES(?1, ?2, ?3, ?4, ?5, ?6, ?7, ?8, ?9, ?10, ?11)";
+    "INSERT INTO reports(id, name, received_ms, peer, title, reporter, flags, state, author, package_bytes, package, "
+    "reportid) VALUES(?1, ?2, ?3, ?4, ?5, ?6, ?7, ?8, ?9, ?10, ?11, ?12)";
 
 }  // namespace
 
@@ -34,6 +35,7 @@ struct ReportStore::PendingRow {
   uint32_t flags = 0;
   std::span<const uint8_t> author;
   std::span<const uint8_t> package;
+  const std::string* report_id = nullptr;  // empty: none
   bool in_file = false;  // the package is a file; the row holds none
   // Set once the commit thread is done with the row. A word of its own to
   // wait on rather than a condition variable under commit_lock_: the threads
@@ -42,11 +44,29 @@ struct ReportStore::PendingRow {
   // Filled in by the commit thread before `done` says so.
   bool stored = false;
   bool never_stored = false;  // refused for sure, not merely unknown
+  // Not stored because another row holds the report id, committed in this
+  // transaction or before: that row's name.
+  std::string held_by;
   std::string error;
 };
 
 std::optional<std::string> ReportStore::Add(const PackageSummary& summary, std::span<const uint8_t> package,
-                                            const std::string& peer, int64_t unix_ms, std::string* error) {
+                                            const std::string& peer, int64_t unix_ms, std::string* error,
+                                            bool* already_held) {
+  if (already_held) *already_held = false;
+  if (!summary.report_id.empty()) {
+    // The usual repeat (a client that never saw our answer) is turned away
+    // here, before its package is written anywhere. Ids arriving together
+    // meet again at the index.
+    ReaderLease reader(*this, error);
+    if (!reader) return std::nullopt;
+    std::optional<std::string> holder = NameHoldingId(reader->db(), summary.report_id, error);
+    if (!holder) return std::nullopt;
+    if (!holder->empty()) {
+      if (already_held) *already_held = true;
+      return holder;
+    }
+  }
   // Shared with the commit thread, which may still be waking this thread
   // when it has seen its row done and moved on.
   auto shared_row = std::make_shared<PendingRow>();
@@ -71,6 +91,7 @@ std::optional<std::string> ReportStore::Add(const PackageSummary& summary, std::
   row.flags = summary.author.flags;
   row.author = summary.author_entry;
   row.package = package;
+  row.report_id = &summary.report_id;
   row.in_file = package.size() > kInlinePackageLimit;
   // Written in place: until its row commits nothing reads the file, and the
   // start-up pass removes it, whole or not, if the row never does. Its name
@@ -78,10 +99,14 @@ std::optional<std::string> ReportStore::Add(const PackageSummary& summary, std::
   if (row.in_file && !WritePackageFile(packages_, name, package, error)) return std::nullopt;
   Commit(shared_row);
   if (row.stored) return name;
-  if (error) *error = row.error;
   // A file whose row may still have committed stays for the next start-up
   // to judge.
   if (row.in_file && row.never_stored) unlink(PackagePath(packages_, name).c_str());
+  if (!row.held_by.empty()) {
+    if (already_held) *already_held = true;
+    return row.held_by;
+  }
+  if (error) *error = row.error;
   return std::nullopt;
 }
 
@@ -124,6 +149,7 @@ void ReportStore::CommitBatch(const std::vector<std::shared_ptr<PendingRow>>& ba
       row->stored = false;
       row->error = error;
       row->never_stored = never_stored;
+      row->held_by.clear();  // the holder may have been in this batch
     }
   };
   std::string error;
@@ -149,6 +175,7 @@ void ReportStore::CommitBatch(const std::vector<std::shared_ptr<PendingRow>>& ba
     insert.Bind(9, row->author);
     insert.Bind(10, static_cast<int64_t>(row->package.size()));
     if (!row->in_file) insert.Bind(11, row->package);
+    if (!row->report_id->empty()) insert.Bind(12, *row->report_id);
     // A failing insert undoes itself and leaves the others' rows be, unless
     // the failure ended the whole transaction.
     row->stored = insert.Step() == SQLITE_DONE;
@@ -161,6 +188,12 @@ void ReportStore::CommitBatch(const std::vector<std::shared_ptr<PendingRow>>& ba
     if (sqlite3_get_autocommit(writer.db())) {
       insert.Reset();
       return fail_all(row->error, true);
+    }
+    if (sqlite3_extended_errcode(writer.db()) == SQLITE_CONSTRAINT_UNIQUE && !row->report_id->empty()) {
+      // Only the id can be taken: names are handed out once.
+      if (std::optional<std::string> holder = NameHoldingId(writer.db(), *row->report_id, nullptr)) {
+        row->held_by = *holder;
+      }
     }
   }
   insert.Reset();  // lets go of the rows' bytes, bound without a copy

@@ -84,6 +84,21 @@ Lookup ReportStore::LoadPackage(const std::string& name, std::vector<uint8_t>* p
   }
 }
 
+std::optional<std::string> ReportStore::NameHoldingId(sqlite3* db, const std::string& report_id,
+                                                      std::string* error) {
+  Statement query(db, "SELECT name FROM reports WHERE reportid = ?1");
+  query.Bind(1, report_id);
+  switch (query.Step()) {
+    case SQLITE_ROW:
+      return query.Text(0);
+    case SQLITE_DONE:
+      return std::string();
+    default:
+      if (error) *error = sqlite3_errmsg(db);
+      return std::nullopt;
+  }
+}
+
 Lookup ReportStore::SetState(const std::string& name, uint32_t state, const StateChangeOrigin& origin,
                              std::string* error) {
   std::lock_guard lock(write_lock_);

@@ -12,7 +12,7 @@ namespace vnscope::server {
 namespace {
 
 // Schema versions: 2 added the state history; 3 moved the packages out of
-// their own table, large ones into files.
+// their own table, large ones into files; 4 added the report ids.
 constexpr char kSchema[] = R"sql(
   CREATE TABLE IF NOT EXISTS reports(
     id          INTEGER PRIMARY KEY AUTOINCREMENT,  -- arrival order, never reused
@@ -25,7 +25,8 @@ constexpr char kSchema[] = R"sql(
     state       INTEGER NOT NULL,
     author      BLOB    NOT NULL,                   -- the package's author entry, verbatim
     package_bytes INTEGER NOT NULL DEFAULT 0,       -- size of the ZIP archive as submitted
-    package     BLOB                                -- that archive when small; NULL: packages/NAME.zip
+    package     BLOB,                               -- that archive when small; NULL: packages/NAME.zip
+    reportid    TEXT                                -- the package's reportid entry; NULL without one
   );
   CREATE TABLE IF NOT EXISTS state_changes(
     id         INTEGER PRIMARY KEY,
@@ -39,10 +40,22 @@ constexpr char kSchema[] = R"sql(
   CREATE INDEX IF NOT EXISTS state_changes_by_report ON state_changes(report_id);
 )sql";
 
+// After the upgrades, when every column is there. The index is what makes a
+// report id stored once: of two rows committed with one id, the second fails.
+// Rows without an id (NULL) are never equal to each other.
+constexpr char kIndexes[] = R"sql(
+  CREATE UNIQUE INDEX IF NOT EXISTS reports_by_reportid ON reports(reportid);
+)sql";
+
 // The tables of versions 1 and 2 held every package in a table of its own.
 constexpr char kUpgradeReports[] = R"sql(
   ALTER TABLE reports ADD COLUMN package_bytes INTEGER NOT NULL DEFAULT 0;
   ALTER TABLE reports ADD COLUMN package BLOB;
+)sql";
+
+// Reports stored before version 4 carry no id; their packages had none.
+constexpr char kAddReportIds[] = R"sql(
+  ALTER TABLE reports ADD COLUMN reportid TEXT;
 )sql";
 
 }  // namespace
@@ -60,23 +73,31 @@ bool ReportStore::UpdateSchema(std::string* error) {
     *error = "written by a newer server (schema " + std::to_string(version) + ")";
     return false;
   }
+  const bool upgrading = version > 0 && version < kSchemaVersion;
   const std::string set_version = "PRAGMA user_version=" + std::to_string(kSchemaVersion);
-  if (!writer.Exec(kSchema, error) || (version > 0 && version < kSchemaVersion && !Upgrade(error)) ||
+  if (!writer.Exec(kSchema, error) || (upgrading && !Upgrade(version, error)) || !writer.Exec(kIndexes, error) ||
       !writer.Exec(set_version.c_str(), error) || !writer.Exec("COMMIT", error)) {
     writer.Exec("ROLLBACK", nullptr);
     return false;
   }
-  if (version > 0 && version < kSchemaVersion) {
-    // The packages' pages are free now; give them back to the file system.
+  if (upgrading) {
+    // Once the packages have left their table, their pages are free; give
+    // them back to the file system.
     std::string detail;
-    if (!writer.Exec("VACUUM", &detail)) LogLine("after bringing the store up to date: " + detail);
+    if (version < 3 && !writer.Exec("VACUUM", &detail)) LogLine("after bringing the store up to date: " + detail);
     LogLine("brought " + database_.string() + " from schema " + std::to_string(version) + " to " +
             std::to_string(kSchemaVersion));
   }
   return true;
 }
 
-bool ReportStore::Upgrade(std::string* error) {
+bool ReportStore::Upgrade(int from, std::string* error) {
+  if (from < 3 && !MovePackagesOutOfTheirTable(error)) return false;
+  if (from < 4 && !writer_->Exec(kAddReportIds, error)) return false;
+  return true;
+}
+
+bool ReportStore::MovePackagesOutOfTheirTable(std::string* error) {
   Connection& writer = *writer_;
   if (!writer.Exec(kUpgradeReports, error)) return false;
   std::vector<std::pair<int64_t, std::string>> reports;

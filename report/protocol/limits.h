@@ -33,11 +33,11 @@ inline constexpr uint32_t kDefaultMaxPackage = 64u << 20;
 // server that stops reading in the middle of a package must not freeze the
 // engine either. The same 30 s as a receive, for the same reasons.
 inline constexpr uint32_t kSendTimeoutMs = 30'000;
-// Largest piece handed to one send. Winsock applies the send time-out to a
-// whole blocking send, so a 30 MB package over a slow link would fail after
-// 30 s however steadily it moved; in pieces of 64 KiB the time-out bounds the
-// wait for each piece instead, which is what "the server stopped reading"
-// means. 64 KiB still fills the socket's buffer in one call.
+// Largest piece handed to one send. The send time-out must bound the wait
+// for room in the socket's buffer, not the whole package: a 30 MB package over
+// a slow link must not fail after 30 s however steadily it moves, which is
+// what "the server stopped reading" means. In pieces of 64 KiB each wait is
+// for one piece; 64 KiB still fills the socket's buffer in one call.
 inline constexpr uint32_t kMaxSendChunk = 64u << 10;
 // Bytes a stream asks the socket for at once when the reader wants fewer. A
 // list reply holds two short messages per report, each read as a code, a
@@ -45,6 +45,14 @@ inline constexpr uint32_t kMaxSendChunk = 64u << 10;
 // cost 30,000 system calls. 64 KiB takes hundreds of messages per call and is
 // allocated once per connection.
 inline constexpr uint32_t kReadAheadBytes = 64u << 10;
+
+// The outbox's sender: how long waiting reports rest between tries, a
+// minute, so that a tester whose server is back sees them go soon while an
+// unreachable server costs one failed connect a minute.
+inline constexpr uint32_t kOutboxRetryMs = 60'000;
+// A temporary outbox file not written to for an hour is left by a process
+// that ended while writing it; writing one takes well under a second.
+inline constexpr uint32_t kAbandonedWriteMs = 3'600'000;
 
 // Report browser: how long the worker waits for an image editor it started
 // to become idle for input before it launches the next snapshot or ends.

@@ -44,9 +44,9 @@ std::span<const uint8_t> PayloadBytes(const ByteBuffer& payload) {
 
 }  // namespace
 
-bool SubmitReport(ReportStream& stream, const ServerEndpoint& server, const uint8_t* package,
-                  uint32_t length) {
-  if (!stream.Connect(server.address, server.port)) return false;
+SubmitResult SubmitReport(ReportStream& stream, const ServerEndpoint& server, const uint8_t* package,
+                          uint32_t length) {
+  if (!stream.Connect(server.address, server.port)) return SubmitResult::NoServer;
   int last_code = kNoReply;
   if (SendReportMessage(stream, static_cast<uint8_t>(ClientCommand::SubmitReport), package,
                         length)) {
@@ -54,7 +54,8 @@ bool SubmitReport(ReportStream& stream, const ServerEndpoint& server, const uint
     last_code = ReceiveReportMessage(stream, &reply);
   }
   CloseExchange(stream);
-  return last_code == 0;
+  if (last_code == kNoReply) return SubmitResult::BrokenOff;
+  return last_code == 0 ? SubmitResult::Stored : SubmitResult::Refused;
 }
 
 bool ListReports(ReportStream& stream, const ServerEndpoint& server, const TextCodec& codec,

@@ -23,9 +23,19 @@ namespace vnscope {
 // server_settings_file.h).
 ServerEndpoint BuildServerEndpoint();
 
-// Sends the package and takes exactly one reply; code 0 means it was stored.
-bool SubmitReport(ReportStream& stream, const ServerEndpoint& server, const uint8_t* package,
-                  uint32_t length);
+// How a submission ended. Only an answer from the server says anything about
+// the report: without one it may or may not have been stored, and a report
+// that carries an id may safely go again.
+enum class SubmitResult {
+  Stored,      // the server answered 0
+  Refused,     // the server answered with another code
+  NoServer,    // no connection could be made
+  BrokenOff,   // connected, but the package did not go out whole or no answer came
+};
+
+// Sends the package and takes exactly one reply.
+SubmitResult SubmitReport(ReportStream& stream, const ServerEndpoint& server, const uint8_t* package,
+                          uint32_t length);
 
 // Empties `records`, then fills it from the server's list: every ReportName
 // (ANSI) finds or adds a record, and the ReportSummary that follows fills it.

@@ -1,6 +1,7 @@
 #include "report/protocol/winsock_stream.h"
 
 #include <winsock2.h>
+#include <windows.h>
 
 #include <algorithm>
 #include <climits>
@@ -14,10 +15,12 @@ std::string Describe(const char* call, int error) {
   return std::string(call) + ": Winsock error " + std::to_string(error);
 }
 
+ULONGLONG DeadlineAfter(uint32_t milliseconds) { return GetTickCount64() + milliseconds; }
+
 }  // namespace
 
-WinsockStream::WinsockStream(StreamTimeouts timeouts)
-    : timeouts_(timeouts), socket_(INVALID_SOCKET) {}
+WinsockStream::WinsockStream(StreamTimeouts timeouts, void* stop)
+    : timeouts_(timeouts), stop_(stop), socket_(INVALID_SOCKET) {}
 
 WinsockStream::~WinsockStream() { Close(); }
 
@@ -45,20 +48,11 @@ bool WinsockStream::Connect(const std::string& address, uint16_t port) {
     Close();
     return false;
   }
-  // Back to blocking for the exchange; the socket options bound every wait.
   // No Nagle: a large message goes out as its header and then its payload in
   // separate sends, and the payload would otherwise wait for the server's
   // delayed acknowledgement of the header (40 to 200 ms a message).
-  u_long blocking = 0;
   const BOOL no_delay = TRUE;
-  const DWORD receive_ms = timeouts_.receiveMs;
-  const DWORD send_ms = timeouts_.sendMs;
-  if (ioctlsocket(socket_, FIONBIO, &blocking) != 0 ||
-      setsockopt(socket_, SOL_SOCKET, SO_RCVTIMEO, reinterpret_cast<const char*>(&receive_ms),
-                 sizeof receive_ms) != 0 ||
-      setsockopt(socket_, SOL_SOCKET, SO_SNDTIMEO, reinterpret_cast<const char*>(&send_ms),
-                 sizeof send_ms) != 0 ||
-      setsockopt(socket_, IPPROTO_TCP, TCP_NODELAY, reinterpret_cast<const char*>(&no_delay),
+  if (setsockopt(socket_, IPPROTO_TCP, TCP_NODELAY, reinterpret_cast<const char*>(&no_delay),
                  sizeof no_delay) != 0) {
     const int error = WSAGetLastError();
     Close();
@@ -68,9 +62,15 @@ bool WinsockStream::Connect(const std::string& address, uint16_t port) {
 }
 
 bool WinsockStream::ConnectWithTimeout(uint32_t host, uint16_t port) {
-  u_long non_blocking = 1;
-  if (ioctlsocket(socket_, FIONBIO, &non_blocking) != 0) {
-    return Fail(Describe("ioctlsocket", WSAGetLastError()));
+  // Event selection makes the socket non-blocking; it must come before the
+  // connect, whose outcome is one of its events.
+  network_event_ = WSACreateEvent();
+  if (network_event_ == WSA_INVALID_EVENT) {
+    network_event_ = nullptr;
+    return Fail(Describe("WSACreateEvent", WSAGetLastError()));
+  }
+  if (WSAEventSelect(socket_, network_event_, FD_CONNECT | FD_READ | FD_WRITE | FD_CLOSE) != 0) {
+    return Fail(Describe("WSAEventSelect", WSAGetLastError()));
   }
   sockaddr_in peer{};
   peer.sin_family = AF_INET;
@@ -80,53 +80,75 @@ bool WinsockStream::ConnectWithTimeout(uint32_t host, uint16_t port) {
   const int error = WSAGetLastError();
   if (error != WSAEWOULDBLOCK) return Fail(Describe("connect", error));
 
-  // A refused connect shows in the exception set, a successful one in the
-  // write set; neither before the time-out means no server is there.
-  fd_set writable;
-  fd_set failed;
-  FD_ZERO(&writable);
-  FD_ZERO(&failed);
-  FD_SET(socket_, &writable);
-  FD_SET(socket_, &failed);
-  timeval timeout{};
-  timeout.tv_sec = static_cast<long>(timeouts_.connectMs / 1000);
-  timeout.tv_usec = static_cast<long>(timeouts_.connectMs % 1000) * 1000;
-  const int ready = select(0, nullptr, &writable, &failed, &timeout);
-  if (ready == 0) return Fail("connect: timed out");
-  if (ready == SOCKET_ERROR) return Fail(Describe("select", WSAGetLastError()));
-  if (FD_ISSET(socket_, &failed) || !FD_ISSET(socket_, &writable)) {
-    int socket_error = 0;
-    int size = sizeof socket_error;
-    getsockopt(socket_, SOL_SOCKET, SO_ERROR, reinterpret_cast<char*>(&socket_error), &size);
-    return Fail(Describe("connect", socket_error));
+  // Refused or reached, the connect reports itself, with its error code.
+  const ULONGLONG deadline = DeadlineAfter(timeouts_.connectMs);
+  for (;;) {
+    long events = 0;
+    int connect_error = 0;
+    if (!WaitForEvents(deadline, "connect", &events, &connect_error)) return false;
+    if ((events & FD_CONNECT) == 0) continue;
+    if (connect_error != 0) return Fail(Describe("connect", connect_error));
+    return true;
   }
+}
+
+bool WinsockStream::WaitForEvents(unsigned long long deadline, const char* what, long* events,
+                                  int* connectError) {
+  const HANDLE waits[] = {network_event_, stop_};
+  const ULONGLONG now = GetTickCount64();
+  const DWORD timeout = now >= deadline ? 0 : static_cast<DWORD>(deadline - now);
+  switch (WaitForMultipleObjects(stop_ ? 2 : 1, waits, FALSE, timeout)) {
+    case WAIT_OBJECT_0:
+      break;
+    case WAIT_OBJECT_0 + 1:
+      return Fail(std::string(what) + ": stopped");
+    case WAIT_TIMEOUT:
+      return Fail(std::string(what) + ": timed out");
+    default:
+      return Fail(std::string(what) + ": wait failed, error " + std::to_string(GetLastError()));
+  }
+  // Takes the events and resets the event object; the next call that would
+  // block records its event again.
+  WSANETWORKEVENTS taken{};
+  if (WSAEnumNetworkEvents(socket_, network_event_, &taken) != 0) {
+    return Fail(Describe("WSAEnumNetworkEvents", WSAGetLastError()));
+  }
+  *events = taken.lNetworkEvents;
+  *connectError = taken.iErrorCode[FD_CONNECT_BIT];
   return true;
 }
 
-int32_t WinsockStream::Send(const uint8_t* bytes, uint32_t length) {
+template <typename Call>
+int32_t WinsockStream::UntilDone(Call&& call, uint32_t timeoutMs, const char* what) {
   if (socket_ == INVALID_SOCKET) return -1;
-  // The send time-out bounds one blocking send as a whole: a piece at a time,
-  // it bounds the wait for room, however long the package takes.
-  const int chunk = static_cast<int>(std::min(length, limits::kMaxSendChunk));
-  const int sent = send(socket_, reinterpret_cast<const char*>(bytes), chunk, 0);
-  if (sent == SOCKET_ERROR) {
-    Fail(Describe("send", WSAGetLastError()));
-    return -1;
+  const ULONGLONG deadline = DeadlineAfter(timeoutMs);
+  for (;;) {
+    const int done = call();
+    if (done != SOCKET_ERROR) return done;
+    const int error = WSAGetLastError();
+    if (error != WSAEWOULDBLOCK) {
+      Fail(Describe(what, error));
+      return -1;
+    }
+    // A call that would block records its event (FD_WRITE for room to send,
+    // FD_READ or FD_CLOSE for something to receive), which ends the wait.
+    long events = 0;
+    int ignored = 0;
+    if (!WaitForEvents(deadline, what, &events, &ignored)) return -1;
   }
-  return sent;
+}
+
+int32_t WinsockStream::Send(const uint8_t* bytes, uint32_t length) {
+  const int chunk = static_cast<int>(std::min(length, limits::kMaxSendChunk));
+  return UntilDone([&] { return send(socket_, reinterpret_cast<const char*>(bytes), chunk, 0); }, timeouts_.sendMs,
+                   "send");
 }
 
 int32_t WinsockStream::Receive(uint8_t* buffer, uint32_t length) {
-  if (socket_ == INVALID_SOCKET) return -1;
   return read_ahead_.Read(buffer, length, [this](uint8_t* into, uint32_t size) -> int32_t {
     const int chunk = size > INT_MAX ? INT_MAX : static_cast<int>(size);
-    const int received = recv(socket_, reinterpret_cast<char*>(into), chunk, 0);
-    if (received == SOCKET_ERROR) {
-      // WSAETIMEDOUT after SO_RCVTIMEO: the peer stayed silent too long.
-      Fail(Describe("recv", WSAGetLastError()));
-      return -1;
-    }
-    return received;
+    return UntilDone([&] { return recv(socket_, reinterpret_cast<char*>(into), chunk, 0); }, timeouts_.receiveMs,
+                     "recv");
   });
 }
 
@@ -142,6 +164,8 @@ void WinsockStream::Close() {
   read_ahead_.Discard();
   if (socket_ != INVALID_SOCKET) closesocket(socket_);
   socket_ = INVALID_SOCKET;
+  if (network_event_) WSACloseEvent(network_event_);
+  network_event_ = nullptr;
   if (library_started_) WSACleanup();
   library_started_ = false;
 }

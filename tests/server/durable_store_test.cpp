@@ -137,7 +137,8 @@ TEST(StoreUpgrade, EarlierStoresKeepEveryReportItsNameAndState) {
 TEST(StoreUpgrade, StoreOfANewerServerIsRefused) {
   test::TempDir dir;
   std::filesystem::create_directories(dir.path() / "data");
-  ASSERT_TRUE(Exec(dir.path() / "data" / kDatabaseFile, "CREATE TABLE future(x); PRAGMA user_version=4;"));
+  ASSERT_TRUE(Exec(dir.path() / "data" / kDatabaseFile,
+                   "CREATE TABLE future(x); PRAGMA user_version=" + std::to_string(kSchemaVersion + 1) + ";"));
   std::string error;
   EXPECT_FALSE(OpenStore(dir.path() / "data", &error));
   EXPECT_NE(error.find("newer server"), std::string::npos) << error;

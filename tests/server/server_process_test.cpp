@@ -10,6 +10,7 @@
 #include <set>
 #include <thread>
 
+#include "server_fixture.h"
 #include "test_support.h"
 
 namespace vnscope::test {
@@ -43,30 +44,6 @@ Bytes SummaryOf(const Bytes& author, uint32_t state) {
   PutU32(summary, state);
   return summary;
 }
-
-class ServerTest : public ::testing::Test {
- protected:
-  // Starts the server over this test's data directory.
-  ServerProcess& Start(std::vector<std::string> args = {}, std::vector<std::string> environment = {}) {
-    auto& server = servers_.emplace_back(
-        std::make_unique<ServerProcess>(VNSCOPE_SERVER_BINARY, data_, std::move(args), std::move(environment)));
-    EXPECT_TRUE(server->started()) << server->Log();
-    return *server;
-  }
-  // Every server still running must stop cleanly on SIGTERM, which under
-  // the sanitizers also means without leaks.
-  void TearDown() override {
-    for (auto& server : servers_) {
-      if (server->running()) {
-        EXPECT_EQ(server->Stop(), 0) << server->Log();
-      }
-    }
-  }
-
-  TempDir dir_;
-  std::filesystem::path data_ = dir_.path() / "data";
-  std::vector<std::unique_ptr<ServerProcess>> servers_;
-};
 
 TEST_F(ServerTest, SubmitThenList) {
   ServerProcess& server = Start();

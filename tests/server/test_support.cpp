@@ -91,7 +91,8 @@ Bytes AuthorEntry(std::u16string_view title, std::u16string_view reporter, uint3
   return entry;
 }
 
-Bytes ReportPackage(std::u16string_view title, const std::string& text, const Bytes& snapshot) {
+Bytes ReportPackage(std::u16string_view title, const std::string& text, const Bytes& snapshot,
+                    const std::string& report_id) {
   Bytes script = ToBytes(text);
   script.push_back(0);
   std::vector<std::pair<std::string, Bytes>> entries = {
@@ -102,6 +103,7 @@ Bytes ReportPackage(std::u16string_view title, const std::string& text, const By
     objects.push_back(0);
     entries.emplace_back("objectlist.csv", objects);
   }
+  if (!report_id.empty()) entries.emplace_back("reportid", ToBytes(report_id));
   return StoredZip(entries);
 }
 

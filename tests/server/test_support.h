@@ -29,8 +29,10 @@ uint32_t Crc32(std::span<const uint8_t> data);
 Bytes AuthorEntry(std::u16string_view title, std::u16string_view reporter, uint32_t flags);
 
 // A package with author, text (ending in its 0 byte) and, when `snapshot` is
-// not empty, a snapshot; flags follow what is present.
-Bytes ReportPackage(std::u16string_view title, const std::string& text, const Bytes& snapshot = {});
+// not empty, a snapshot; flags follow what is present. With `report_id` it
+// ends with a "reportid" entry holding those bytes.
+Bytes ReportPackage(std::u16string_view title, const std::string& text, const Bytes& snapshot = {},
+                    const std::string& report_id = "");
 
 struct Frame {
   uint8_t code = 0;

@@ -186,9 +186,16 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   bool result = false;
   int last = -1;
   switch (exchange) {
-    case 0: {  // SubmitReport: one reply, code 0 stores
-      result = SubmitReport(stream, kServer, kPackage.data(), static_cast<uint32_t>(kPackage.size()));
+    case 0: {  // SubmitReport: one reply, code 0 stores, another refuses, none breaks off
+      const SubmitResult submitted =
+          SubmitReport(stream, kServer, kPackage.data(), static_cast<uint32_t>(kPackage.size()));
+      result = submitted == SubmitResult::Stored;
       if (model.Send(1, kPackage)) last = model.Read().code;
+      const SubmitResult expected = !connects  ? SubmitResult::NoServer
+                                    : last < 0  ? SubmitResult::BrokenOff
+                                    : last == 0 ? SubmitResult::Stored
+                                                : SubmitResult::Refused;
+      Check(submitted == expected, "submission ended otherwise than its reply says");
       break;
     }
     case 1: {  // ListReports: names, each summary filling the record of the name before it

@@ -13,6 +13,7 @@
 #include "harness/loopback.h"
 #include "harness/modal_steps.h"
 #include "report/protocol/server_settings.h"
+#include "report/report_server.h"
 #include "report/send_report.h"
 #include "resources/resource.h"
 #include "win32/module.h"

@@ -1,5 +1,7 @@
 #include "harness/harness.h"
 
+#include "harness/local_app_data.h"
+
 #include <commctrl.h>
 
 #include <algorithm>
@@ -25,6 +27,9 @@ std::vector<uint8_t> ReadFileBytes(const std::wstring& path) {
 
 const VnscopeDll& VnscopeDll::Get() {
   static const VnscopeDll dll = [] {
+    // Before the library first looks at its outbox: what one test program
+    // leaves waiting there must not be sent by the next.
+    static PrivateLocalAppData processLocalAppData;
     VnscopeDll loaded;
     loaded.module = LoadLibraryW(L"vnscope.dll");
     if (!loaded.module) return loaded;

@@ -18,6 +18,7 @@ SOCKET ListenOnLoopback(uint16_t* port, int receive_buffer) {
   sockaddr_in address{};
   address.sin_family = AF_INET;
   address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  address.sin_port = htons(*port);
   int size = sizeof address;
   if (listener == INVALID_SOCKET || bind(listener, reinterpret_cast<sockaddr*>(&address), size) != 0 ||
       listen(listener, 16) != 0 || getsockname(listener, reinterpret_cast<sockaddr*>(&address), &size) != 0) {

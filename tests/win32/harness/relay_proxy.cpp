@@ -32,7 +32,12 @@ bool SendAll(SOCKET socket, const char* bytes, int length) {
 }  // namespace
 
 RelayProxy::RelayProxy(ServerEndpoint target, uint32_t client_bytes_per_second)
-    : target_(std::move(target)), client_pace_(client_bytes_per_second) {
+    : RelayProxy(std::move(target), client_bytes_per_second, 0) {}
+
+RelayProxy::RelayProxy(ServerEndpoint target, AtPort port) : RelayProxy(std::move(target), 0, port.number) {}
+
+RelayProxy::RelayProxy(ServerEndpoint target, uint32_t client_bytes_per_second, uint16_t port)
+    : target_(std::move(target)), client_pace_(client_bytes_per_second), port_(port) {
   static WinsockUser winsock;
   listener_ = ListenOnLoopback(&port_, client_pace_ > 0 ? 64 << 10 : 0);
   acceptor_ = std::thread([this] { Accept(); });
@@ -52,6 +57,7 @@ void RelayProxy::Accept() {
     const SOCKET client = accept(listener_, nullptr, nullptr);
     if (client == INVALID_SOCKET) continue;
     std::lock_guard guard(lock_);
+    ++open_clients_;
     connections_.emplace_back();
     relays_.emplace_back([this, client, index = connections_.size() - 1] { Relay(client, index); });
   }
@@ -88,6 +94,7 @@ void RelayProxy::Relay(uintptr_t client_socket, size_t index) {
       const int got = recv(client, chunk, sizeof chunk, 0);
       if (got <= 0) {
         clientOpen = false;
+        --open_clients_;
         shutdown(server, SD_SEND);
       } else {
         if (client_pace_ > 0) {
@@ -114,11 +121,15 @@ void RelayProxy::Relay(uintptr_t client_socket, size_t index) {
       if (got <= 0) {
         serverOpen = false;
         shutdown(client, SD_SEND);
+      } else if (dropped_) {
+        if (clientOpen) --open_clients_;
+        clientOpen = serverOpen = false;
       } else {
         SendAll(client, chunk, got);
       }
     }
   }
+  if (clientOpen) --open_clients_;
   closesocket(server);
   closesocket(client);
 }

@@ -49,6 +49,10 @@ std::vector<uint8_t> ReportPackage(const ReportSeed& seed, const std::u16string&
   if (!png.empty()) {
     EXPECT_TRUE(zip.Add("snapshot.png", png.data(), static_cast<uint32_t>(png.size())));
   }
+  if (!seed.reportId.empty()) {
+    EXPECT_TRUE(zip.Add("reportid", reinterpret_cast<const uint8_t*>(seed.reportId.data()),
+                        static_cast<uint32_t>(seed.reportId.size())));
+  }
   std::vector<uint8_t> bytes;
   if (auto package = zip.Finish()) bytes.assign(package->data, package->data + package->size);
   return bytes;
@@ -90,7 +94,8 @@ std::vector<SeededReport> SeedReports(const std::vector<ReportSeed>& seeds) {
     if (seed.flags & ReportFlags::HasSnapshot) report.png = SnapshotPng(sequence);
     const auto package = ReportPackage(seed, report.reporter, report.png);
     WinsockStream stream;
-    EXPECT_TRUE(SubmitReport(stream, TestServer(), package.data(), static_cast<uint32_t>(package.size())))
+    EXPECT_EQ(SubmitReport(stream, TestServer(), package.data(), static_cast<uint32_t>(package.size())),
+              SubmitResult::Stored)
         << "is the report server running? " << stream.LastFailure();
     reports.push_back(std::move(report));
   }

@@ -19,6 +19,7 @@ struct ReportSeed {
   uint32_t flags = ReportFlags::HasText;
   uint32_t state = ReportState::New;
   std::u16string body = u"千早の台詞で立ち絵が一瞬消える。";
+  std::string reportId;  // when set, the package ends with it as "reportid"
 };
 
 struct SeededReport {
@@ -36,7 +37,8 @@ std::wstring UniqueTitle(const std::wstring& stem);
 std::vector<uint8_t> SnapshotPng(uint32_t seed);
 
 // A report's package: the author entry, the text (a fixed header above the
-// seed's body) when the flags name it, and the snapshot when `png` has one.
+// seed's body) when the flags name it, the snapshot when `png` has one, and
+// the seed's report id when it has one.
 std::vector<uint8_t> ReportPackage(const ReportSeed& seed, const std::u16string& reporter,
                                    const std::vector<uint8_t>& png);
 

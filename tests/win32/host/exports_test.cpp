@@ -59,7 +59,7 @@ TEST(Exports, ImportsOnlyWindowsSystemDlls) {
   const std::set<std::string> system = {"kernel32.dll", "user32.dll",   "gdi32.dll",
                                         "comctl32.dll", "comdlg32.dll", "shell32.dll",
                                         "advapi32.dll", "ws2_32.dll",   "msvcrt.dll",
-                                        "ole32.dll"};
+                                        "ole32.dll",    "bcrypt.dll"};
   const std::set<std::string> imported = ImportedDlls(dll.module);
   EXPECT_FALSE(imported.empty());
   for (const std::string& name : imported) EXPECT_TRUE(system.count(name)) << name;

@@ -229,16 +229,16 @@ TEST(FetchReport, SilentServerFailsAfterTheReceiveTimeout) {
 struct SubmitCase {
   const char* what;
   Bytes reply;
-  bool stored;
+  SubmitResult result;
 };
 
-TEST(SubmitReport, SucceedsOnlyWhenTheOneReplyIsCodeZero) {
+TEST(SubmitReport, StoredOnlyWhenTheOneReplyIsCodeZero) {
   const SubmitCase cases[] = {
-      {"code 0 stores", Message(0), true},
-      {"code 0 with a payload stores", Message(0, {1, 2}), true},
-      {"any other code refuses", Message(1), false},
+      {"code 0 stores", Message(0), SubmitResult::Stored},
+      {"code 0 with a payload stores", Message(0, {1, 2}), SubmitResult::Stored},
+      {"any other code refuses", Message(1), SubmitResult::Refused},
       {"an unknown code refuses too: exactly one reply is read", Concat({Message(9), Message(0)}),
-       false},
+       SubmitResult::Refused},
   };
   const Bytes package = {'P', 'K', 5, 6, 0, 0};
   for (const auto& c : cases) {
@@ -246,12 +246,24 @@ TEST(SubmitReport, SucceedsOnlyWhenTheOneReplyIsCodeZero) {
     PosixStream stream(kTimeouts);
     EXPECT_EQ(SubmitReport(stream, server.endpoint(), package.data(),
                            static_cast<uint32_t>(package.size())),
-              c.stored)
+              c.result)
         << c.what;
     EXPECT_EQ(server.Received(),
               Concat({{0x01, 0x06, 0x00, 0x00, 0x00, 'P', 'K', 5, 6, 0, 0}, kEndExchange}))
         << c.what;
   }
+}
+
+// A server that takes the package and hangs up without a word may or may
+// not have stored it: that is no refusal.
+TEST(SubmitReport, ConnectionClosedWithoutAnAnswerBreaksOff) {
+  Bytes received;
+  LoopbackServer server([&](int connection) { received = ReadMessage(connection); });
+  PosixStream stream(kTimeouts);
+  const uint8_t package[] = {'P', 'K'};
+  EXPECT_EQ(SubmitReport(stream, server.endpoint(), package, 2), SubmitResult::BrokenOff);
+  server.Join();
+  EXPECT_EQ(received, (Bytes{0x01, 0x02, 0x00, 0x00, 0x00, 'P', 'K'}));
 }
 
 // A peer with a tiny receive buffer takes a big package a piece at a time;
@@ -270,8 +282,9 @@ TEST(SubmitReport, SlowPeerStillReceivesTheWholePackage) {
       4096);
   PosixStream socket_stream(kTimeouts);
   test_support::ThrottledStream counted(socket_stream, UINT32_MAX, UINT32_MAX);
-  EXPECT_TRUE(SubmitReport(counted, server.endpoint(), package.data(),
-                           static_cast<uint32_t>(package.size())));
+  EXPECT_EQ(SubmitReport(counted, server.endpoint(), package.data(),
+                         static_cast<uint32_t>(package.size())),
+            SubmitResult::Stored);
   server.Join();
   EXPECT_GT(counted.partial_sends(), 0) << "the socket never sent less than asked";
   ASSERT_EQ(received.size(), 5 + package.size());
@@ -288,7 +301,7 @@ TEST(Exchanges, FailWithoutAServer) {
   table[u"stale"];
   const uint8_t package[] = {1};
   int calls = 0;
-  EXPECT_FALSE(SubmitReport(stream, nobody, package, 1));
+  EXPECT_EQ(SubmitReport(stream, nobody, package, 1), SubmitResult::NoServer);
   EXPECT_FALSE(ListReports(stream, nobody, kCodec, &table));
   EXPECT_FALSE(FetchSnapshots(stream, nobody, kCodec, {u"a"},
                               [&](std::span<const uint8_t>) { ++calls; }));

@@ -8,7 +8,9 @@
 
 #include "harness/harness.h"
 #include "harness/modal_steps.h"
+#include "report/debug_report_dialog.h"
 #include "resources/resource.h"
+#include "win32/module.h"
 
 namespace vnscope::test {
 
@@ -46,6 +48,17 @@ ReportInfo MakeReportInfo(const TestScreenshot& shot, const std::wstring& displa
   info.bitsPerPixel = shot.bitsPerPixel;
   info.pixels = shot.bottomUp.data();
   return info;
+}
+
+bool RunLinkedReport(HWND engine, const MonitorSet* monitors, ReportInfo& info) {
+  const HMODULE dll = VnscopeDll::Get().module;
+  SetModuleInstance(dll);
+  CurrentReportSession() = {monitors, &info};
+  ScopedModuleContext context;
+  const INT_PTR result =
+      DialogBoxParamW(dll, MAKEINTRESOURCEW(IDD_DEBUG_REPORT), engine, DebugReportDialogProc, 0);
+  CurrentReportSession() = {};
+  return result == 0;
 }
 
 namespace {

@@ -35,6 +35,13 @@ TestScreenshot MakeScreenshot(int width, int height, int bitsPerPixel = 32);
 // The engine's record for DebugReport; points into `shot`.
 ReportInfo MakeReportInfo(const TestScreenshot& shot, const std::wstring& displayed = L"");
 
+// Runs dialog 106 as DebugReport does, with this program's own copy of the
+// dialog (linked in, its templates from the loaded DLL), so that a test can
+// point the send flow at a server of its own. `monitors` may be null: the
+// dialog then reads nothing of the engine's monitors. True when it ended
+// with 0 (a report was sent).
+bool RunLinkedReport(HWND engine, const MonitorSet* monitors, ReportInfo& info);
+
 struct ReportWindows {
   HWND tabs = nullptr;
   HWND header = nullptr;  // the read-only edit

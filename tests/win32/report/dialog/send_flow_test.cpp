@@ -3,6 +3,7 @@
 // browser's worker. These tests link the report dialog directly, so that they
 // can point it at their server; its templates come from the loaded DLL.
 #include <algorithm>
+#include <cctype>
 #include <chrono>
 #include <iterator>
 #include <string>
@@ -14,11 +15,12 @@
 #include "canvas/snapshot_canvas.h"
 #include "harness/harness.h"
 #include "harness/list_driving.h"
+#include "harness/local_app_data.h"
 #include "harness/loopback.h"
 #include "harness/modal_steps.h"
-#include "report/debug_report_dialog.h"
 #include "report/dialog/capture_server.h"
 #include "report/dialog/report_driving.h"
+#include "report/report_server.h"
 #include "report/send_report.h"
 #include "resources/resource.h"
 #include "tests/native/canvas/canvas_fixture.h"
@@ -58,15 +60,7 @@ class SendFlowTest : public EngineTest {
     SetModuleInstance(dll.module);
   }
 
-  // What DebugReport does, with this program's copy of the dialog.
-  bool RunReport(ReportInfo& info) {
-    CurrentReportSession() = {&monitors.set(), &info};
-    ScopedModuleContext context;
-    const INT_PTR result = DialogBoxParamW(dll.module, MAKEINTRESOURCEW(IDD_DEBUG_REPORT), engine.window(),
-                                           DebugReportDialogProc, 0);
-    CurrentReportSession() = {};
-    return result == 0;
-  }
+  bool RunReport(ReportInfo& info) { return RunLinkedReport(engine.window(), &monitors.set(), info); }
 
   // Types `text`, sends with `choice`, reads the message; records whether the
   // dialog still held the text afterwards, then closes it if it is open.
@@ -88,6 +82,7 @@ class SendFlowTest : public EngineTest {
          {kMessageCaption, ReadMessage(message)}});
   }
 
+  PrivateLocalAppData localAppData;
   ScopedMonitors monitors{engine.window(), 24};
   TestScreenshot shot = MakeScreenshot(160, 120);
 };
@@ -125,7 +120,7 @@ TEST_F(SendFlowTest, PackageHoldsEveryEntryInOrder) {
   EXPECT_TRUE(choice.startedWithSnapshot) << "a line was drawn";
 
   const std::vector<ZipEntry> entries = ReadStoredZip(server.Package());
-  ASSERT_EQ(entries.size(), 4u);
+  ASSERT_EQ(entries.size(), 5u);
   EXPECT_EQ(entries[0].name, "author");
   EXPECT_EQ(entries[0].data, ExpectedAuthor(L"送信テスト", UserName(), 3));
   EXPECT_EQ(entries[1].name, "scriptinfo.txt");
@@ -170,6 +165,10 @@ TEST_F(SendFlowTest, PackageHoldsEveryEntryInOrder) {
                                   L"\"1\",\"千早_制服\",\"BU\",\"非表示\",\"-32\",\"0\",\n"
                                   L"\"2\",\n",
                                   true));
+  // Last, the dialog's report id: 32 lowercase hexadecimal digits.
+  EXPECT_EQ(entries[4].name, "reportid");
+  EXPECT_EQ(entries[4].data.size(), 32u);
+  for (uint8_t digit : entries[4].data) EXPECT_TRUE(std::isxdigit(digit) && !std::isupper(digit)) << digit;
 }
 
 // The picture the shapes should send, built without the canvas: the layer
@@ -230,7 +229,7 @@ TEST_F(SendFlowTest, SnapshotShowsTheShapesAndTheMosaicAsDrawn) {
   EXPECT_FALSE(choice.startedWithText);
   EXPECT_TRUE(choice.startedWithSnapshot);
   const std::vector<ZipEntry> entries = ReadStoredZip(server.Package());
-  ASSERT_EQ(entries.size(), 3u);
+  ASSERT_EQ(entries.size(), 4u) << "author, snapshot.png, objectlist.csv and reportid";
   ASSERT_EQ(entries[1].name, "snapshot.png");
   int width = 0;
   int height = 0;
@@ -259,7 +258,7 @@ TEST_F(SendFlowTest, UndoingEveryStepLeavesTheSnapshotUnchecked) {
   });
   EXPECT_TRUE(choice.startedWithText);
   EXPECT_FALSE(choice.startedWithSnapshot);
-  EXPECT_EQ(ReadStoredZip(server.Package()).size(), 2u) << "author and scriptinfo.txt";
+  EXPECT_EQ(ReadStoredZip(server.Package()).size(), 3u) << "author, scriptinfo.txt and reportid";
 }
 
 TEST_F(SendFlowTest, RefusalKeepsTheDialogOpenWithTheText) {
@@ -275,6 +274,7 @@ TEST_F(SendFlowTest, RefusalKeepsTheDialogOpenWithTheText) {
   EXPECT_EQ(after, L"書いたこと") << "the dialog stays open with what was written";
   EXPECT_FALSE(result);
   EXPECT_FALSE(server.Package().empty()) << "the package reached the server, which refused it";
+  EXPECT_TRUE(localAppData.OutboxFiles().empty()) << "a refusal is an answer: nothing waits to be sent again";
 }
 
 TEST_F(SendFlowTest, NoServerFailsWithoutHanging) {
@@ -285,7 +285,8 @@ TEST_F(SendFlowTest, NoServerFailsWithoutHanging) {
   bool result = true;
   const auto start = std::chrono::steady_clock::now();
   EXPECT_EQ(Send(info, L"text", &choice, &message, &result), 3u);
-  EXPECT_EQ(message, L"レポートの送信に失敗しましたorz");
+  EXPECT_EQ(message,
+            L"レポートの送信に失敗しましたorz\nレポートは送信待ちとして保存しました。サーバーに接続できたときに自動で送信します。");
   EXPECT_FALSE(result);
   EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(15));
 }

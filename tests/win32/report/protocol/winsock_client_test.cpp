@@ -47,7 +47,8 @@ TEST(WinsockClient, SubmitListFetchAndRestateAgainstTheServer) {
   ASSERT_FALSE(sent.package.empty());
 
   WinsockStream submit;
-  ASSERT_TRUE(SubmitReport(submit, server, sent.package.data(), static_cast<uint32_t>(sent.package.size())))
+  ASSERT_EQ(SubmitReport(submit, server, sent.package.data(), static_cast<uint32_t>(sent.package.size())),
+            SubmitResult::Stored)
       << "is the report server running on " << server.address << ":" << server.port << "? "
       << submit.LastFailure();
 
@@ -93,20 +94,18 @@ TEST(WinsockClient, SubmitListFetchAndRestateAgainstTheServer) {
 TEST(WinsockClient, LargePackageArrivesWholeOverASlowReader) {
   std::vector<uint8_t> snapshot(16u << 20);
   for (size_t i = 0; i < snapshot.size(); ++i) snapshot[i] = static_cast<uint8_t>(i * 2654435761u >> 24);
-  const std::u16string title = UniqueTitle();
-  const auto author = AuthorEntry(title, u"テスター", ReportFlags::HasSnapshot);
-  ZipWriter zip;
-  ASSERT_TRUE(zip.Start());
-  ASSERT_TRUE(zip.Add("author", author.data(), static_cast<uint32_t>(author.size())));
-  ASSERT_TRUE(zip.Add("snapshot.png", snapshot.data(), static_cast<uint32_t>(snapshot.size())));
-  auto finished = zip.Finish();
-  ASSERT_TRUE(finished);
-  const std::vector<uint8_t> package(finished->data, finished->data + finished->size);
+  ReportSeed seed;
+  seed.title = AsUtf16(UniqueTitle(L"遅い回線で届く大きなレポート"));
+  seed.flags = ReportFlags::HasSnapshot;
+  const std::u16string& title = seed.title;
+  const std::vector<uint8_t> package = ReportPackage(seed, u"テスター", snapshot);
+  ASSERT_FALSE(package.empty());
 
   RelayProxy slowLink(TestServer(), 4u << 20);
   WinsockStream stream(StreamTimeouts{10'000, 30'000, 2'000});
   const auto start = std::chrono::steady_clock::now();
-  EXPECT_TRUE(SubmitReport(stream, slowLink.endpoint(), package.data(), static_cast<uint32_t>(package.size())))
+  EXPECT_EQ(SubmitReport(stream, slowLink.endpoint(), package.data(), static_cast<uint32_t>(package.size())),
+            SubmitResult::Stored)
       << stream.LastFailure();
   EXPECT_GT(std::chrono::steady_clock::now() - start, std::chrono::seconds(2)) << "the link was not slow";
   const auto connections = slowLink.Connections();
