@@ -99,29 +99,47 @@ bool AllZero(const uint32_t* values, uint32_t count) {
   return any == 0;
 }
 
+// Room in `shown` for what the layer shows in the step's runs: for all
+// `bound` of their pixels, or when that cannot be had, for exactly those not
+// blank. False when neither can be had.
+bool ReserveShown(const EditStep& step, const Layer& layer, size_t bound, std::vector<uint32_t>& shown) {
+  try {
+    shown.reserve(bound);
+    return true;
+  } catch (const std::bad_alloc&) {
+    // Then exactly what is needed, at the cost of reading the runs twice.
+  }
+  size_t kept = 0;
+  for (const PixelRun& run : step.runs)
+    if (!AllZero(layer.pixels.data() + run.start, run.count)) kept += run.count;
+  try {
+    shown.reserve(kept);
+    return true;
+  } catch (const std::bad_alloc&) {
+    return false;
+  }
+}
+
 // What undoing or redoing a step did to the stack; none when the storage it
 // needed could not be had, and then nothing changed.
 using Exchange = std::optional<StackChange>;
 
 // Exchanges the layer's pixels of the step's runs with the values the step
 // keeps: each run takes back what the step held (0 for a blank run) and the
-// step keeps what the layer showed, blank where it was all 0.
+// step keeps what the layer showed, blank where it was all 0. The storage is
+// had first, so that a failure changes nothing.
 Exchange ExchangePixels(EditStep& step) {
   const int32_t index = IndexOfLayer(step.layerId);
   if (index < 0) return StackChange{};
   Layer& layer = *LayerAt(index);
   const auto width = static_cast<uint32_t>(layer.width);
-  size_t kept = 0;
+  size_t bound = 0;
   for (const PixelRun& run : step.runs) {
     if (size_t{run.start} + run.count > layer.pixels.size()) return StackChange{};
-    if (!AllZero(layer.pixels.data() + run.start, run.count)) kept += run.count;
+    bound += run.count;
   }
   std::vector<uint32_t> shown;
-  try {
-    shown.reserve(kept);
-  } catch (const std::bad_alloc&) {
-    return std::nullopt;
-  }
+  if (!ReserveShown(step, layer, bound, shown)) return std::nullopt;
   const uint32_t* held = step.values.data();
   for (PixelRun& run : step.runs) {
     const uint32_t* now = layer.pixels.data() + run.start;
@@ -135,6 +153,14 @@ Exchange ExchangePixels(EditStep& step) {
       held += run.count;
     }
     run.blank = blank;
+  }
+  try {
+    // Room for every pixel was had; what the layer showed may be far less
+    // (a redo over a blank area), and the spare room would count against
+    // the bound.
+    if (shown.capacity() > shown.size() + shown.size() / 4 + 16) shown.shrink_to_fit();
+  } catch (const std::bad_alloc&) {
+    // The spare room stays; the values are whole.
   }
   step.values = std::move(shown);
   return StackChange{StackChange::Kind::kPixels, index, {}};
@@ -157,20 +183,15 @@ Exchange PutBack(EditStep& step, int32_t current) {
   return StackChange{StackChange::Kind::kLayerInserted, index, step.label};
 }
 
-Exchange UndoStep(EditStep& step) {
+// Undoes (`undo`) or redoes the step. A pixel step is the same exchange
+// either way; a layer step takes its layer out or puts it back, and the
+// current layer is the one of that side of the step.
+Exchange ApplyStep(EditStep& step, bool undo) {
+  const int32_t current = undo ? step.currentBefore : step.currentAfter;
   switch (step.kind) {
     case EditStep::Kind::kPixels: return ExchangePixels(step);
-    case EditStep::Kind::kLayerAdded: return TakeOut(step, step.currentBefore);
-    case EditStep::Kind::kLayerDeleted: return PutBack(step, step.currentBefore);
-  }
-  return StackChange{};
-}
-
-Exchange RedoStep(EditStep& step) {
-  switch (step.kind) {
-    case EditStep::Kind::kPixels: return ExchangePixels(step);
-    case EditStep::Kind::kLayerAdded: return PutBack(step, step.currentAfter);
-    case EditStep::Kind::kLayerDeleted: return TakeOut(step, step.currentAfter);
+    case EditStep::Kind::kLayerAdded: return undo ? TakeOut(step, current) : PutBack(step, current);
+    case EditStep::Kind::kLayerDeleted: return undo ? PutBack(step, current) : TakeOut(step, current);
   }
   return StackChange{};
 }
@@ -250,7 +271,7 @@ StackChange Undo() {
   StackChange change;
   EditStep* step = history.applied > 0 ? &history.steps[history.applied - 1] : nullptr;
   const bool edited = SnapshotEdited();
-  const Exchange done = step != nullptr ? UndoStep(*step) : std::nullopt;
+  const Exchange done = step != nullptr ? ApplyStep(*step, true) : std::nullopt;
   if (done) {
     change = *done;
     step->editedAfter = edited;
@@ -266,7 +287,7 @@ StackChange Redo() {
   History& history = TheHistory();
   StackChange change;
   EditStep* step = history.applied < history.steps.size() ? &history.steps[history.applied] : nullptr;
-  const Exchange done = step != nullptr ? RedoStep(*step) : std::nullopt;
+  const Exchange done = step != nullptr ? ApplyStep(*step, false) : std::nullopt;
   if (done) {
     change = *done;
     ++history.applied;
