@@ -2,6 +2,7 @@
 
 #include <windows.h>
 
+#include <algorithm>
 #include <climits>
 
 namespace vnscope {
@@ -52,6 +53,13 @@ bool Utf8ToUtf16(std::string_view text, std::u16string* out) {
   bool ok = false;
   *out = MultiByteToUtf16(CP_UTF8, text, &ok);
   return ok;
+}
+
+void CopyToTextBuffer(std::u16string_view text, wchar_t* buffer, int capacity) {
+  if (buffer == nullptr || capacity <= 0) return;
+  const size_t units = std::min(text.size(), static_cast<size_t>(capacity - 1));
+  std::copy_n(text.begin(), units, buffer);
+  buffer[units] = L'\0';
 }
 
 }  // namespace vnscope
