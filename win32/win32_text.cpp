@@ -15,6 +15,12 @@ namespace {
 std::u16string MultiByteToUtf16(UINT codePage, std::string_view text, bool* ok) {
   *ok = true;
   if (text.empty()) return {};
+  // Every code page Windows uses for ANSI text, and UTF-8, maps the bytes
+  // below 0x80 to the same code points. The server's report names are plain
+  // ASCII, so a list of thousands converts without a system call per name.
+  if (std::all_of(text.begin(), text.end(), [](char c) { return static_cast<unsigned char>(c) < 0x80; })) {
+    return std::u16string(text.begin(), text.end());
+  }
   if (text.size() > INT_MAX) {
     *ok = false;
     return {};
