@@ -91,6 +91,16 @@ enum {
   VN_REFRESH_DATABASE = 1
 };
 
+/* Commands of the variable list's context menu. The engine may send them to
+ * `variableList` as WM_COMMAND (wParam = the command) as well, for a key of
+ * its own; watching acts on the list's focused row. */
+enum {
+  VN_FIND_VARIABLE = 40101,  /* shows the find box (Ctrl+F on the list) */
+  VN_ADD_WATCH = 40102,      /* watches the focused variable */
+  VN_REMOVE_WATCH = 40103,   /* stops watching it */
+  VN_CLEAR_CHANGES = 40104   /* ends every change highlight at once */
+};
+
 typedef struct VariableMessage {
   uint32_t reserved0;
   int32_t position;          /* table position, for VN_SET_VARIABLE_VALUE */

@@ -31,4 +31,20 @@ int32_t ParseDecimal(std::u16string_view text) {
   return magnitude >= kCap ? std::numeric_limits<int32_t>::max() : static_cast<int32_t>(magnitude);
 }
 
+void AppendDecimal(std::u16string* text, int32_t value) {
+  // Digits of the magnitude in 64 bits: -2^31 has no 32-bit magnitude.
+  int64_t magnitude = value;
+  if (magnitude < 0) {
+    text->push_back(u'-');
+    magnitude = -magnitude;
+  }
+  char16_t digits[12];
+  size_t count = 0;
+  do {
+    digits[count++] = static_cast<char16_t>(u'0' + magnitude % 10);
+    magnitude /= 10;
+  } while (magnitude != 0);
+  while (count > 0) text->push_back(digits[--count]);
+}
+
 }  // namespace vnscope

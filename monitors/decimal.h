@@ -1,6 +1,7 @@
 // Decimal text as the engine and the tester write it.
 #pragma once
 #include <cstdint>
+#include <string>
 #include <string_view>
 
 namespace vnscope {
@@ -10,5 +11,8 @@ namespace vnscope {
 // non-digit. No digits gives 0; a value beyond the 32-bit range gives the
 // nearest limit. The text ends at its first NUL unit or at its end.
 int32_t ParseDecimal(std::u16string_view text);
+
+// Appends `value` as signed decimal ("%d").
+void AppendDecimal(std::u16string* text, int32_t value);
 
 }  // namespace vnscope

@@ -1,6 +1,7 @@
 // Limits of the variable and database monitors, each with its reason.
 #pragma once
 #include <cstddef>
+#include <cstdint>
 
 namespace vnscope {
 
@@ -8,6 +9,23 @@ namespace vnscope {
 // offers is 260 units with the terminator. A collapsed group's value list is
 // built only up to this length, so a huge group costs no more than a small one.
 inline constexpr size_t kMaxVariableCellText = 259;
+
+// Values the variable list remembers for each variable's tooltip, newest
+// first: enough to see a counter step or a flag flip back and forth, while
+// 100,000 variables that all change cost a few megabytes at most.
+inline constexpr size_t kValueHistoryDepth = 8;
+
+// How long a value the engine changed stays highlighted, in milliseconds:
+// long enough to look over from the game window, short enough that the
+// yellow rows are the last line of script's work.
+inline constexpr uint64_t kChangeHighlightMs = 5000;
+
+// Largest watch file read. A tester pins a handful of variables, a
+// thousand at the very most; 16 MiB holds every name of a 100,000-variable
+// script many times over, so a larger file is not the monitor's own and is
+// not read (the list starts empty and the file is replaced only when the
+// tester changes the list).
+inline constexpr uint64_t kMaxWatchFileBytes = 16u << 20;
 
 // Longest text the database grid shows (titles, headings, cells). A longer
 // text is shown empty rather than cut, so a cut value is never mistaken for

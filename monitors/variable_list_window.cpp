@@ -1,8 +1,5 @@
 // The variable list monitor (dialog 101): a virtual list view over the
 // variable store, groups toggled by double-click, values edited in place.
-#include <windows.h>
-#include <commctrl.h>
-
 #include <algorithm>
 #include <cwchar>
 #include <optional>
@@ -10,11 +7,9 @@
 #include "monitors/monitor_window.h"
 #include "include/vnscope.h"
 #include "monitors/monitor_dialogs.h"
-#include "monitors/variable_store.h"
-#include "resources/resource.h"
+#include "monitors/variable_list_window.h"
 #include "win32/boundary_guard.h"
 #include "win32/module.h"
-#include "win32/subclass.h"
 #include "win32/win32_text.h"
 
 namespace vnscope {
@@ -50,17 +45,7 @@ bool LocalePrefixEquals(std::u16string_view a, std::u16string_view b) {
                         static_cast<int>(b.size())) == CSTR_EQUAL;
 }
 
-// The module's variables and the window's editing state: one variable list
-// per process, living from load to unload whatever happens to the window.
-struct VariableListState {
-  VariableStore store{LocalePrefixEquals};
-  Subclass editor;
-  // Table position of the variable the editor was last opened on.
-  std::optional<int32_t> editTarget;
-};
-VariableListState g_variables;
-
-HWND ListOf(HWND dialog) { return GetDlgItem(dialog, IDC_VARIABLE_LIST); }
+VariableListState g_variables{.store = VariableStore(LocalePrefixEquals)};
 
 std::u16string_view EngineText(const wchar_t* text) {
   return std::u16string_view(reinterpret_cast<const char16_t*>(text), std::wcslen(text));
@@ -167,14 +152,17 @@ void OnInitDialog(HWND dialog) {
   AttachStateImages(list);
   PlaceBesideOwner(dialog, kWindowWidth);
   g_variables.editor.Install(GetDlgItem(dialog, IDC_VALUE_EDITOR), EditorProc);
-  // A window made again after DestroyMonitors shows the variables it had.
+  InstallFindBox(dialog);
+  InstallValueTips(dialog);
+  // A window made again after DestroyMonitors shows the variables it had
+  // (and no filter: the find box starts hidden).
+  g_variables.store.SetFilter(u"");
   SetRowCount(list);
 }
 
-// The list fills the client area; the hidden value editor keeps its place.
-void OnSize(HWND dialog, LPARAM lparam) {
-  MoveControl(dialog, IDC_VARIABLE_LIST, 0, 0, SizeWidth(lparam), SizeHeight(lparam));
-}
+// The list fills the client area (below the find box while it is shown);
+// the hidden value editor keeps its place.
+void OnSize(HWND dialog, LPARAM lparam) { LayOutVariableList(dialog, SizeWidth(lparam), SizeHeight(lparam)); }
 
 void OnAddVariableName(const VariableMessage* record) {
   if (!record || !record->text) return;
@@ -183,8 +171,7 @@ void OnAddVariableName(const VariableMessage* record) {
 
 void OnSetVariableValue(HWND dialog, const VariableMessage* record) {
   if (!record || !record->text) return;
-  if (!g_variables.store.SetValue(record->position, EngineText(record->text))) return;
-  InvalidateRect(ListOf(dialog), nullptr, TRUE);
+  ReceiveEngineValue(dialog, record->position, EngineText(record->text));
 }
 
 // The register map is read where the engine keeps it: a copy would be
@@ -192,11 +179,14 @@ void OnSetVariableValue(HWND dialog, const VariableMessage* record) {
 void OnCommitVariables(HWND dialog, const COPYDATASTRUCT& data) {
   const bool rebuild = !g_variables.store.table().empty();
   g_variables.store.CommitRecord(HostRecord(data));
+  RestoreWatchFile();
   // The old table is gone: an editor left open must not write into the new one.
   g_variables.editTarget.reset();
   HWND list = ListOf(dialog);
   SetRowCount(list);
-  if (rebuild) InvalidateRect(list, nullptr, TRUE);
+  if (rebuild || g_variables.store.Filtering() || !g_variables.store.WatchNames().empty()) {
+    InvalidateRect(list, nullptr, TRUE);
+  }
 }
 
 void OnCopyData(HWND dialog, const COPYDATASTRUCT* data) {
@@ -235,48 +225,104 @@ void OnItemActivate(HWND dialog) {
   RECT label;
   if (!ListView_GetItemRect(list, item, &label, LVIR_LABEL) || !CursorInRowCells(list, label, cursor)) return;
   const VariableRow& row = g_variables.store.Row(*at);
-  if (row.kind == kRowCollapsedGroup || row.kind == kRowExpandedGroup) {
+  if (IsGroup(row)) {
     g_variables.store.Toggle(at->top);
-    SetRowCount(list);
-    InvalidateRect(list, nullptr, TRUE);
+    ShowRows(dialog);
     return;
   }
   OpenEditor(dialog, list, item, row.index);
 }
 
-void OnNotify(HWND dialog, NMHDR* header) {
-  if (!header || header->idFrom != IDC_VARIABLE_LIST) return;
+// Ctrl+F on the list opens the find box.
+void OnListKeyDown(HWND dialog, const NMLVKEYDOWN* key) {
+  if (key->wVKey == 'F' && GetKeyState(VK_CONTROL) < 0) OpenFindBox(dialog);
+}
+
+// The answer when the message has one (custom draw), none otherwise.
+std::optional<LRESULT> OnNotify(HWND dialog, NMHDR* header) {
+  if (!header) return std::nullopt;
+  if (header->hwndFrom == g_variables.tips && header->code == TTN_GETDISPINFOW) {
+    OnTipText(reinterpret_cast<NMTTDISPINFOW*>(header));
+    return std::nullopt;
+  }
+  if (header->idFrom != IDC_VARIABLE_LIST) return std::nullopt;
   switch (header->code) {
     case LVN_GETDISPINFOW: OnGetDispInfo(reinterpret_cast<NMLVDISPINFOW*>(header)); break;
     case LVN_ITEMACTIVATE: OnItemActivate(dialog); break;
+    case LVN_KEYDOWN: OnListKeyDown(dialog, reinterpret_cast<NMLVKEYDOWN*>(header)); break;
+    case NM_CUSTOMDRAW: return OnListCustomDraw(reinterpret_cast<NMLVCUSTOMDRAW*>(header));
     default: break;
   }
+  return std::nullopt;
 }
 
 // Moving the focus away commits like Enter; there is no cancel.
-void OnCommand(HWND dialog, WPARAM wparam) {
-  if (LOWORD(wparam) != IDC_VALUE_EDITOR || HIWORD(wparam) != EN_KILLFOCUS) return;
+void OnEditorKillFocus(HWND dialog) {
   HWND editor = GetDlgItem(dialog, IDC_VALUE_EDITOR);
   if (EditorShown(editor)) SendMessageW(editor, WM_KEYDOWN, VK_RETURN, 0);
 }
 
-void OnDestroy() { g_variables.editor.Restore(); }
+// Controls' notifications and the context menu's commands, which the
+// engine may send as well.
+void OnCommand(HWND dialog, WPARAM wparam) {
+  const int id = LOWORD(wparam);
+  const int code = HIWORD(wparam);
+  switch (id) {
+    case IDC_VALUE_EDITOR:
+      if (code == EN_KILLFOCUS) OnEditorKillFocus(dialog);
+      break;
+    case IDC_VARIABLE_FIND:
+      if (code == EN_CHANGE) OnFindBoxChange(dialog);
+      break;
+    case VN_FIND_VARIABLE: OpenFindBox(dialog); break;
+    case VN_ADD_WATCH:
+    case VN_REMOVE_WATCH: OnWatchCommand(dialog, id); break;
+    case VN_CLEAR_CHANGES: ClearChangeHighlights(dialog); break;
+    default: break;
+  }
+}
+
+void OnDestroy(HWND dialog) {
+  g_variables.editor.Restore();
+  g_variables.findBox.Restore();
+  RemoveValueTips();
+  KillTimer(dialog, kHighlightTimerId);
+  g_variables.highlightTimer = false;
+}
 
 }  // namespace
 
+VariableListState& VariableList() { return g_variables; }
+
+void ShowRows(HWND dialog) {
+  HWND list = ListOf(dialog);
+  SetRowCount(list);
+  InvalidateRect(list, nullptr, TRUE);
+}
+
 INT_PTR CALLBACK VariableListDialogProc(HWND dialog, UINT message, WPARAM wparam, LPARAM lparam) {
-  GuardBoundary([&] {
+  return GuardBoundary(INT_PTR{0}, [&]() -> INT_PTR {
     switch (message) {
       case WM_INITDIALOG: OnInitDialog(dialog); break;
       case WM_SIZE: OnSize(dialog, lparam); break;
       case WM_COPYDATA: OnCopyData(dialog, reinterpret_cast<const COPYDATASTRUCT*>(lparam)); break;
-      case WM_NOTIFY: OnNotify(dialog, reinterpret_cast<NMHDR*>(lparam)); break;
+      case WM_NOTIFY:
+        // Custom draw answers through the dialog's message result.
+        if (const auto result = OnNotify(dialog, reinterpret_cast<NMHDR*>(lparam))) {
+          SetWindowLongPtrW(dialog, DWLP_MSGRESULT, *result);
+          return TRUE;
+        }
+        break;
       case WM_COMMAND: OnCommand(dialog, wparam); break;
-      case WM_DESTROY: OnDestroy(); break;
+      case WM_CONTEXTMENU: OnVariableContextMenu(dialog, lparam); break;
+      case WM_TIMER:
+        if (wparam == kHighlightTimerId) OnHighlightTimer(dialog);
+        break;
+      case WM_DESTROY: OnDestroy(dialog); break;
       default: HandleSharedMonitorMessage(dialog, message, wparam, lparam); break;
     }
+    return 0;
   });
-  return 0;
 }
 
 }  // namespace vnscope

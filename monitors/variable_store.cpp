@@ -1,7 +1,7 @@
 #include "monitors/variable_store.h"
 
-#include <bit>
 #include <cstring>
+#include <unordered_map>
 
 #include "monitors/decimal.h"
 #include "monitors/monitor_limits.h"
@@ -12,27 +12,21 @@ namespace {
 constexpr char16_t kHashSigil = u'#';
 constexpr char16_t kAtSigil = u'@';
 
-void AppendDecimal(std::u16string* text, int32_t value) {
-  // Digits of the magnitude in 64 bits: -2^31 has no 32-bit magnitude.
-  int64_t magnitude = value;
-  if (magnitude < 0) {
-    text->push_back(u'-');
-    magnitude = -magnitude;
-  }
-  char16_t digits[12];
-  size_t count = 0;
-  do {
-    digits[count++] = static_cast<char16_t>(u'0' + magnitude % 10);
-    magnitude /= 10;
-  } while (magnitude != 0);
-  while (count > 0) text->push_back(digits[--count]);
-}
-
 void CutToCellLength(std::u16string* text) {
   if (text->size() > kMaxVariableCellText) text->resize(kMaxVariableCellText);
 }
 
 size_t FirstDot(std::u16string_view name) { return name.find(u'.'); }
+
+size_t VisibleSpan(const VariableRow& row) {
+  return 1 + (row.kind == kRowExpandedGroup ? row.members.size() : 0);
+}
+
+// Marks the last of a group's members as such.
+void MarkLastMember(std::vector<VariableRow>* members) {
+  for (VariableRow& member : *members) member.kind = kRowMember;
+  if (!members->empty()) members->back().kind = kRowLastMember;
+}
 
 }  // namespace
 
@@ -62,6 +56,9 @@ void VariableStore::CommitRecord(std::span<const std::byte> registerMap) {
     table_[static_cast<size_t>(target)].registerNumber = binding.registerNumber;
   }
   BuildRows();
+  history_.Reset(table_.size());
+  if (Filtering()) filtered_ = FilterRows(rows_, table_, filter_);
+  ResolveWatches(true);
   BuildVisibleIndex();
 }
 
@@ -91,65 +88,39 @@ void VariableStore::BuildRows() {
       group.members.push_back({kRowMember, static_cast<int32_t>(j), {}});
       ++j;
     }
-    group.members.back().kind = kRowLastMember;
+    MarkLastMember(&group.members);
     rows_.push_back(std::move(group));
     i = j;
   }
 }
 
-size_t VariableStore::VisibleSpan(size_t top) const {
-  const VariableRow& row = rows_[top];
-  return 1 + (row.kind == kRowExpandedGroup ? row.members.size() : 0);
+const VariableRow& VariableStore::Top(size_t top) const {
+  return top < WatchTops() ? watchGroup_ : ShownRows()[top - WatchTops()];
 }
 
 void VariableStore::BuildVisibleIndex() {
-  // Linear construction: each node passes its sum on to its parent once.
-  const size_t size = rows_.size();
-  visibleTree_.assign(size + 1, 0);
-  visibleCount_ = 0;
-  for (size_t i = 1; i <= size; ++i) {
-    visibleTree_[i] += VisibleSpan(i - 1);
-    visibleCount_ += VisibleSpan(i - 1);
-    const size_t parent = i + (i & (~i + 1));
-    if (parent <= size) visibleTree_[parent] += visibleTree_[i];
-  }
-}
-
-void VariableStore::AddToVisibleIndex(size_t top, int64_t delta) {
-  for (size_t i = top + 1; i < visibleTree_.size(); i += i & (~i + 1)) {
-    visibleTree_[i] = static_cast<size_t>(static_cast<int64_t>(visibleTree_[i]) + delta);
-  }
-  visibleCount_ = static_cast<size_t>(static_cast<int64_t>(visibleCount_) + delta);
+  visible_.Build(WatchTops() + ShownRows().size(), [this](size_t top) { return VisibleSpan(Top(top)); });
 }
 
 std::optional<VisibleRow> VariableStore::RowAt(size_t visible) const {
-  if (visible >= visibleCount_) return std::nullopt;
-  // Descend the tree for the last top-level row whose start is at or before
-  // `visible`; what is left over is the offset inside that row.
-  const size_t size = rows_.size();
-  size_t top = 0;
-  size_t remaining = visible;
-  for (size_t step = std::bit_floor(size); step != 0; step >>= 1) {
-    if (top + step <= size && visibleTree_[top + step] <= remaining) {
-      top += step;
-      remaining -= visibleTree_[top];
-    }
-  }
-  return VisibleRow{top, static_cast<int32_t>(remaining) - 1};
+  if (visible >= visible_.Count()) return std::nullopt;
+  const VisibleIndex::Position at = visible_.Find(visible);
+  return VisibleRow{at.top, static_cast<int32_t>(at.offset) - 1, at.top < WatchTops()};
 }
 
 const VariableRow& VariableStore::Row(VisibleRow at) const {
-  const VariableRow& top = rows_[at.top];
+  const VariableRow& top = Top(at.top);
   return at.member < 0 ? top : top.members[static_cast<size_t>(at.member)];
 }
 
 bool VariableStore::Toggle(size_t top) {
-  if (top >= rows_.size()) return false;
-  VariableRow& row = rows_[top];
-  if (row.kind != kRowCollapsedGroup && row.kind != kRowExpandedGroup) return false;
+  if (top >= WatchTops() + ShownRows().size()) return false;
+  const size_t shown = top - WatchTops();
+  VariableRow& row = top < WatchTops() ? watchGroup_ : Filtering() ? filtered_[shown] : rows_[shown];
+  if (!IsGroup(row)) return false;
   const int64_t members = static_cast<int64_t>(row.members.size());
   row.kind = row.kind == kRowCollapsedGroup ? kRowExpandedGroup : kRowCollapsedGroup;
-  AddToVisibleIndex(top, row.kind == kRowExpandedGroup ? members : -members);
+  visible_.Add(top, row.kind == kRowExpandedGroup ? members : -members);
   return true;
 }
 
@@ -157,6 +128,15 @@ bool VariableStore::SetValue(int32_t position, std::u16string_view text) {
   Variable* variable = VariableAt(position);
   if (!variable) return false;
   variable->value = ParseDecimal(text);
+  return true;
+}
+
+bool VariableStore::ReceiveValue(int32_t position, std::u16string_view text, ValueArrival when) {
+  Variable* variable = VariableAt(position);
+  if (!variable) return false;
+  const int32_t value = ParseDecimal(text);
+  if (value != variable->value) history_.Record(static_cast<size_t>(position), value, when);
+  variable->value = value;
   return true;
 }
 
@@ -171,11 +151,10 @@ std::optional<VariableCell> VariableStore::Cell(size_t visible, int column) cons
   const VariableRow& row = Row(*at);
   const Variable& variable = table_[static_cast<size_t>(row.index)];
   VariableCell cell;
-  const bool group = row.kind == kRowCollapsedGroup || row.kind == kRowExpandedGroup;
-  if (group) {
+  if (IsGroup(row)) {
     cell.stateImage = row.kind == kRowCollapsedGroup ? 1 : 2;
     if (column == 0) {
-      cell.text = variable.name.substr(0, FirstDot(variable.name));
+      cell.text = at->watch ? std::u16string(kWatchGroupName) : variable.name.substr(0, FirstDot(variable.name));
     } else if (column == 1 && row.kind == kRowCollapsedGroup) {
       cell.text.push_back(u'{');
       for (const VariableRow& member : row.members) {
@@ -189,6 +168,10 @@ std::optional<VariableCell> VariableStore::Cell(size_t visible, int column) cons
   } else if (column == 0) {
     if (row.kind == kRowPlain) {
       cell.text = variable.name;
+    } else if (at->watch) {
+      // Watched variables come from anywhere in the table: the full name.
+      cell.text = variable.name;
+      cell.stateImage = row.kind == kRowLastMember ? 4 : 3;
     } else {
       const size_t dot = FirstDot(variable.name);
       if (dot != std::u16string::npos) {
@@ -206,6 +189,90 @@ std::optional<VariableCell> VariableStore::Cell(size_t visible, int column) cons
   }
   CutToCellLength(&cell.text);
   return cell;
+}
+
+void VariableStore::SetFilter(std::u16string_view text) {
+  filter_ = NameFilter(text);
+  filtered_ = Filtering() ? FilterRows(rows_, table_, filter_) : std::vector<VariableRow>{};
+  BuildVisibleIndex();
+}
+
+std::optional<int32_t> VariableStore::VariableOfRow(size_t visible) const {
+  const std::optional<VisibleRow> at = RowAt(visible);
+  if (!at) return std::nullopt;
+  const VariableRow& row = Row(*at);
+  if (IsGroup(row)) return std::nullopt;
+  return row.index;
+}
+
+bool VariableStore::AddWatch(int32_t position) {
+  const Variable* variable = VariableAt(position);
+  if (!variable || !watches_.Add(variable->name)) return false;
+  ResolveWatches(watchGroup_.members.empty());
+  BuildVisibleIndex();
+  return true;
+}
+
+bool VariableStore::RemoveWatch(int32_t position) {
+  const Variable* variable = VariableAt(position);
+  if (!variable || !watches_.Remove(variable->name)) return false;
+  ResolveWatches(false);
+  BuildVisibleIndex();
+  return true;
+}
+
+bool VariableStore::Watched(int32_t position) const {
+  if (position < 0 || static_cast<size_t>(position) >= table_.size()) return false;
+  return watches_.Contains(table_[static_cast<size_t>(position)].name);
+}
+
+size_t VariableStore::WatchRowCount() const { return WatchTops() > 0 ? VisibleSpan(watchGroup_) : 0; }
+
+void VariableStore::RestoreWatches(std::span<const std::u16string> names) {
+  watches_.Assign(names);
+  ResolveWatches(true);
+  BuildVisibleIndex();
+}
+
+void VariableStore::ResolveWatches(bool expand) {
+  watchGroup_.members.clear();
+  if (watches_.empty()) return;
+  // One pass over the table, each watched name taking its first position.
+  std::unordered_map<std::u16string_view, int32_t> firstPosition;
+  for (const std::u16string& name : watches_.names()) firstPosition.emplace(name, -1);
+  size_t unresolved = firstPosition.size();
+  for (size_t i = 0; i < table_.size() && unresolved > 0; ++i) {
+    const auto found = firstPosition.find(table_[i].name);
+    if (found == firstPosition.end() || found->second >= 0) continue;
+    found->second = static_cast<int32_t>(i);
+    --unresolved;
+  }
+  for (const std::u16string& name : watches_.names()) {
+    const int32_t position = firstPosition[name];
+    if (position >= 0) watchGroup_.members.push_back({kRowMember, position, {}});
+  }
+  MarkLastMember(&watchGroup_.members);
+  if (!watchGroup_.members.empty()) watchGroup_.index = watchGroup_.members.front().index;
+  if (expand) watchGroup_.kind = kRowExpandedGroup;
+}
+
+bool VariableStore::RowHighlighted(size_t visible, uint64_t now) const {
+  const std::optional<VisibleRow> at = RowAt(visible);
+  if (!at) return false;
+  const VariableRow& row = Row(*at);
+  if (!IsGroup(row)) return history_.Highlighted(static_cast<size_t>(row.index), now);
+  // A collapsed group shows its members' values in its own row.
+  if (row.kind != kRowCollapsedGroup) return false;
+  for (const VariableRow& member : row.members) {
+    if (history_.Highlighted(static_cast<size_t>(member.index), now)) return true;
+  }
+  return false;
+}
+
+std::u16string VariableStore::ValueTip(size_t visible) const {
+  const std::optional<int32_t> position = VariableOfRow(visible);
+  if (!position) return {};
+  return FormatPastValues(history_.Past(static_cast<size_t>(*position)));
 }
 
 }  // namespace vnscope

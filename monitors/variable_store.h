@@ -1,6 +1,8 @@
 // The variable list monitor's model: script variables announced by the engine,
 // bound to registers, grouped into collapsible rows by the part of their name
-// before the first ".", and the text each visible row shows.
+// before the first ".", and the text each visible row shows. On top of the
+// rows: a find-as-you-type filter, a watch group of the variables the tester
+// follows, and the values the engine changed lately.
 #pragma once
 #include <cstddef>
 #include <cstdint>
@@ -10,27 +12,13 @@
 #include <string_view>
 #include <vector>
 
+#include "monitors/name_filter.h"
+#include "monitors/value_history.h"
+#include "monitors/variable_rows.h"
+#include "monitors/visible_index.h"
+#include "monitors/watch_list.h"
+
 namespace vnscope {
-
-struct Variable {
-  std::u16string name;  // sigil included, as the engine sent it
-  int32_t value = 0;
-  int32_t registerNumber = -1;  // 0 to 65535, or -1 when unbound
-};
-
-enum VariableRowKind : int32_t {
-  kRowLastMember = -3,
-  kRowMember = -2,
-  kRowPlain = -1,
-  kRowCollapsedGroup = 0,
-  kRowExpandedGroup = 1,
-};
-
-struct VariableRow {
-  int32_t kind = kRowPlain;
-  int32_t index = 0;                 // table position; a group's first member
-  std::vector<VariableRow> members;  // a group's rows, in table order
-};
 
 // One entry of the engine's register map (8 bytes in the CommitVariables record).
 struct RegisterBinding {
@@ -42,11 +30,17 @@ static_assert(sizeof(RegisterBinding) == 8, "RegisterBinding mirrors the engine'
 
 inline constexpr uint16_t kAtScope = 0x0102;
 
+// The watch group's name cell.
+inline constexpr std::u16string_view kWatchGroupName = u"ウォッチ";
+
 // Where a visible row sits: its top-level row and, for a member of an
 // expanded group, the member's position in the group (-1: the row itself).
+// With watches, top-level row 0 is the watch group (`watch` set for it and
+// its members) and the table's rows follow.
 struct VisibleRow {
   size_t top = 0;
   int32_t member = -1;
+  bool watch = false;
 };
 
 // What a cell shows: its text and its state image (0 none, 1 collapsed
@@ -73,23 +67,28 @@ class VariableStore {
   // the table, replacing any earlier table, so that a second commit lists
   // each variable once; the register map indexes this commit's names ("@"
   // entries counted after the "#" names). Entries that point outside the
-  // table are skipped. All groups start collapsed.
+  // table are skipped. All groups start collapsed, the watch group expanded;
+  // a filter in use applies to the new table; the values' past is forgotten.
   void Commit(std::span<const RegisterBinding> registerMap);
   // The same with the register map as the engine's record lies in memory:
   // its bytes / 8 entries of 8 bytes (the rest ignored), read in place at any
   // alignment, so that nothing is allocated for an entry count the engine gave.
   void CommitRecord(std::span<const std::byte> registerMap);
 
-  // SetVariableValue: parses `text` as decimal; false (and no change) for a
-  // position outside the table.
+  // A value the tester typed: parses `text` as decimal; false (and no
+  // change) for a position outside the table. Not highlighted.
   bool SetValue(int32_t position, std::u16string_view text);
+  // SetVariableValue: as SetValue; a value that differs from the one shown
+  // is remembered with its arrival and highlighted.
+  bool ReceiveValue(int32_t position, std::u16string_view text, ValueArrival when);
 
-  size_t VisibleRowCount() const { return visibleCount_; }
+  size_t VisibleRowCount() const { return visible_.Count(); }
   // The row at a visible position; none beyond the end.
   std::optional<VisibleRow> RowAt(size_t visible) const;
   const VariableRow& Row(VisibleRow at) const;
-  // Expands a collapsed group or collapses an expanded one; false for any
-  // other row.
+  // Expands a collapsed group or collapses an expanded one (the watch group
+  // included); false for any other row. While filtered, only the filtered
+  // view changes: the groups' own state comes back with the whole list.
   bool Toggle(size_t top);
 
   // The text and state image of a visible row in column 0 (name), 1 (value)
@@ -97,27 +96,65 @@ class VariableStore {
   // kMaxVariableCellText units.
   std::optional<VariableCell> Cell(size_t visible, int column) const;
 
+  // Find as you type: only the variables whose full name holds `text` are
+  // shown (NameFilter), groups expanded with their matching members only;
+  // the watch group stays whole. An empty text shows every row again, each
+  // group as it was before.
+  void SetFilter(std::u16string_view text);
+  bool Filtering() const { return !filter_.empty(); }
+
+  // The table position of the variable a visible row shows; none for a
+  // group row or a position without a row.
+  std::optional<int32_t> VariableOfRow(size_t visible) const;
+
+  // Watching by full name: a name repeated in the table is watched once and
+  // shown once, at its first position. False when nothing changed.
+  bool AddWatch(int32_t position);
+  bool RemoveWatch(int32_t position);
+  bool Watched(int32_t position) const;
+  // The watch file's names, restored: names the table lacks stay in the
+  // list but are not shown.
+  void RestoreWatches(std::span<const std::u16string> names);
+  const std::vector<std::u16string>& WatchNames() const { return watches_.names(); }
+  // The visible rows the watch group takes at the top of the list (0: none).
+  size_t WatchRowCount() const;
+
+  // Whether a visible row is drawn highlighted at `now`: a variable whose
+  // value the engine changed lately, or a collapsed group holding one.
+  bool RowHighlighted(size_t visible, uint64_t now) const;
+  void ClearHighlights() { history_.ClearHighlights(); }
+  bool ExpireHighlights(uint64_t now) { return history_.Expire(now); }
+  std::optional<uint64_t> NextHighlightExpiry() const { return history_.NextExpiry(); }
+  // The tooltip of a variable row's value: its last values with their
+  // arrival times (FormatPastValues); empty for other rows.
+  std::u16string ValueTip(size_t visible) const;
+
   const std::vector<Variable>& table() const { return table_; }
   const std::vector<VariableRow>& rows() const { return rows_; }
   Variable* VariableAt(int32_t position);
 
  private:
   void BuildRows();
-  // Visible rows of top-level row `top` (itself plus its shown members).
-  size_t VisibleSpan(size_t top) const;
-  // The index of visible positions: a Fenwick tree over the top-level rows'
-  // visible spans, so that finding a row and toggling a group both take
-  // logarithmic time however long the list is.
+  // The top-level rows below the watch group: the filtered ones or all.
+  const std::vector<VariableRow>& ShownRows() const { return Filtering() ? filtered_ : rows_; }
+  size_t WatchTops() const { return watchGroup_.members.empty() ? 0 : 1; }
+  const VariableRow& Top(size_t top) const;
+  // Finds the watched names' first table positions and rebuilds the watch
+  // group from them, in watch order.
+  void ResolveWatches(bool expand);
   void BuildVisibleIndex();
-  void AddToVisibleIndex(size_t top, int64_t delta);
 
   PrefixEquals prefixEquals_;
   std::vector<std::u16string> pendingHash_;
   std::vector<std::u16string> pendingAt_;
   std::vector<Variable> table_;
   std::vector<VariableRow> rows_;
-  std::vector<size_t> visibleTree_;  // 1-based Fenwick tree over rows_
-  size_t visibleCount_ = 0;
+  NameFilter filter_;
+  std::vector<VariableRow> filtered_;
+  WatchList watches_;
+  VariableRow watchGroup_{kRowExpandedGroup, 0, {}};
+  ValueHistory history_;
+  VisibleIndex visible_;  // over the watch group (when shown) and ShownRows()
 };
 
 }  // namespace vnscope

@@ -1,18 +1,18 @@
 #include "report/outbox.h"
 
-#include <shlobj.h>
-
 #include <algorithm>
 #include <climits>
 
 #include "report/protocol/limits.h"
 #include "report/protocol/report_id.h"
+#include "win32/file_io.h"
 
 namespace vnscope {
 namespace {
 
 constexpr wchar_t kWaitingSuffix[] = L".zip";
-constexpr wchar_t kTemporarySuffix[] = L".tmp";
+// What ReplaceFileContents writes before the rename.
+constexpr wchar_t kTemporarySuffix[] = L".zip.tmp";
 constexpr wchar_t kRefusedFolder[] = L"refused\\";
 // ReadFile and WriteFile count in DWORDs; pieces this large keep every count
 // far from the limit without costing calls.
@@ -21,29 +21,8 @@ constexpr DWORD kFilePiece = 1u << 20;
 inline void CloseSearch(HANDLE search) { FindClose(search); }
 using UniqueSearch = UniqueAny<HANDLE, CloseSearch, -1>;
 
-std::wstring EnvironmentValue(const wchar_t* name) {
-  std::wstring value(MAX_PATH, L'\0');
-  for (;;) {
-    const DWORD length = GetEnvironmentVariableW(name, value.data(), static_cast<DWORD>(value.size()));
-    if (length < value.size()) {
-      value.resize(length);
-      return value;
-    }
-    value.resize(length);  // the size it needs, terminator included
-  }
-}
-
 // %LOCALAPPDATA%\vnscope\outbox\, or empty when the variable is not set.
-// Read at every use, like the rest of the environment a process may change.
-std::wstring OutboxFolder() {
-  const std::wstring local = EnvironmentValue(L"LOCALAPPDATA");
-  return local.empty() ? std::wstring() : local + L"\\vnscope\\outbox\\";
-}
-
-bool MakeFolder(const std::wstring& folder) {
-  const int made = SHCreateDirectoryExW(nullptr, folder.c_str(), nullptr);
-  return made == ERROR_SUCCESS || made == ERROR_ALREADY_EXISTS || made == ERROR_FILE_EXISTS;
-}
+std::wstring OutboxFolder() { return LocalAppDataPath(L"vnscope\\outbox\\"); }
 
 // The report id a file name stands for when it ends in `suffix`; empty otherwise.
 std::string IdOfName(std::wstring_view name, std::wstring_view suffix) {
@@ -75,20 +54,6 @@ std::vector<FoundFile> FilesOf(const std::wstring& folder, std::wstring_view suf
     }
   } while (FindNextFileW(search.get(), &found));
   return files;
-}
-
-bool WriteWholeFile(const std::wstring& path, std::span<const uint8_t> bytes) {
-  UniqueFile file(CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
-  if (!file) return false;
-  while (!bytes.empty()) {
-    DWORD written = 0;
-    const DWORD piece = static_cast<DWORD>(std::min<size_t>(bytes.size(), kFilePiece));
-    if (!WriteFile(file.get(), bytes.data(), piece, &written, nullptr) || written == 0) return false;
-    bytes = bytes.subspan(written);
-  }
-  // On the disk before the rename makes it a report: after a power cut the
-  // name must not stand for a file that never got its bytes.
-  return FlushFileBuffers(file.get()) != 0;
 }
 
 bool ReadWholeFile(HANDLE file, std::vector<uint8_t>* bytes) {
@@ -124,14 +89,9 @@ std::wstring FolderOf(const std::wstring& path) { return path.substr(0, path.fin
 
 bool KeepInOutbox(const std::string& reportId, std::span<const uint8_t> package) {
   const std::wstring folder = OutboxFolder();
-  if (!IsReportId(reportId) || folder.empty() || !MakeFolder(folder)) return false;
-  const std::wstring stem = folder + std::wstring(reportId.begin(), reportId.end());
-  const std::wstring temporary = stem + kTemporarySuffix;
-  const std::wstring waiting = stem + kWaitingSuffix;
-  if (!WriteWholeFile(temporary, package) ||
-      !MoveFileExW(temporary.c_str(), waiting.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
-    DeleteFileW(temporary.c_str());
-  }
+  if (!IsReportId(reportId) || folder.empty() || !MakeFolders(folder)) return false;
+  const std::wstring waiting = folder + std::wstring(reportId.begin(), reportId.end()) + kWaitingSuffix;
+  ReplaceFileContents(waiting, package);
   return GetFileAttributesW(waiting.c_str()) != INVALID_FILE_ATTRIBUTES;
 }
 
@@ -182,7 +142,7 @@ bool TakenReport::Delivered() {
 bool TakenReport::Refused() {
   const std::wstring folder = FolderOf(path_) + kRefusedFolder;
   const std::wstring target = folder + path_.substr(FolderOf(path_).size());
-  const bool moved = MakeFolder(folder) && RenameHeldFile(file_.get(), target);
+  const bool moved = MakeFolders(folder) && RenameHeldFile(file_.get(), target);
   file_.reset();
   return moved || MoveFileExW(path_.c_str(), target.c_str(), MOVEFILE_REPLACE_EXISTING);
 }

@@ -38,6 +38,7 @@
 // Variable list (101)
 #define IDC_VARIABLE_LIST     1002
 #define IDC_VALUE_EDITOR      1008
+#define IDC_VARIABLE_FIND     1030
 
 // Object list (102)
 #define IDC_OBJECT_LIST       1003

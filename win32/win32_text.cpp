@@ -36,19 +36,23 @@ std::u16string MultiByteToUtf16(UINT codePage, std::string_view text, bool* ok) 
   return out;
 }
 
-}  // namespace
-
-std::string Utf16ToAnsi(std::u16string_view text) {
+std::string Utf16ToMultiByte(UINT codePage, std::u16string_view text) {
   if (text.empty()) return {};
   const std::wstring wide = AsWide(text);
-  const int length = WideCharToMultiByte(CP_ACP, 0, wide.data(), static_cast<int>(wide.size()), nullptr, 0,
+  const int length = WideCharToMultiByte(codePage, 0, wide.data(), static_cast<int>(wide.size()), nullptr, 0,
                                          nullptr, nullptr);
   if (length <= 0) return {};
   std::string out(static_cast<size_t>(length), '\0');
-  WideCharToMultiByte(CP_ACP, 0, wide.data(), static_cast<int>(wide.size()), out.data(), length, nullptr,
+  WideCharToMultiByte(codePage, 0, wide.data(), static_cast<int>(wide.size()), out.data(), length, nullptr,
                       nullptr);
   return out;
 }
+
+}  // namespace
+
+std::string Utf16ToAnsi(std::u16string_view text) { return Utf16ToMultiByte(CP_ACP, text); }
+
+std::string Utf16ToUtf8(std::u16string_view text) { return Utf16ToMultiByte(CP_UTF8, text); }
 
 std::u16string AnsiToUtf16(std::string_view text) {
   bool ok = false;

@@ -13,6 +13,9 @@ std::string Utf16ToAnsi(std::u16string_view text);
 // The system ANSI code page to UTF-16; no terminator is added.
 std::u16string AnsiToUtf16(std::string_view text);
 
+// UTF-16 to UTF-8; a lone surrogate becomes U+FFFD.
+std::string Utf16ToUtf8(std::u16string_view text);
+
 // UTF-8 to UTF-16 with the system conversion and no flags; false when the
 // text does not convert.
 bool Utf8ToUtf16(std::string_view text, std::u16string* out);

@@ -20,26 +20,14 @@ namespace {
 constexpr int kGroups = 5000;
 constexpr int kMembers = 20;
 
-void Send(HWND window, ULONG_PTR command, const void* record, DWORD size) {
-  COPYDATASTRUCT data{command, size, const_cast<void*>(record)};
-  SendMessageW(window, WM_COPYDATA, 0, reinterpret_cast<LPARAM>(&data));
-}
-
 }  // namespace
 
 int main(int argc, char** argv) {
   const int runs = argc > 1 ? std::max(1, atoi(argv[1])) : 7;
   HWND owner = bench::CreateOwnerWindow();
-  HMODULE dll = LoadLibraryW(L"vnscope.dll");
-  if (!dll) {
-    std::fprintf(stderr, "vnscope.dll did not load\n");
-    return 1;
-  }
-  auto createMonitors = VnscopeExport<CreateMonitorsFn>(dll, "CreateMonitors");
-  auto destroyMonitors = VnscopeExport<DestroyMonitorsFn>(dll, "DestroyMonitors");
-  MonitorSet set{};
-  set.size = 24;
-  if (!createMonitors(2, owner, &set)) return 1;
+  const bench::EngineMonitors monitors(owner);
+  if (!monitors.created()) return 1;
+  const MonitorSet& set = monitors.set();
   HWND list = GetDlgItem(set.variableList, 1002);
 
   std::vector<std::wstring> names;
@@ -57,10 +45,10 @@ int main(int argc, char** argv) {
     for (const std::wstring& name : names) {
       VariableMessage record{};
       record.text = name.c_str();
-      Send(set.variableList, VN_ADD_VARIABLE_NAME, &record, sizeof(record));
+      bench::SendCopyData(set.variableList, VN_ADD_VARIABLE_NAME, &record, sizeof(record));
     }
     QueryPerformanceCounter(&t1);
-    Send(set.variableList, VN_COMMIT_VARIABLES, nullptr, 0);
+    bench::SendCopyData(set.variableList, VN_COMMIT_VARIABLES, nullptr, 0);
     QueryPerformanceCounter(&t2);
     // 1,000 value-cell reads spread over the 5,000 collapsed group rows.
     wchar_t text[260];
@@ -84,8 +72,5 @@ int main(int argc, char** argv) {
   std::printf("%-40s median %8.2f ms\n", "100,000 AddVariableName messages", median(add));
   std::printf("%-40s median %8.2f ms\n", "CommitVariables (CompareStringW)", median(commit));
   std::printf("%-40s median %8.2f us\n", "value cell of a group row, per request", median(cells));
-  destroyMonitors(&set);
-  DestroyWindow(owner);
-  FreeLibrary(dll);
   return 0;
 }

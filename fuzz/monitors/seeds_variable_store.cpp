@@ -31,6 +31,18 @@ OpWriter& SetValue(OpWriter& out, uint8_t position, std::string_view digits) {
   return Units(out, kValueUnits, digits);
 }
 
+// A value the engine sends: remembered for the tooltip when it differs.
+OpWriter& ReceiveValue(OpWriter& out, uint8_t position, std::string_view digits) {
+  out.U8(kSetValue).U8(1).U8(static_cast<uint8_t>(position + 1)).U8(static_cast<uint8_t>(digits.size()));
+  return Units(out, kValueUnits, digits);
+}
+
+OpWriter& SetFilter(OpWriter& out, std::string_view text) {
+  return Units(out.U8(kSetFilter).U8(static_cast<uint8_t>(text.size())), kNameUnits, text);
+}
+
+OpWriter& Watch(OpWriter& out, bool add, uint8_t position) { return out.U8(kWatch).U8(add ? 0 : 1).U8(position); }
+
 // A register map entry: index counted among all names, or among the "@" ones.
 OpWriter& Commit(OpWriter& out, std::initializer_list<std::pair<uint16_t, int>> hashEntries) {
   out.U8(kCommit).U8(static_cast<uint8_t>(hashEntries.size()));
@@ -39,7 +51,7 @@ OpWriter& Commit(OpWriter& out, std::initializer_list<std::pair<uint16_t, int>> 
 }
 
 const SeedWriter kVariableStore("variable_store", [] {
-  OpWriter worked, noDot, longTexts, secondCommit, folded;
+  OpWriter worked, noDot, longTexts, secondCommit, folded, filterWatch;
   worked.U8(0);
   AddName(AddName(AddName(worked, "#a.a"), "#a.b"), "#b");
   Commit(worked, {{7, 2}, {0, 1}});
@@ -62,9 +74,18 @@ const SeedWriter kVariableStore("variable_store", [] {
   folded.U8(1);
   AddName(AddName(AddName(folded, "#A.a"), "#a.b"), "#Ab.1");
   Commit(folded, {}).U8(kToggle).U8(0).U8(kCheckAll);
+  // A filter over groups and a watch group above it; the watched "#b" is
+  // in the table twice.
+  filterWatch.U8(0);
+  AddName(AddName(AddName(AddName(filterWatch, "#a.a"), "#a.b"), "#b"), "#b");
+  Commit(filterWatch, {});
+  ReceiveValue(ReceiveValue(ReceiveValue(filterWatch, 2, "5"), 2, "5"), 3, "7");
+  Watch(Watch(filterWatch, true, 3), true, 0).U8(kCheckAll);
+  SetFilter(filterWatch, "A.B").U8(kCheckAll).U8(kToggle).U8(1).U8(kToggle).U8(0).U8(kCheckAll);
+  Watch(SetFilter(filterWatch, ""), false, 2).U8(kCheckAll);
   return Seeds{{"worked-example", worked.bytes()}, {"member-without-dot", noDot.bytes()},
                {"long-texts", longTexts.bytes()},  {"second-commit", secondCommit.bytes()},
-               {"folded-case", folded.bytes()}};
+               {"folded-case", folded.bytes()},    {"filter-and-watch", filterWatch.bytes()}};
 });
 
 }  // namespace

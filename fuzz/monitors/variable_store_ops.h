@@ -10,8 +10,10 @@ namespace vnscope::fuzz::variable_store {
 // kAddName: name | kAddGroup: U8 sigil, name, U8 count - 1 | kSetValue: U8
 // how, position, U8 length, units | kCommit: U8 entries, each U16 register,
 // U8 scope, index | kToggle: row | kQuery: visible row, column + 1 |
-// kCheckAll. A name is U8 length (250 and up: 300 more units) and one byte a unit.
-enum Op : uint8_t { kAddName, kAddGroup, kSetValue, kCommit, kToggle, kQuery, kCheckAll, kOps };
+// kCheckAll | kSetFilter: U8 length (modulo 4), units of a name | kWatch: U8
+// even to add, odd to remove, position. A name is U8 length (250 and up: 300
+// more units) and one byte a unit.
+enum Op : uint8_t { kAddName, kAddGroup, kSetValue, kCommit, kToggle, kQuery, kCheckAll, kSetFilter, kWatch, kOps };
 
 // The units names and values are made of, one byte (modulo the count) a
 // unit. Names: sigils, dots, letters in both cases and a non-ASCII letter,

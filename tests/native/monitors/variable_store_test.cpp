@@ -6,37 +6,21 @@
 #include <initializer_list>
 
 #include "ascii_text.h"
-#include "prefix_comparisons.h"
+#include "variable_store_builders.h"
 
 namespace vnscope {
 namespace {
 
+using test::Committed;
 using test::ExactPrefix;
 using test::FoldedPrefix;
 using test::Narrow;
-
-VariableStore Committed(std::initializer_list<std::u16string_view> names,
-                        std::initializer_list<RegisterBinding> map = {}, PrefixEquals equals = ExactPrefix) {
-  VariableStore store(equals);
-  for (auto name : names) store.AddName(name);
-  store.Commit(std::span<const RegisterBinding>(map.begin(), map.size()));
-  return store;
-}
+using test::VisibleRows;
 
 std::vector<std::string> Names(const VariableStore& store) {
   std::vector<std::string> names;
   for (const Variable& v : store.table()) names.push_back(Narrow(v.name));
   return names;
-}
-
-// Each visible row as "kind:index".
-std::vector<std::string> VisibleRows(const VariableStore& store) {
-  std::vector<std::string> rows;
-  for (size_t n = 0; n < store.VisibleRowCount(); ++n) {
-    const VariableRow& row = store.Row(*store.RowAt(n));
-    rows.push_back(std::to_string(row.kind) + ":" + std::to_string(row.index));
-  }
-  return rows;
 }
 
 std::string Text(const VariableStore& store, size_t row, int column) {

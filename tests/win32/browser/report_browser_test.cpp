@@ -9,6 +9,7 @@
 #include "browser/report_browser.h"
 #include "browser_driving.h"
 #include "harness/loopback.h"
+#include "harness/popup_menu.h"
 #include "report/protocol/report_types.h"
 #include "resources/resource.h"
 #include "win32/win32_text.h"
@@ -234,31 +235,6 @@ TEST_F(BrowserTest, OpenPreviewsTheTextAndFollowsTheSelection) {
   EXPECT_EQ(ControlText(preview, IDC_PREVIEW_TEXT), expected);
 }
 
-// The popup menu a right click on the list opens, read while it tracks.
-struct PopupItem {
-  UINT id;
-  std::wstring caption;
-};
-std::vector<PopupItem> g_popupItems;
-
-BOOL CALLBACK ReadPopup(HWND window, LPARAM) {
-  wchar_t className[16] = {};
-  GetClassNameW(window, className, 16);
-  if (std::wstring(className) != L"#32768" || !IsWindowVisible(window)) return TRUE;
-  HMENU menu = reinterpret_cast<HMENU>(SendMessageW(window, MN_GETHMENU, 0, 0));
-  for (int i = 0; i < GetMenuItemCount(menu); ++i) {
-    wchar_t caption[64] = {};
-    GetMenuStringW(menu, i, caption, 64, MF_BYPOSITION);
-    g_popupItems.push_back({GetMenuItemID(menu, i), caption});
-  }
-  EndMenu();
-  return FALSE;
-}
-
-void CALLBACK FindPopup(HWND, UINT, UINT_PTR, DWORD) {
-  if (g_popupItems.empty()) EnumThreadWindows(GetCurrentThreadId(), ReadPopup, 0);
-}
-
 TEST_F(BrowserTest, RightClickOpensThePopupMenu) {
   const auto seeded = SeedReports({{u"右クリック"}});
   Open();
@@ -269,24 +245,21 @@ TEST_F(BrowserTest, RightClickOpensThePopupMenu) {
   RECT cell{LVIR_BOUNDS};
   SendMessageW(list, LVM_GETITEMRECT, row, reinterpret_cast<LPARAM>(&cell));
   SendMessageW(list, LVM_ENSUREVISIBLE, row, FALSE);
-  g_popupItems.clear();
-  const UINT_PTR timer = SetTimer(nullptr, 0, 20, FindPopup);
-  RightClickAt(list, cell.left + 100, (cell.top + cell.bottom) / 2);
-  PumpUntil([] { return !g_popupItems.empty(); }, std::chrono::seconds(3));
-  KillTimer(nullptr, timer);
+  const std::vector<PopupItem> popup =
+      ReadPopupMenu([&] { RightClickAt(list, cell.left + 100, (cell.top + cell.bottom) / 2); });
   const std::vector<PopupItem> expected = {
-      {30000, L"開く"},
-      {30001, L"スナップショットを開く"},
-      {0, L""},
-      {30002, L"状態を[再修正依頼]にする"},
-      {30003, L"状態を[修正済み]にする"},
-      {30004, L"状態を[完了(修正確認済み)]にする"},
-      {30005, L"状態を[問題なし]にする"},
+      {30000, L"開く", true},
+      {30001, L"スナップショットを開く", true},
+      {0, L"", true},
+      {30002, L"状態を[再修正依頼]にする", true},
+      {30003, L"状態を[修正済み]にする", true},
+      {30004, L"状態を[完了(修正確認済み)]にする", true},
+      {30005, L"状態を[問題なし]にする", true},
   };
-  ASSERT_EQ(g_popupItems.size(), expected.size());
+  ASSERT_EQ(popup.size(), expected.size());
   for (size_t i = 0; i < expected.size(); ++i) {
-    EXPECT_EQ(g_popupItems[i].id, expected[i].id) << i;
-    EXPECT_EQ(g_popupItems[i].caption, expected[i].caption) << i;
+    EXPECT_EQ(popup[i].id, expected[i].id) << i;
+    EXPECT_EQ(popup[i].caption, expected[i].caption) << i;
   }
   EXPECT_EQ(relay->CountRequests(2), 1u) << "closing the menu runs nothing";
 }

@@ -263,8 +263,8 @@ TEST_F(OutboxTest, OnlyRenamedFilesAreSent) {
   RelayProxy relay(TestServer());
   SetReportServer(relay.endpoint());
   const std::vector<uint8_t> whole = PutInOutbox(UniqueTitle(L"書き終えた報告"), TestReportId());
-  const std::wstring writing = Wide(TestReportId()) + L".tmp";
-  const std::wstring abandoned = Wide(TestReportId()) + L".tmp";
+  const std::wstring writing = Wide(TestReportId()) + L".zip.tmp";
+  const std::wstring abandoned = Wide(TestReportId()) + L".zip.tmp";
   const std::vector<uint8_t> cut(whole.begin(), whole.begin() + whole.size() / 2);
   WriteBytes(local.outbox() + writing, cut);
   WriteBytes(local.outbox() + abandoned, cut);
