@@ -11,6 +11,7 @@
 #include "browser/browser_worker.h"
 #include "browser/report_table.h"
 #include "browser/report_preview.h"
+#include "browser/state_restore.h"
 #include "resources/resource.h"
 #include "win32/boundary_guard.h"
 #include "win32/module.h"
@@ -34,6 +35,7 @@ struct BrowserState {
   HWND tabs = nullptr;
   HWND preview = nullptr;
   UniqueMenu popup;
+  RunningGame* game = nullptr;  // the report dialog's, for "この状態を再現"
 };
 
 BrowserState& Browser() {
@@ -64,6 +66,7 @@ constexpr MenuItem kPopupItems[] = {
     {kMarkFixed, L"状態を[修正済み]にする"},
     {kMarkConfirmed, L"状態を[完了(修正確認済み)]にする"},
     {kMarkNoProblem, L"状態を[問題なし]にする"},
+    {kRestoreState, L"この状態を再現"},
 };
 
 struct StateCommand {
@@ -130,6 +133,8 @@ std::u16string RowName(int row) {
   return AsUtf16(buffer);
 }
 
+int SelectedCount() { return static_cast<int>(SendMessageW(Browser().list, LVM_GETSELECTEDCOUNT, 0, 0)); }
+
 std::vector<std::u16string> SelectedNames() {
   std::vector<std::u16string> names;
   for (int row = NextSelectedRow(-1); row >= 0; row = NextSelectedRow(row)) names.push_back(RowName(row));
@@ -192,6 +197,9 @@ void OnJobDone(HWND dialog) {
       case BrowserJobKind::FetchSnapshots:
         if (!result.succeeded) ShowFailure(L"スナップショットの受信に失敗しましたorz");
         break;
+      case BrowserJobKind::FetchGameState:
+        RestoreReportedState(dialog, Browser().game, result.succeeded, result.entries);
+        break;
     }
   }
 }
@@ -253,6 +261,8 @@ void OnCommand(int command) {
     StartJob(BrowserJobKind::ListReports);
   } else if (command == kOpenSnapshots) {
     StartJob(BrowserJobKind::FetchSnapshots, SelectedNames());
+  } else if (command == kRestoreState) {
+    if (Browser().game && SelectedCount() == 1) StartJob(BrowserJobKind::FetchGameState, SelectedNames());
   } else {
     for (const auto& change : kStateCommands) {
       if (change.command == command) StartJob(BrowserJobKind::SetState, SelectedNames(), change.state);
@@ -273,6 +283,8 @@ LRESULT OnCustomDraw(NMLVCUSTOMDRAW* draw) {
 }
 
 void OnRightClick(HWND dialog) {
+  // One report's state at a time: greyed for none or several.
+  EnableMenuItem(Browser().popup.get(), kRestoreState, MF_BYCOMMAND | (SelectedCount() == 1 ? MF_ENABLED : MF_GRAYED));
   POINT cursor;
   GetCursorPos(&cursor);
   TrackPopupMenu(Browser().popup.get(), TPM_LEFTBUTTON, cursor.x, cursor.y, 0, dialog, nullptr);
@@ -313,6 +325,7 @@ void OnDestroy(HWND dialog) {
   DropBrowserJobResults(dialog);
   browser.popup.reset();
   browser.dialog = browser.list = browser.tabs = browser.preview = nullptr;
+  browser.game = nullptr;
 }
 
 INT_PTR CALLBACK ReportBrowserProc(HWND dialog, UINT message, WPARAM wparam, LPARAM lparam) {
@@ -334,7 +347,8 @@ INT_PTR CALLBACK ReportBrowserProc(HWND dialog, UINT message, WPARAM wparam, LPA
 
 }  // namespace
 
-HWND CreateReportBrowser(HWND owner) {
+HWND CreateReportBrowser(HWND owner, RunningGame* game) {
+  Browser().game = game;
   ScopedModuleContext context;
   return CreateDialogParamW(ModuleInstance(), MAKEINTRESOURCEW(IDD_REPORT_BROWSER), owner, ReportBrowserProc, 0);
 }
