@@ -10,11 +10,6 @@ namespace {
 
 constexpr wchar_t kCaption[] = L"Debug Report";
 
-std::u16string Decimal(int32_t value) {
-  const std::string digits = std::to_string(value);
-  return std::u16string(digits.begin(), digits.end());
-}
-
 }  // namespace
 
 void RestoreReportedState(HWND browser, RunningGame* game, bool fetched,
@@ -32,7 +27,7 @@ void RestoreReportedState(HWND browser, RunningGame* game, bool fetched,
   // The engine kept running while the tester read the question: the writes
   // go to the table as it is now, and only where the values still differ.
   for (const VariableWrite& write : PlanRestore(game->Variables(), *variables).writes) {
-    game->TypeVariableValue(write.position, Decimal(write.value));
+    game->TypeVariableValue(write.position, DecimalText(write.value));
   }
   // A label the game does not know goes out all the same: the engine decides.
   if (!label->empty()) game->JumpToLabel(*label);

@@ -19,11 +19,6 @@ constexpr DWORD kFixedFileInfoSignature = 0xFEEF04BD;
 // 100-nanosecond file-time units in a minute.
 constexpr int64_t kFileTimeMinute = 600'000'000;
 
-std::u16string Decimal(uint64_t value) {
-  const std::string digits = std::to_string(value);
-  return std::u16string(digits.begin(), digits.end());
-}
-
 HWND PanelField(const MonitorSet* monitors, int control) {
   return monitors ? GetDlgItem(monitors->otherInfo, control) : nullptr;
 }
@@ -107,8 +102,8 @@ GameStateEntries ReadGameState(const MonitorSet* monitors, const RunningGame* ga
   facts.vnscope.assign(version.begin(), version.end());
   facts.engine = EngineText();
   facts.windows = WindowsText();
-  facts.codepage = Decimal(GetACP());
-  facts.screen = Decimal(GetSystemMetrics(SM_CXSCREEN)) + u"x" + Decimal(GetSystemMetrics(SM_CYSCREEN));
+  facts.codepage = DecimalText(GetACP());
+  facts.screen = DecimalText(GetSystemMetrics(SM_CXSCREEN)) + u"x" + DecimalText(GetSystemMetrics(SM_CYSCREEN));
   facts.time = TimeText();
 
   GameStateEntries entries;

@@ -115,12 +115,16 @@ std::u16string FormatLocalTime(const LocalTimeStamp& time) {
   return std::u16string(text, text + length);
 }
 
+std::u16string DecimalText(int64_t value) {
+  const std::string digits = std::to_string(value);
+  return std::u16string(digits.begin(), digits.end());
+}
+
 std::u16string DottedNumbers(std::initializer_list<uint32_t> parts) {
   std::u16string text;
   for (uint32_t part : parts) {
     if (!text.empty()) text += u'.';
-    const std::string digits = std::to_string(part);
-    text.append(digits.begin(), digits.end());
+    text += DecimalText(part);
   }
   return text;
 }

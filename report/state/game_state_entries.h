@@ -66,6 +66,9 @@ struct LocalTimeStamp {
 };
 std::u16string FormatLocalTime(const LocalTimeStamp& time);
 
+// A number in decimal, as the entries write numbers: "-7", "932".
+std::u16string DecimalText(int64_t value);
+
 // Numbers joined by dots: "10.0.19045", "1.2.3.4".
 std::u16string DottedNumbers(std::initializer_list<uint32_t> parts);
 

@@ -126,13 +126,10 @@ RestorePlan PlanRestore(std::span<const GameVariable> running, std::span<const R
 }
 
 std::u16string RestoreQuestion(const RestorePlan& plan, std::u16string_view label) {
-  const auto decimal = [](size_t value) {
-    const std::string digits = std::to_string(value);
-    return std::u16string(digits.begin(), digits.end());
-  };
-  std::u16string text = decimal(plan.writes.size()) + u"個の変数を書き換えて、ラベル " + std::u16string(label) +
+  const auto count = [](size_t value) { return DecimalText(static_cast<int64_t>(value)); };
+  std::u16string text = count(plan.writes.size()) + u"個の変数を書き換えて、ラベル " + std::u16string(label) +
                         u" にジャンプします。よろしいですか？";
-  if (plan.missing > 0) text += u"\n（このゲームにない変数 " + decimal(plan.missing) + u"個は飛ばします）";
+  if (plan.missing > 0) text += u"\n（このゲームにない変数 " + count(plan.missing) + u"個は飛ばします）";
   return text;
 }
 
