@@ -24,17 +24,6 @@ namespace {
 constexpr wchar_t kLogName[] = L"bench_burst.log";
 constexpr int kLogText = 1012;
 
-double Now() {
-  static LARGE_INTEGER frequency = [] {
-    LARGE_INTEGER f;
-    QueryPerformanceFrequency(&f);
-    return f;
-  }();
-  LARGE_INTEGER t;
-  QueryPerformanceCounter(&t);
-  return 1000.0 * static_cast<double>(t.QuadPart) / static_cast<double>(frequency.QuadPart);
-}
-
 void AppendToFile(const std::wstring& text) {
   HANDLE file = CreateFileW(kLogName, FILE_APPEND_DATA, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_ALWAYS,
                             FILE_ATTRIBUTE_NORMAL, nullptr);
@@ -70,22 +59,22 @@ struct Wait {
 // Pumps messages until the edit shows `tail`, timing every message.
 Wait PumpUntilShown(HWND edit, const std::wstring& tail, double timeoutMs) {
   Wait wait;
-  const double start = Now();
-  while (Now() - start < timeoutMs) {
+  const double start = bench::NowMs();
+  while (bench::NowMs() - start < timeoutMs) {
     MSG message;
     if (!PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) {
       MsgWaitForMultipleObjects(0, nullptr, FALSE, 5, QS_ALLINPUT);
       continue;
     }
-    const double before = Now();
+    const double before = bench::NowMs();
     DispatchMessageW(&message);
-    wait.longestMessage = std::max(wait.longestMessage, Now() - before);
+    wait.longestMessage = std::max(wait.longestMessage, bench::NowMs() - before);
     if (message.message == WM_TIMER && EndsWith(edit, tail)) {
       wait.shown = true;
       break;
     }
   }
-  wait.elapsed = Now() - start;
+  wait.elapsed = bench::NowMs() - start;
   return wait;
 }
 
@@ -192,11 +181,11 @@ int main() {
     crlf += unit;
   }
   for (int step = 1; step <= 100; ++step) {
-    const double before = Now();
+    const double before = bench::NowMs();
     const int length = GetWindowTextLengthW(plain);
     SendMessageW(plain, EM_SETSEL, length, length);
     SendMessageW(plain, EM_REPLACESEL, FALSE, reinterpret_cast<LPARAM>(crlf.c_str()));
-    const double took = Now() - before;
+    const double took = bench::NowMs() - before;
     if (step == 1 || step % 8 == 0 || took > 2000) {
       std::printf("plain edit, %3d MB appended: this 1 MB step %8.1f ms\n", step, took);
     }
