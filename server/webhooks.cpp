@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <atomic>
+#include <optional>
 
 #include "server/log.h"
 #include "server/webhook_event.h"
@@ -29,6 +30,8 @@ struct Webhooks::Receiver {
   WebhookTarget target;
   std::thread thread;
   std::atomic<int64_t> failing_since_ms = 0;
+  // Its place as Start found it; empty when the store could not say then.
+  std::optional<ReportStore::Delivery> place;
 };
 
 std::unique_ptr<Webhooks> Webhooks::Create(ReportStore& store, std::function<int64_t()> clock,
@@ -60,6 +63,13 @@ Webhooks::~Webhooks() { Stop(); }
 void Webhooks::Start(const std::string& public_url) {
   public_url_ = public_url;
   store_.RecordEvents([this] { Wake(); });
+  // A URL seen for the first time starts after the newest event: its place is
+  // taken here, not in its thread, so that every event after Start reaches it
+  // however late the thread first runs.
+  for (auto& receiver : receivers_) {
+    std::string error;
+    receiver->place = store_.DeliveryOf(receiver->url, &error);
+  }
   for (auto& receiver : receivers_) receiver->thread = std::thread([this, r = receiver.get()] { Send(*r); });
 }
 
@@ -112,8 +122,8 @@ void Webhooks::Send(Receiver& receiver) {
     LogLine("webhook " + receiver.url + ": store failed: " + error);
     return Pause(settings_.first_retry * 10);
   };
-  std::optional<ReportStore::Delivery> delivery;
-  while (!(delivery = store_.DeliveryOf(receiver.url, &error))) {
+  std::optional<ReportStore::Delivery> delivery = receiver.place;
+  while (!delivery && !(delivery = store_.DeliveryOf(receiver.url, &error))) {
     if (!fail_store()) return;
   }
   receiver.failing_since_ms = delivery->failing_since_ms;
