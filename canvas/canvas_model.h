@@ -113,8 +113,9 @@ int32_t IndexOfLayer(uint64_t id);
 // marks the recording failed, and the edit itself goes on.
 void BeginRecording(Layer& layer);
 void RecordPixel(const Layer& layer, int32_t x, int32_t y, uint32_t before);
-// The values pixels x to x + count - 1 of row y hold now, before a write.
-void RecordRun(const Layer& layer, int32_t x, int32_t y, int32_t count);
+// The values pixels x to x + count - 1 of row y hold now, before a write;
+// `blank`: they are all 0.
+void RecordRun(const Layer& layer, int32_t x, int32_t y, int32_t count, bool blank);
 // Hands over what was recorded; false, handing nothing, when it failed.
 bool EndRecording(std::vector<PixelRun>* runs, std::vector<uint32_t>* values);
 

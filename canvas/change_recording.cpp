@@ -31,15 +31,14 @@ bool RunUnseen(const ChangeRecording& recording, int32_t x, int32_t y, int32_t c
 
 // Appends the values `before` of pixels x to x + count - 1 of row y to the
 // recording, in stretches of blank (all 0) and other pixels, each joining
-// the run before it when it continues that run. False when storage ran out.
+// the run before it when it continues that run; `allBlank`: every one is 0.
+// False when storage ran out.
 bool Keep(ChangeRecording& recording, const Layer& layer, int32_t x, int32_t y, const uint32_t* before,
-          int32_t count) {
-  uint32_t any = 0;
-  for (int32_t i = 0; i < count; ++i) any |= before[i];
+          int32_t count, bool allBlank) {
   try {
     for (int32_t i = 0; i < count;) {
       const bool blank = before[i] == 0;
-      int32_t end = any == 0 ? count : i + 1;  // an area drawn over nothing is one stretch
+      int32_t end = allBlank ? count : i + 1;  // an area drawn over nothing is one stretch
       while (end < count && (before[end] == 0) == blank) ++end;
       const auto start = static_cast<uint32_t>(static_cast<size_t>(y) * layer.width + x + i);
       const auto length = static_cast<uint32_t>(end - i);
@@ -108,11 +107,11 @@ void RecordPixel(const Layer& layer, int32_t x, int32_t y, uint32_t before) {
   if (recording.layer != &layer) return;
   recording.touched = true;
   if (recording.failed || InSet(recording.seen.data(), recording.seenWords, x, y)) return;
-  if (!Keep(recording, layer, x, y, &before, 1)) return;
+  if (!Keep(recording, layer, x, y, &before, 1, before == 0)) return;
   AddToSet(recording.seen.data(), recording.seenWords, recording.seenTop, recording.seenBottom, x, y);
 }
 
-void RecordRun(const Layer& layer, int32_t x, int32_t y, int32_t count) {
+void RecordRun(const Layer& layer, int32_t x, int32_t y, int32_t count, bool blank) {
   ChangeRecording& recording = Model().recording;
   if (recording.layer != &layer) return;
   recording.touched = true;
@@ -124,7 +123,7 @@ void RecordRun(const Layer& layer, int32_t x, int32_t y, int32_t count) {
     for (int32_t i = 0; i < count; ++i) RecordPixel(layer, x + i, y, before[i]);
     return;
   }
-  if (!Keep(recording, layer, x, y, before, count)) return;
+  if (!Keep(recording, layer, x, y, before, count, blank)) return;
   AddRunToSet(recording.seen.data(), recording.seenWords, recording.seenTop, recording.seenBottom, x, y, count);
 }
 

@@ -4,6 +4,7 @@
 #include <deque>
 #include <memory>
 #include <new>
+#include <optional>
 #include <utility>
 #include <vector>
 
@@ -18,10 +19,10 @@ struct EditStep {
   enum class Kind { kPixels, kLayerAdded, kLayerDeleted };
   Kind kind = Kind::kPixels;
   uint64_t layerId = 0;
-  // Pixel steps: the runs the edit changed and, pixel by pixel, the value the
-  // layer does not show now (the one before the edit while the step is
-  // applied, the one after while it is undone), so that undo and redo are
-  // the same exchange.
+  // Pixel steps: the runs the edit changed and, for those not blank, pixel by
+  // pixel the value the layer does not show now (the one before the edit
+  // while the step is applied, the one after while it is undone), so that
+  // undo and redo are the same exchange.
   std::vector<PixelRun> runs;
   std::vector<uint32_t> values;
   // Layer steps: the layer while it is out of the stack, its place there and
@@ -53,7 +54,7 @@ size_t StepBytes(const EditStep& step) {
                  step.values.capacity() * sizeof(uint32_t) + step.label.capacity() * sizeof(char16_t);
   if (step.layer)
     bytes += sizeof(Layer) + step.layer->pixels.capacity() * sizeof(uint32_t) +
-             step.layer->coverage.capacity() * sizeof(uint64_t);
+             (step.layer->coverage.capacity() + step.layer->opaquePixels.capacity()) * sizeof(uint64_t);
   return bytes;
 }
 
@@ -98,26 +99,47 @@ bool AllZero(const uint32_t* values, uint32_t count) {
   return any == 0;
 }
 
-// Exchanges the layer's pixels of the step's runs with the values the step
-// keeps: each run takes back what the step held (0 for a blank run) and the
-// step keeps what the layer showed, blank where it was all 0. Nothing changes
-// when the storage for that cannot be had.
-StackChange ExchangePixels(EditStep& step) {
-  const int32_t index = IndexOfLayer(step.layerId);
-  if (index < 0) return {};
-  Layer& layer = *LayerAt(index);
-  const auto width = static_cast<uint32_t>(layer.width);
-  size_t kept = 0;
-  for (const PixelRun& run : step.runs) {
-    if (size_t{run.start} + run.count > layer.pixels.size()) return {};
-    if (!AllZero(layer.pixels.data() + run.start, run.count)) kept += run.count;
+// Room in `shown` for what the layer shows in the step's runs: for all
+// `bound` of their pixels, or when that cannot be had, for exactly those not
+// blank. False when neither can be had.
+bool ReserveShown(const EditStep& step, const Layer& layer, size_t bound, std::vector<uint32_t>& shown) {
+  try {
+    shown.reserve(bound);
+    return true;
+  } catch (const std::bad_alloc&) {
+    // Then exactly what is needed, at the cost of reading the runs twice.
   }
-  std::vector<uint32_t> shown;
+  size_t kept = 0;
+  for (const PixelRun& run : step.runs)
+    if (!AllZero(layer.pixels.data() + run.start, run.count)) kept += run.count;
   try {
     shown.reserve(kept);
+    return true;
   } catch (const std::bad_alloc&) {
-    return {};
+    return false;
   }
+}
+
+// What undoing or redoing a step did to the stack; none when the storage it
+// needed could not be had, and then nothing changed.
+using Exchange = std::optional<StackChange>;
+
+// Exchanges the layer's pixels of the step's runs with the values the step
+// keeps: each run takes back what the step held (0 for a blank run) and the
+// step keeps what the layer showed, blank where it was all 0. The storage is
+// had first, so that a failure changes nothing.
+Exchange ExchangePixels(EditStep& step) {
+  const int32_t index = IndexOfLayer(step.layerId);
+  if (index < 0) return StackChange{};
+  Layer& layer = *LayerAt(index);
+  const auto width = static_cast<uint32_t>(layer.width);
+  size_t bound = 0;
+  for (const PixelRun& run : step.runs) {
+    if (size_t{run.start} + run.count > layer.pixels.size()) return StackChange{};
+    bound += run.count;
+  }
+  std::vector<uint32_t> shown;
+  if (!ReserveShown(step, layer, bound, shown)) return std::nullopt;
   const uint32_t* held = step.values.data();
   for (PixelRun& run : step.runs) {
     const uint32_t* now = layer.pixels.data() + run.start;
@@ -132,42 +154,46 @@ StackChange ExchangePixels(EditStep& step) {
     }
     run.blank = blank;
   }
+  try {
+    // Room for every pixel was had; what the layer showed may be far less
+    // (a redo over a blank area), and the spare room would count against
+    // the bound.
+    if (shown.capacity() > shown.size() + shown.size() / 4 + 16) shown.shrink_to_fit();
+  } catch (const std::bad_alloc&) {
+    // The spare room stays; the values are whole.
+  }
   step.values = std::move(shown);
-  return {StackChange::Kind::kPixels, index, {}};
+  return StackChange{StackChange::Kind::kPixels, index, {}};
 }
 
-StackChange TakeOut(EditStep& step, int32_t current) {
+Exchange TakeOut(EditStep& step, int32_t current) {
   const int32_t index = IndexOfLayer(step.layerId);
-  if (index < 1) return {};
+  if (index < 1) return StackChange{};
   step.layer = TakeLayer(index);
   step.index = index;
   MakeCurrent(ClampedIndex(current));
-  return {StackChange::Kind::kLayerRemoved, index, step.label};
+  return StackChange{StackChange::Kind::kLayerRemoved, index, step.label};
 }
 
-StackChange PutBack(EditStep& step, int32_t current) {
+Exchange PutBack(EditStep& step, int32_t current) {
+  if (step.layer == nullptr) return StackChange{};
   const int32_t index = PutLayer(step.index, step.layer);
-  if (index < 0) return {};
+  if (index < 0) return std::nullopt;
   MakeCurrent(ClampedIndex(current));
-  return {StackChange::Kind::kLayerInserted, index, step.label};
+  return StackChange{StackChange::Kind::kLayerInserted, index, step.label};
 }
 
-StackChange UndoStep(EditStep& step) {
+// Undoes (`undo`) or redoes the step. A pixel step is the same exchange
+// either way; a layer step takes its layer out or puts it back, and the
+// current layer is the one of that side of the step.
+Exchange ApplyStep(EditStep& step, bool undo) {
+  const int32_t current = undo ? step.currentBefore : step.currentAfter;
   switch (step.kind) {
     case EditStep::Kind::kPixels: return ExchangePixels(step);
-    case EditStep::Kind::kLayerAdded: return TakeOut(step, step.currentBefore);
-    case EditStep::Kind::kLayerDeleted: return PutBack(step, step.currentBefore);
+    case EditStep::Kind::kLayerAdded: return undo ? TakeOut(step, current) : PutBack(step, current);
+    case EditStep::Kind::kLayerDeleted: return undo ? PutBack(step, current) : TakeOut(step, current);
   }
-  return {};
-}
-
-StackChange RedoStep(EditStep& step) {
-  switch (step.kind) {
-    case EditStep::Kind::kPixels: return ExchangePixels(step);
-    case EditStep::Kind::kLayerAdded: return PutBack(step, step.currentAfter);
-    case EditStep::Kind::kLayerDeleted: return TakeOut(step, step.currentAfter);
-  }
-  return {};
+  return StackChange{};
 }
 
 }  // namespace
@@ -243,13 +269,15 @@ void DeleteLayerAsStep(int32_t n, std::u16string label) {
 StackChange Undo() {
   History& history = TheHistory();
   StackChange change;
-  if (history.applied > 0) {
-    EditStep& step = history.steps[history.applied - 1];
-    step.editedAfter = SnapshotEdited();
-    change = UndoStep(step);
+  EditStep* step = history.applied > 0 ? &history.steps[history.applied - 1] : nullptr;
+  const bool edited = SnapshotEdited();
+  const Exchange done = step != nullptr ? ApplyStep(*step, true) : std::nullopt;
+  if (done) {
+    change = *done;
+    step->editedAfter = edited;
     --history.applied;
-    Recount(step);
-    SetSnapshotEdited(history.applied == 0 && !history.dropped ? false : step.editedBefore);
+    Recount(*step);
+    SetSnapshotEdited(history.applied == 0 && !history.dropped ? false : step->editedBefore);
   }
   CompositeChanges();
   return change;
@@ -258,12 +286,13 @@ StackChange Undo() {
 StackChange Redo() {
   History& history = TheHistory();
   StackChange change;
-  if (history.applied < history.steps.size()) {
-    EditStep& step = history.steps[history.applied];
-    change = RedoStep(step);
+  EditStep* step = history.applied < history.steps.size() ? &history.steps[history.applied] : nullptr;
+  const Exchange done = step != nullptr ? ApplyStep(*step, false) : std::nullopt;
+  if (done) {
+    change = *done;
     ++history.applied;
-    Recount(step);
-    SetSnapshotEdited(step.editedAfter);
+    Recount(*step);
+    SetSnapshotEdited(step->editedAfter);
   }
   CompositeChanges();
   return change;

@@ -49,7 +49,8 @@ void DeleteLayerAsStep(int32_t n, std::u16string label);
 // pixels, and the current layer is the one that was current before (undo) or
 // after (redo) the step. SnapshotEdited takes the value it had on that side
 // of the step; with every step undone it is false, unless the bound made
-// older steps go. A new step drops whatever could still be redone.
+// older steps go. A new step drops whatever could still be redone. When the
+// storage an undo or redo needs cannot be had, nothing changes.
 StackChange Undo();
 StackChange Redo();
 

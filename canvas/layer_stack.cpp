@@ -63,15 +63,12 @@ uint64_t* RowOf(std::vector<uint64_t>& bits, const Layer& layer, int32_t y) {
   return bits.data() + static_cast<size_t>(y) * layer.coverageWords;
 }
 
-// After pixels x to x + count - 1 of row y took new values: the coverage, the
-// opaque pixels and the changes follow. A run of one kind (a mosaic, an
-// erased stroke) is settled a word at a time.
-void AfterRunWritten(Layer& layer, int32_t x, int32_t y, const uint32_t* values, int32_t count) {
-  uint32_t all = ~uint32_t{0}, any = 0;
-  for (int32_t i = 0; i < count; ++i) {
-    all &= values[i];
-    any |= values[i];
-  }
+// After pixels x to x + count - 1 of row y took new values, `all` and `any`
+// being their AND and OR: the coverage, the opaque pixels and the changes
+// follow. A run of one kind (a mosaic, an erased stroke) is settled a word at
+// a time.
+void AfterRunWritten(Layer& layer, int32_t x, int32_t y, const uint32_t* values, int32_t count, uint32_t all,
+                     uint32_t any) {
   uint64_t* covered = RowOf(layer.coverage, layer, y);
   uint64_t* opaque = RowOf(layer.opaquePixels, layer, y);
   if ((all >> 24) == 255 || (any >> 24) == 0) {
@@ -181,20 +178,31 @@ void SetLayerRun(Layer& layer, int32_t x, int32_t y, const uint32_t* values, int
   if (first == count) return;
   while (row[x + last] == values[last]) --last;
   const int32_t changed = last - first + 1;
-  RecordRun(layer, x + first, y, changed);
+  // One pass over old and new values learns what the recording and the sets
+  // need: whether the old ones were all 0, whether the new are all opaque or
+  // all clear.
+  uint32_t before = 0, all = ~uint32_t{0}, any = 0;
+  for (int32_t i = first; i <= last; ++i) {
+    before |= row[x + i];
+    all &= values[i];
+    any |= values[i];
+  }
+  RecordRun(layer, x + first, y, changed, before == 0);
   std::memcpy(row + x + first, values + first, static_cast<size_t>(changed) * sizeof(uint32_t));
-  AfterRunWritten(layer, x + first, y, values + first, changed);
+  AfterRunWritten(layer, x + first, y, values + first, changed, all, any);
 }
 
 void FillLayerRun(Layer& layer, int32_t x, int32_t y, int32_t count, uint32_t value) {
   constexpr int32_t kChunk = 256;
   uint32_t chunk[kChunk];
-  std::fill_n(chunk, kChunk, value);
   if (x < 0) {
     count += x;
     x = 0;
   }
   count = std::min(count, layer.width - x);
+  if (count <= 0) return;
+  // Only as much as one call takes: strokes fill runs of three.
+  std::fill_n(chunk, std::min(count, kChunk), value);
   for (int32_t done = 0; done < count; done += kChunk)
     SetLayerRun(layer, x + done, y, chunk, std::min(kChunk, count - done));
 }

@@ -62,29 +62,25 @@ void StampBrush(Layer& layer, int32_t x, int32_t y, uint32_t value) {
 
 void StepSegment(Layer& layer, int32_t x0, int32_t y0, int32_t x1, int32_t y1, uint32_t value) {
   const int32_t dx = x1 - x0, dy = y1 - y0;
-  const int32_t sx = dx < 0 ? -1 : 1, sy = dy < 0 ? -1 : 1;
   const int32_t adx = dx < 0 ? -dx : dx, ady = dy < 0 ? -dy : dy;
-  int32_t err = 0, x = x0, y = y0;
-  if (adx > ady) {
-    for (int32_t step = 0; step < adx; ++step) {
-      StampBrush(layer, x, y, value);
-      err += ady;
-      if (err >= adx) {
-        err -= adx;
-        y += sy;
-      }
-      x += sx;
+  int32_t x = x0, y = y0;
+  // The axis of the longer extent advances at every step, the other one
+  // whenever the error reaches that extent; a tie goes along y.
+  const bool alongX = adx > ady;
+  int32_t& major = alongX ? x : y;
+  int32_t& minor = alongX ? y : x;
+  const int32_t majorStep = (alongX ? dx : dy) < 0 ? -1 : 1;
+  const int32_t minorStep = (alongX ? dy : dx) < 0 ? -1 : 1;
+  const int32_t length = alongX ? adx : ady, rise = alongX ? ady : adx;
+  int32_t err = 0;
+  for (int32_t step = 0; step < length; ++step) {
+    StampBrush(layer, x, y, value);
+    err += rise;
+    if (err >= length) {
+      err -= length;
+      minor += minorStep;
     }
-  } else {
-    for (int32_t step = 0; step < ady; ++step) {
-      StampBrush(layer, x, y, value);
-      err += adx;
-      if (err >= ady) {
-        err -= ady;
-        x += sx;
-      }
-      y += sy;
-    }
+    major += majorStep;
   }
 }
 
@@ -94,18 +90,14 @@ void DrawSegment(int32_t x0, int32_t y0, int32_t x1, int32_t y1) {
   if (layer == nullptr) return;
   const uint32_t value = LinePixel();
   const int32_t width = layer->width, height = layer->height;
-  if (x0 == x1) {
-    if (y0 > y1) std::swap(y0, y1);
-    const int32_t x = ClampInto(x0, width);
-    for (int32_t y = ClampInto(y0, height), last = ClampInto(y1, height); y <= last; ++y)
-      StampBrush(*layer, x, y, value);
-    return;
-  }
-  if (y0 == y1) {
-    if (x0 > x1) std::swap(x0, x1);
-    const int32_t y = ClampInto(y0, height);
-    for (int32_t x = ClampInto(x0, width), last = ClampInto(x1, width); x <= last; ++x)
-      StampBrush(*layer, x, y, value);
+  if (x0 == x1 || y0 == y1) {
+    const bool vertical = x0 == x1;
+    int32_t from = vertical ? y0 : x0, to = vertical ? y1 : x1;
+    if (from > to) std::swap(from, to);
+    const int32_t along = vertical ? height : width;
+    const int32_t across = ClampInto(vertical ? x0 : y0, vertical ? width : height);
+    for (int32_t i = ClampInto(from, along), last = ClampInto(to, along); i <= last; ++i)
+      StampBrush(*layer, vertical ? across : i, vertical ? i : across, value);
     return;
   }
   StepSegment(*layer, x0, y0, x1, y1, value);
