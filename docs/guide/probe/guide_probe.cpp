@@ -7,6 +7,8 @@
 //   guide_probe tab CAPTION ID INDEX      a tab of a tab control
 //   guide_probe listbox CAPTION CLASS ROW a list box row, the list box found by class
 //   guide_probe menu                      the popup menu on the screen
+//   guide_probe type TEXT                 types TEXT into the window with the
+//                                         keyboard focus, as WM_CHAR messages
 // Exit status 1 when nothing answers.
 #include <windows.h>
 #include <commctrl.h>
@@ -92,6 +94,14 @@ int wmain(int count, wchar_t** args) {
   if (count < 2) return 2;
   const std::wstring what = args[1];
   if (what == L"menu") return Answer(FindWindowW(L"#32768", nullptr));
+  // Characters outside the keyboard's map (Japanese) reach Wine through X only
+  // unreliably; the characters themselves, as the keyboard would produce them.
+  if (what == L"type" && count >= 3) {
+    GUITHREADINFO focus{sizeof(focus)};
+    if (!GetGUIThreadInfo(0, &focus) || !focus.hwndFocus) return 1;
+    for (const wchar_t* unit = args[2]; *unit; ++unit) SendMessageW(focus.hwndFocus, WM_CHAR, *unit, 1);
+    return 0;
+  }
   if (count < 3) return 2;
   HWND top = TopLevel(args[2]);
   if (what == L"window") return Answer(top);
