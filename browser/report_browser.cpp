@@ -9,6 +9,7 @@
 
 #include "browser/browser_jobs.h"
 #include "browser/browser_worker.h"
+#include "browser/report_list_view.h"
 #include "browser/report_table.h"
 #include "browser/report_preview.h"
 #include "resources/resource.h"
@@ -77,40 +78,11 @@ constexpr StateCommand kStateCommands[] = {
     {kMarkNoProblem, ReportState::NoProblem},
 };
 
-void SetCellText(HWND list, int row, int column, const std::u16string& text) {
-  std::wstring wide = AsWide(text);
-  LVITEMW item{};
-  item.iSubItem = column;
-  item.pszText = wide.data();
-  SendMessageW(list, LVM_SETITEMTEXTW, row, reinterpret_cast<LPARAM>(&item));
-}
-
 // Rebuilds the list from the table under the tab `filter` and selects that
-// tab. Rows run in name order; each row's data value is its state, which
-// custom draw turns into the row's colour.
+// tab.
 void FillList(int filter) {
   BrowserState& browser = Browser();
-  HWND list = browser.list;
-  SendMessageW(list, WM_SETREDRAW, FALSE, 0);
-  SendMessageW(list, LVM_DELETEALLITEMS, 0, 0);
-  int row = 0;
-  for (const auto& [name, record] : browser.table.records()) {
-    if (!ReportPassesFilter(record, filter)) continue;
-    std::wstring wide = AsWide(name);
-    LVITEMW item{};
-    item.mask = LVIF_TEXT | LVIF_PARAM;
-    item.iItem = row;
-    item.pszText = wide.data();
-    item.lParam = static_cast<LPARAM>(record.state);
-    row = static_cast<int>(SendMessageW(list, LVM_INSERTITEMW, 0, reinterpret_cast<LPARAM>(&item)));
-    if (row < 0) break;
-    SetCellText(list, row, 1, record.title.empty() ? name : record.title);
-    SetCellText(list, row, 2, ReportStateText(record.state));
-    SetCellText(list, row, 3, record.reporter);
-    ++row;
-  }
-  SendMessageW(list, WM_SETREDRAW, TRUE, 0);
-  InvalidateRect(list, nullptr, TRUE);
+  FillReportList(browser.table, filter);
   SendMessageW(browser.tabs, TCM_SETCURSEL, filter, 0);
 }
 
@@ -173,6 +145,7 @@ void OnListFetched(BrowserJobResult& result) {
     ShowFailure(L"レポート一覧の受信に失敗しましたorz");
     return;
   }
+  ForgetReportRows();
   Browser().table.Replace(std::move(result.records));
   FillList(kOpenWithText);
 }
@@ -221,6 +194,7 @@ void OnInitDialog(HWND dialog) {
   browser.dialog = dialog;
   browser.list = GetDlgItem(dialog, IDC_BROWSER_LIST);
   browser.tabs = GetDlgItem(dialog, IDC_BROWSER_TABS);
+  AttachReportList(browser.list);
   for (int i = 0; i < static_cast<int>(std::size(kTabCaptions)); ++i) {
     TCITEMW tab{};
     tab.mask = TCIF_TEXT;
@@ -260,18 +234,6 @@ void OnCommand(int command) {
   }
 }
 
-LRESULT OnCustomDraw(NMLVCUSTOMDRAW* draw) {
-  switch (draw->nmcd.dwDrawStage) {
-    case CDDS_PREPAINT: return CDRF_NOTIFYITEMDRAW;
-    case CDDS_ITEMPREPAINT:
-      if (const auto colour = ReportStateColour(static_cast<uint32_t>(draw->nmcd.lItemlParam))) {
-        draw->clrText = RGB(colour->red, colour->green, colour->blue);
-      }
-      return CDRF_NEWFONT;
-    default: return CDRF_DODEFAULT;
-  }
-}
-
 void OnRightClick(HWND dialog) {
   POINT cursor;
   GetCursorPos(&cursor);
@@ -289,6 +251,8 @@ LRESULT OnNotify(HWND dialog, NMHDR* header) {
   const BrowserState& browser = Browser();
   if (header->hwndFrom == browser.tabs && header->code == TCN_SELCHANGE) {
     FillList(CurrentTab());
+  } else if (const auto answer = AnswerReportListNotify(header)) {
+    return *answer;
   } else if (header->hwndFrom == browser.list) {
     switch (header->code) {
       case LVN_ITEMACTIVATE: OnCommand(kOpenReport); break;
@@ -297,7 +261,6 @@ LRESULT OnNotify(HWND dialog, NMHDR* header) {
           ShowSelectedInPreview(false);
         }
         break;
-      case NM_CUSTOMDRAW: return OnCustomDraw(reinterpret_cast<NMLVCUSTOMDRAW*>(header));
       case NM_RCLICK: OnRightClick(dialog); break;
       default: break;
     }
@@ -311,6 +274,7 @@ void OnDestroy(HWND dialog) {
   BrowserState& browser = Browser();
   if (browser.preview != nullptr) DestroyWindow(browser.preview);
   DropBrowserJobResults(dialog);
+  DetachReportList();
   browser.popup.reset();
   browser.dialog = browser.list = browser.tabs = browser.preview = nullptr;
 }

@@ -1,7 +1,6 @@
 // The variable list monitor (dialog 101): a virtual list view over the
 // variable store, groups toggled by double-click, values edited in place.
 #include <algorithm>
-#include <cstring>
 #include <cwchar>
 #include <optional>
 
@@ -211,10 +210,7 @@ void OnGetDispInfo(NMLVDISPINFOW* request) {
     item.stateMask = LVIS_STATEIMAGEMASK;
     item.state = INDEXTOSTATEIMAGEMASK(static_cast<UINT>(cell->stateImage));
   }
-  if (!item.pszText || item.cchTextMax <= 0) return;
-  const size_t units = std::min(cell->text.size(), static_cast<size_t>(item.cchTextMax - 1));
-  std::memcpy(item.pszText, cell->text.data(), units * sizeof(wchar_t));
-  item.pszText[units] = L'\0';
+  CopyToTextBuffer(cell->text, item.pszText, item.cchTextMax);
 }
 
 void OnItemActivate(HWND dialog) {

@@ -20,6 +20,7 @@
 #include "server/retention.h"
 #include "server/server.h"
 #include "server/store.h"
+#include "server/webhooks.h"
 #include "vnscope_revision.h"
 #include "vnscope_version.h"
 
@@ -107,6 +108,16 @@ int main(int argc, char** argv) {
                  "File holding the dashboard's secret; without it the dashboard serves loopback only");
   app.add_option("--text-encoding", text_encoding, "Code page the senders' report texts are in (an iconv name)")
       ->capture_default_str();
+  std::string api_token_file;
+  std::vector<std::string> webhook_urls;
+  std::string public_url;
+  app.add_option("--api-token-file", api_token_file,
+                 "File holding the JSON API's token (without its trailing line end); without it the API answers 404");
+  app.add_option("--webhook", webhook_urls,
+                 "Post every new report and every change as JSON to this http:// or https:// URL; may be repeated")
+      ->allow_extra_args(false);
+  app.add_option("--public-url", public_url,
+                 "The dashboard's address as the team reaches it, for the links in notifications (default: --http's)");
   std::string backup_to;
   CLI::Option* backup_option = app.add_option("--backup-to", backup_to,
                  "Copy the store in --data into this new directory, even while a server uses it, then exit");
@@ -151,6 +162,13 @@ int main(int argc, char** argv) {
     dashboard_settings.secret = server::ReadSecretFile(http_secret_file);
     if (dashboard_settings.secret.empty()) {
       server::LogLine("no secret in " + http_secret_file + " (missing, unreadable, or its first line is empty)");
+      return 1;
+    }
+  }
+  if (!api_token_file.empty()) {
+    dashboard_settings.api_token = server::ReadTokenFile(api_token_file);
+    if (dashboard_settings.api_token.empty()) {
+      server::LogLine("no token in " + api_token_file + " (missing, unreadable or empty)");
       return 1;
     }
   }
@@ -204,6 +222,15 @@ int main(int argc, char** argv) {
     server::LogLine(error);
     return 1;
   }
+  std::unique_ptr<server::Webhooks> webhooks;
+  if (!webhook_urls.empty()) {
+    webhooks = server::Webhooks::Create(*store, UnixMillis, {webhook_urls}, &error);
+    if (!webhooks) {
+      server::LogLine(error);
+      return 1;
+    }
+    dashboard_settings.failing_webhooks = [&webhooks] { return webhooks->FailingUrls(); };
+  }
   std::unique_ptr<server::Dashboard> dashboard;
   if (http != "off") {
     dashboard = std::make_unique<server::Dashboard>(*store, UnixMillis, dashboard_settings);
@@ -219,9 +246,11 @@ int main(int argc, char** argv) {
   }
   server::LogLine("listening on " + server.address() + ", data in " + data + ", packages up to " +
                   std::to_string(max_package) + " bytes");
+  if (webhooks) webhooks->Start(public_url.empty() && dashboard ? dashboard->url() : public_url);
   if (dashboard) dashboard->Start();
   server.Run(stop_fd.get());
   if (dashboard) dashboard->Stop();
+  if (webhooks) webhooks->Stop();
   server::LogLine("stopped");
   return 0;
 }

@@ -8,6 +8,7 @@
 
 #include "report/protocol/limits.h"
 #include "report/protocol/report_id.h"
+#include "server/game_state.h"
 #include "server/protocol.h"
 
 namespace vnscope::server {
@@ -16,6 +17,8 @@ namespace {
 // Entries served back must fit in one reply the client accepts; the text
 // reply may need one more byte for its terminator.
 constexpr uint64_t kMaxServedEntry = limits::kMaxReplyPayload - 1;
+// Ten short lines; a larger one is not the DLL's and gives no label.
+constexpr uint64_t kMaxGameStateEntry = 64 << 10;
 
 struct ZipDiscard {
   void operator()(zip_t* archive) const { zip_discard(archive); }
@@ -145,6 +148,11 @@ std::optional<PackageSummary> InspectPackage(std::span<const uint8_t> package, s
       *reason = "reportid entry malformed";
       return std::nullopt;
   }
+  // The game's state is the sender's business: a package whose state does
+  // not read is stored all the same, without a label.
+  std::vector<uint8_t> game_state;
+  if (ReadEntry(archive.get(), kGameStateEntry, kMaxGameStateEntry, &game_state) == EntryStatus::kFound)
+    summary.label = GameStateLabel(game_state);
   return summary;
 }
 
@@ -153,6 +161,18 @@ EntryStatus ReadPackageEntry(std::span<const uint8_t> package, const char* name,
   ZipArchive archive = OpenArchive(package, nullptr);
   if (!archive) return EntryStatus::kBroken;
   return ReadEntry(archive.get(), name, max_size, data);
+}
+
+std::optional<std::vector<std::string>> PackageEntryNames(std::span<const uint8_t> package) {
+  ZipArchive archive = OpenArchive(package, nullptr);
+  if (!archive) return std::nullopt;
+  const zip_int64_t count = zip_get_num_entries(archive.get(), 0);
+  std::vector<std::string> names;
+  for (zip_int64_t i = 0; i < count; ++i) {
+    // Raw names: the package's are ASCII, and a name is shown, not used.
+    if (const char* name = zip_get_name(archive.get(), static_cast<zip_uint64_t>(i), ZIP_FL_ENC_RAW)) names.emplace_back(name);
+  }
+  return names;
 }
 
 std::string Utf16ToUtf8(std::u16string_view text) {

@@ -37,6 +37,9 @@ struct PackageSummary {
   // The package's "reportid" entry; empty when it has none (older clients),
   // and then the report is stored however often it comes.
   std::string report_id;
+  // The game's label when the package carries its state ("gamestate.txt"),
+  // for the dashboard's filter; empty otherwise.
+  std::string label;
 };
 
 // Checks a package: a readable ZIP with a parseable "author" entry; the text
@@ -52,6 +55,10 @@ enum class EntryStatus { kFound, kMissing, kBroken };
 // counts as broken.
 EntryStatus ReadPackageEntry(std::span<const uint8_t> package, const char* name, uint64_t max_size,
                              std::vector<uint8_t>* data);
+
+// The names of a package's entries in the archive's order; nothing when it
+// does not open.
+std::optional<std::vector<std::string>> PackageEntryNames(std::span<const uint8_t> package);
 
 // UTF-8 for people reading the database; unpaired surrogates become U+FFFD.
 std::string Utf16ToUtf8(std::u16string_view text);

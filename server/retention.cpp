@@ -104,6 +104,8 @@ bool PurgeReports(const std::filesystem::path& directory, const PurgeRule& rule,
   }
   if (!RunOverSelection(db, "DELETE FROM state_changes WHERE report_id IN (SELECT id FROM reports WHERE " + selection + ")",
                         rule, error) ||
+      !RunOverSelection(db, "DELETE FROM notes WHERE report_id IN (SELECT id FROM reports WHERE " + selection + ")",
+                        rule, error) ||
       !RunOverSelection(db, "DELETE FROM reports WHERE " + selection, rule, error))
     return fail();
   if (sqlite3_exec(db, "COMMIT", nullptr, nullptr, nullptr) != SQLITE_OK) {

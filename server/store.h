@@ -15,6 +15,7 @@
 #include <condition_variable>
 #include <cstdint>
 #include <filesystem>
+#include <functional>
 #include <memory>
 #include <mutex>
 #include <optional>
@@ -33,7 +34,7 @@ namespace vnscope::server {
 inline constexpr char kDatabaseFile[] = "reports.sqlite3";
 // Bumped whenever the tables change; a server refuses a database from a newer
 // one and brings an older one up to date when it opens it.
-inline constexpr int kSchemaVersion = 4;
+inline constexpr int kSchemaVersion = 5;
 // Packages up to this size live in their rows: a commit shared by many small
 // reports costs one sync, where a file each would cost one sync each.
 // Larger ones are files, so that their bytes are written once.
@@ -48,14 +49,16 @@ struct ListedReport {
 
 enum class Lookup { kFound, kUnknown, kFailed };
 
-// Who changed a report's state, kept in its history.
+// Who changed a report (its state, assignee or comments), kept in its history.
 struct StateChangeOrigin {
-  const char* source;  // kSourceBrowser or kSourceDashboard
+  const char* source;  // kSourceBrowser, kSourceDashboard or kSourceApi
   std::string peer;    // address the request came from
   int64_t unix_ms = 0;
+  std::string by;      // the name the person gave; empty when unknown
 };
 inline constexpr char kSourceBrowser[] = "browser";
 inline constexpr char kSourceDashboard[] = "dashboard";
+inline constexpr char kSourceApi[] = "api";
 
 // One row of the dashboard's list.
 struct ReportRow {
@@ -65,6 +68,8 @@ struct ReportRow {
   std::string reporter;  // UTF-8
   uint32_t flags = 0;
   uint32_t state = 0;
+  std::string assignee;  // empty: nobody
+  std::string label;     // the game's label when it was sent; empty without one
 };
 
 // One page of a tab, newest first, and how many reports each tab holds under
@@ -73,7 +78,10 @@ struct PageQuery {
   int filter = 0;      // tab index (report_states.h)
   std::string search;  // matched anywhere in title or reporter; empty: all
   int64_t offset = 0;
-  int64_t limit = 50;
+  int64_t limit = 50;  // -1: no limit
+  std::string assignee;     // exactly this assignee; empty: anyone
+  bool unassigned = false;  // only reports nobody has taken (overrides `assignee`)
+  std::string label;        // exactly this label; empty: any
 };
 struct ReportPage {
   std::vector<ReportRow> rows;
@@ -84,8 +92,40 @@ struct StateChange {
   int64_t changed_ms = 0;
   uint32_t previous = 0;
   uint32_t state = 0;
-  std::string source;  // kSourceBrowser or kSourceDashboard
+  std::string source;  // kSourceBrowser, kSourceDashboard or kSourceApi
   std::string peer;
+  std::string by;
+};
+
+// A comment or an assignee change, kept beside the state changes.
+inline constexpr char kNoteComment[] = "comment";
+inline constexpr char kNoteAssignee[] = "assignee";
+struct ReportNote {
+  int64_t at_ms = 0;
+  std::string kind;  // kNoteComment or kNoteAssignee
+  std::string by;
+  std::string source;
+  std::string peer;
+  std::string previous;  // assignee: who had it (empty: nobody)
+  std::string text;      // comment: its text; assignee: who has it now (empty: nobody)
+};
+
+// What happened to a report, for the notifications: recorded in the same
+// transaction as the change itself, so that none is lost or made up.
+inline constexpr char kEventCreated[] = "report.created";
+inline constexpr char kEventState[] = "report.state";
+inline constexpr char kEventAssignee[] = "report.assignee";
+inline constexpr char kEventComment[] = "report.comment";
+struct ReportEvent {
+  int64_t id = 0;  // grows with every event
+  int64_t at_ms = 0;
+  std::string event;
+  std::string name;
+  std::string title;     // as the report was at that moment
+  std::string reporter;
+  uint32_t state = 0;
+  std::string by;
+  std::string detail;  // state: the previous state's number; assignee: the new one; comment: its text
 };
 
 // Everything the dashboard shows of one report.
@@ -94,6 +134,7 @@ struct ReportDetails {
   std::string peer;
   std::vector<uint8_t> package;
   std::vector<StateChange> history;  // oldest first
+  std::vector<ReportNote> notes;     // oldest first
 };
 
 class ReportStore {
@@ -137,6 +178,35 @@ class ReportStore {
   // A report with its package and state history.
   Lookup LoadDetails(const std::string& name, ReportDetails* details, std::string* error);
 
+  // Adds a comment (UTF-8) to a report's history, durably.
+  Lookup AddComment(const std::string& name, const std::string& text, const StateChangeOrigin& origin,
+                    std::string* error);
+  // Sets (or, with an empty name, clears) a report's assignee and records
+  // the change in its history. Setting the assignee it has records nothing.
+  Lookup SetAssignee(const std::string& name, const std::string& assignee, const StateChangeOrigin& origin,
+                     std::string* error);
+
+  // From now on every change is also recorded as a ReportEvent, and
+  // `listener` (when given) is called after each commit that recorded one.
+  // Called once, before the store is shared between threads.
+  void RecordEvents(std::function<void()> listener);
+  // Up to `limit` events after `after`, oldest first.
+  std::optional<std::vector<ReportEvent>> EventsAfter(int64_t after, int64_t limit, std::string* error);
+  // The newest event's id (0 when none).
+  std::optional<int64_t> LastEventId(std::string* error);
+  // How far each receiver got (the last event delivered to it), and since
+  // when it has been failing (0: it is not).
+  struct Delivery {
+    int64_t delivered = 0;
+    int64_t failing_since_ms = 0;
+  };
+  // The receiver's progress; a receiver never seen starts after the newest
+  // event, so that a URL added later is not sent the past.
+  std::optional<Delivery> DeliveryOf(const std::string& url, std::string* error);
+  bool SaveDelivery(const std::string& url, const Delivery& delivery, std::string* error);
+  // Drops the events every one of `urls` has received.
+  bool DropDeliveredEvents(const std::vector<std::string>& urls, std::string* error);
+
   // Changes whenever a report is added or re-stated, so that a dashboard can
   // poll it cheaply. Starts from the clock, so that a restarted server does not
   // repeat the values a page saw before.
@@ -159,6 +229,18 @@ class ReportStore {
   // when none does.
   static std::optional<std::string> NameHoldingId(sqlite3* db, const std::string& report_id, std::string* error);
   bool CheckPackageFiles(std::string* error);
+  // Inserts the event `event` of the report with row id `report_id` through
+  // the writer, inside the caller's transaction; true when events are off.
+  bool RecordEvent(int64_t report_id, const char* event, int64_t at_ms, const std::string& by,
+                   const std::string& detail, std::string* error);
+  // After a commit that recorded events.
+  void EventsCommitted();
+  // Runs `change` with the row id and state of the report `name` inside one
+  // write transaction and commits it; `change` returns false (with `error`
+  // set) to roll it back. Counts as a revision, and tells the event listener.
+  Lookup ChangeReport(const std::string& name,
+                      const std::function<bool(Connection& writer, int64_t id, uint32_t state, std::string* error)>& change,
+                      std::string* error);
   // Hands `row` to the commit thread and waits until it is committed.
   void Commit(const std::shared_ptr<PendingRow>& row);
   // The commit thread: commits whatever rows are waiting, all in one, until
@@ -186,6 +268,8 @@ class ReportStore {
   std::mutex readers_lock_;
   std::vector<std::unique_ptr<Connection>> idle_readers_;
   std::atomic<uint64_t> revision_;
+  bool record_events_ = false;
+  std::function<void()> event_listener_;
 };
 
 }  // namespace vnscope::server

@@ -21,7 +21,7 @@ constexpr char kBegin[] = "BEGIN IMMEDIATE";
 constexpr char kCommit[] = "COMMIT";
 constexpr char kInsertReport[] =
     "INSERT INTO reports(id, name, received_ms, peer, title, reporter, flags, state, author, package_bytes, package, "
-    "reportid) VALUES(?1, ?2, ?3, ?4, ?5, ?6, ?7, ?8, ?9, ?10, ?11, ?12)";
+    "reportid, label) VALUES(?1, ?2, ?3, ?4, ?5, ?6, ?7, ?8, ?9, ?10, ?11, ?12, ?13)";
 
 }  // namespace
 
@@ -36,6 +36,7 @@ struct ReportStore::PendingRow {
   std::span<const uint8_t> author;
   std::span<const uint8_t> package;
   const std::string* report_id = nullptr;  // empty: none
+  const std::string* label = nullptr;      // empty: none
   bool in_file = false;  // the package is a file; the row holds none
   // Set once the commit thread is done with the row. A word of its own to
   // wait on rather than a condition variable under commit_lock_: the threads
@@ -92,6 +93,7 @@ std::optional<std::string> ReportStore::Add(const PackageSummary& summary, std::
   row.author = summary.author_entry;
   row.package = package;
   row.report_id = &summary.report_id;
+  row.label = &summary.label;
   row.in_file = package.size() > kInlinePackageLimit;
   // Written in place: until its row commits nothing reads the file, and the
   // start-up pass removes it, whole or not, if the row never does. Its name
@@ -176,11 +178,18 @@ void ReportStore::CommitBatch(const std::vector<std::shared_ptr<PendingRow>>& ba
     insert.Bind(10, static_cast<int64_t>(row->package.size()));
     if (!row->in_file) insert.Bind(11, row->package);
     if (!row->report_id->empty()) insert.Bind(12, *row->report_id);
+    if (!row->label->empty()) insert.Bind(13, *row->label);
     // A failing insert undoes itself and leaves the others' rows be, unless
     // the failure ended the whole transaction.
     row->stored = insert.Step() == SQLITE_DONE;
     if (row->stored) {
       ++stored;
+      // The event shares the row's fate: a failure here fails the batch.
+      if (!RecordEvent(row->id, kEventCreated, row->unix_ms, "", "", &error)) {
+        insert.Reset();
+        writer.Exec("ROLLBACK", nullptr);
+        return fail_all(error, true);
+      }
       continue;
     }
     row->error = sqlite3_errmsg(writer.db());
@@ -202,6 +211,7 @@ void ReportStore::CommitBatch(const std::vector<std::shared_ptr<PendingRow>>& ba
     return fail_all(error, false);
   }
   revision_ += stored;
+  if (stored > 0) EventsCommitted();
 }
 
 }  // namespace vnscope::server

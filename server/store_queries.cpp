@@ -19,7 +19,8 @@ std::string ContainsPattern(const std::string& text) {
   return pattern + "%";
 }
 
-constexpr char kRowColumns[] = "name, received_ms, title, reporter, flags, state";
+constexpr char kRowColumns[] =
+    "name, received_ms, title, reporter, flags, state, ifnull(assignee, ''), ifnull(label, '')";
 
 ReportRow ReadRow(const Statement& query, int first) {
   ReportRow row;
@@ -29,6 +30,8 @@ ReportRow ReadRow(const Statement& query, int first) {
   row.reporter = query.Text(first + 3);
   row.flags = static_cast<uint32_t>(sqlite3_column_int64(query.get(), first + 4));
   row.state = static_cast<uint32_t>(sqlite3_column_int64(query.get(), first + 5));
+  row.assignee = query.Text(first + 6);
+  row.label = query.Text(first + 7);
   return row;
 }
 
@@ -101,52 +104,28 @@ std::optional<std::string> ReportStore::NameHoldingId(sqlite3* db, const std::st
 
 Lookup ReportStore::SetState(const std::string& name, uint32_t state, const StateChangeOrigin& origin,
                              std::string* error) {
-  std::lock_guard lock(write_lock_);
-  Connection& writer = *writer_;
-  if (!writer.Exec("BEGIN IMMEDIATE", error)) return Lookup::kFailed;
-  auto fail = [&] {
-    writer.Fail(error);
-    writer.Exec("ROLLBACK", nullptr);
-    return Lookup::kFailed;
-  };
-  int64_t id = 0;
-  uint32_t previous = 0;
-  {
-    Statement query(writer.db(), "SELECT id, state FROM reports WHERE name = ?1");
-    query.Bind(1, name);
-    switch (query.Step()) {
-      case SQLITE_ROW:
-        id = sqlite3_column_int64(query.get(), 0);
-        previous = static_cast<uint32_t>(sqlite3_column_int64(query.get(), 1));
-        break;
-      case SQLITE_DONE:
-        writer.Exec("ROLLBACK", nullptr);
-        return Lookup::kUnknown;
-      default:
-        return fail();
-    }
-  }
-  Statement update(writer.db(), "UPDATE reports SET state = ?1 WHERE id = ?2");
-  update.Bind(1, int64_t{state});
-  update.Bind(2, id);
-  if (update.Step() != SQLITE_DONE) return fail();
-  Statement record(writer.db(),
-                   "INSERT INTO state_changes(report_id, changed_ms, previous, state, source, peer) "
-                   "VALUES(?1, ?2, ?3, ?4, ?5, ?6)");
-  record.Bind(1, id);
-  record.Bind(2, origin.unix_ms);
-  record.Bind(3, int64_t{previous});
-  record.Bind(4, int64_t{state});
-  const std::string source = origin.source;  // bound without a copy: must outlive the step
-  record.Bind(5, source);
-  record.Bind(6, origin.peer);
-  if (record.Step() != SQLITE_DONE) return fail();
-  if (!writer.Exec("COMMIT", error)) {
-    writer.Exec("ROLLBACK", nullptr);
-    return Lookup::kFailed;
-  }
-  ++revision_;
-  return Lookup::kFound;
+  return ChangeReport(
+      name,
+      [&](Connection& writer, int64_t id, uint32_t previous, std::string* failure) {
+        Statement update(writer.db(), "UPDATE reports SET state = ?1 WHERE id = ?2");
+        update.Bind(1, int64_t{state});
+        update.Bind(2, id);
+        if (update.Step() != SQLITE_DONE) return writer.Fail(failure);
+        Statement record(writer.db(),
+                         "INSERT INTO state_changes(report_id, changed_ms, previous, state, source, peer, by) "
+                         "VALUES(?1, ?2, ?3, ?4, ?5, ?6, ?7)");
+        record.Bind(1, id);
+        record.Bind(2, origin.unix_ms);
+        record.Bind(3, int64_t{previous});
+        record.Bind(4, int64_t{state});
+        const std::string source = origin.source;  // bound without a copy: must outlive the step
+        record.Bind(5, source);
+        record.Bind(6, origin.peer);
+        record.Bind(7, origin.by);
+        if (record.Step() != SQLITE_DONE) return writer.Fail(failure);
+        return RecordEvent(id, kEventState, origin.unix_ms, origin.by, std::to_string(previous), failure);
+      },
+      error);
 }
 
 std::optional<ReportPage> ReportStore::ListPage(const PageQuery& query, std::string* error) {
@@ -160,14 +139,24 @@ std::optional<ReportPage> ReportStore::ListPage(const PageQuery& query, std::str
   } end_read{reader.operator->()};
 
   const std::string pattern = ContainsPattern(query.search);
-  constexpr char kSearch[] = "(?1 = '%%' OR title LIKE ?1 ESCAPE '\\' OR reporter LIKE ?1 ESCAPE '\\')";
+  // The search, the label and the assignee; the counts of every tab follow
+  // them as the page does.
+  constexpr char kSearch[] =
+      "(?1 = '%%' OR title LIKE ?1 ESCAPE '\\' OR reporter LIKE ?1 ESCAPE '\\') AND (?5 = '' OR label = ?5) AND "
+      "CASE WHEN ?7 THEN assignee IS NULL WHEN ?6 != '' THEN assignee = ?6 ELSE 1 END";
+  auto bind_filters = [&](Statement& statement) {
+    statement.Bind(1, pattern);
+    statement.Bind(5, query.label);
+    statement.Bind(6, query.assignee);
+    statement.Bind(7, int64_t{query.unassigned});
+  };
   ReportPage page;
   {
     const std::string sql = std::string("SELECT sum(report_tab(flags, state, 0)), sum(report_tab(flags, state, 1)), "
                                         "sum(report_tab(flags, state, 2)), sum(report_tab(flags, state, 3)) "
                                         "FROM reports WHERE ") + kSearch;
     Statement counts(reader->db(), sql.c_str());
-    counts.Bind(1, pattern);
+    bind_filters(counts);
     if (counts.Step() != SQLITE_ROW) {
       reader->Fail(error);
       return std::nullopt;
@@ -177,7 +166,7 @@ std::optional<ReportPage> ReportStore::ListPage(const PageQuery& query, std::str
   const std::string sql = std::string("SELECT ") + kRowColumns + " FROM reports WHERE report_tab(flags, state, ?2) AND " +
                           kSearch + " ORDER BY id DESC LIMIT ?3 OFFSET ?4";
   Statement rows(reader->db(), sql.c_str());
-  rows.Bind(1, pattern);
+  bind_filters(rows);
   rows.Bind(2, int64_t{query.filter});
   rows.Bind(3, query.limit);
   rows.Bind(4, query.offset);
@@ -220,7 +209,7 @@ Lookup ReportStore::LoadDetails(const std::string& name, ReportDetails* details,
     if (!ReadPackage(details->row.name, query.get(), 2, &details->package, error)) return Lookup::kFailed;
   }
   Statement history(reader->db(),
-                    "SELECT changed_ms, previous, state, source, peer FROM state_changes WHERE report_id = ?1 "
+                    "SELECT changed_ms, previous, state, source, peer, by FROM state_changes WHERE report_id = ?1 "
                     "ORDER BY id");
   history.Bind(1, id);
   details->history.clear();
@@ -232,6 +221,25 @@ Lookup ReportStore::LoadDetails(const std::string& name, ReportDetails* details,
     change.state = static_cast<uint32_t>(sqlite3_column_int64(history.get(), 2));
     change.source = history.Text(3);
     change.peer = history.Text(4);
+    change.by = history.Text(5);
+  }
+  if (rc != SQLITE_DONE) {
+    reader->Fail(error);
+    return Lookup::kFailed;
+  }
+  Statement notes(reader->db(),
+                  "SELECT at_ms, kind, by, source, peer, previous, text FROM notes WHERE report_id = ?1 ORDER BY id");
+  notes.Bind(1, id);
+  details->notes.clear();
+  while ((rc = notes.Step()) == SQLITE_ROW) {
+    ReportNote& note = details->notes.emplace_back();
+    note.at_ms = sqlite3_column_int64(notes.get(), 0);
+    note.kind = notes.Text(1);
+    note.by = notes.Text(2);
+    note.source = notes.Text(3);
+    note.peer = notes.Text(4);
+    note.previous = notes.Text(5);
+    note.text = notes.Text(6);
   }
   if (rc != SQLITE_DONE) {
     reader->Fail(error);

@@ -12,7 +12,9 @@ namespace vnscope::server {
 namespace {
 
 // Schema versions: 2 added the state history; 3 moved the packages out of
-// their own table, large ones into files; 4 added the report ids.
+// their own table, large ones into files; 4 added the report ids; 5 added the
+// game's label, the assignee, comments, who changed a state and the
+// notifications' queue.
 constexpr char kSchema[] = R"sql(
   CREATE TABLE IF NOT EXISTS reports(
     id          INTEGER PRIMARY KEY AUTOINCREMENT,  -- arrival order, never reused
@@ -26,7 +28,9 @@ constexpr char kSchema[] = R"sql(
     author      BLOB    NOT NULL,                   -- the package's author entry, verbatim
     package_bytes INTEGER NOT NULL DEFAULT 0,       -- size of the ZIP archive as submitted
     package     BLOB,                               -- that archive when small; NULL: packages/NAME.zip
-    reportid    TEXT                                -- the package's reportid entry; NULL without one
+    reportid    TEXT,                               -- the package's reportid entry; NULL without one
+    label       TEXT,                               -- gamestate.txt's label line; NULL without one
+    assignee    TEXT                                -- who took the report; NULL: nobody
   );
   CREATE TABLE IF NOT EXISTS state_changes(
     id         INTEGER PRIMARY KEY,
@@ -34,10 +38,39 @@ constexpr char kSchema[] = R"sql(
     changed_ms INTEGER NOT NULL,                    -- Unix time, UTC
     previous   INTEGER NOT NULL,
     state      INTEGER NOT NULL,
-    source     TEXT    NOT NULL,                    -- 'browser' or 'dashboard'
-    peer       TEXT    NOT NULL
+    source     TEXT    NOT NULL,                    -- 'browser', 'dashboard' or 'api'
+    peer       TEXT    NOT NULL,
+    by         TEXT    NOT NULL DEFAULT ''          -- the name the person gave; '' when unknown
   );
   CREATE INDEX IF NOT EXISTS state_changes_by_report ON state_changes(report_id);
+  CREATE TABLE IF NOT EXISTS notes(                 -- comments and assignee changes
+    id         INTEGER PRIMARY KEY,
+    report_id  INTEGER NOT NULL REFERENCES reports(id),
+    kind       TEXT    NOT NULL,                    -- 'comment' or 'assignee'
+    at_ms      INTEGER NOT NULL,                    -- Unix time, UTC
+    by         TEXT    NOT NULL,
+    source     TEXT    NOT NULL,
+    peer       TEXT    NOT NULL,
+    previous   TEXT    NOT NULL DEFAULT '',         -- assignee: who had it
+    text       TEXT    NOT NULL                     -- comment: its text; assignee: who has it now
+  );
+  CREATE INDEX IF NOT EXISTS notes_by_report ON notes(report_id);
+  CREATE TABLE IF NOT EXISTS webhook_events(        -- what the notifications still have to send
+    id       INTEGER PRIMARY KEY AUTOINCREMENT,     -- the order they go out in; never reused
+    at_ms    INTEGER NOT NULL,
+    event    TEXT    NOT NULL,
+    name     TEXT    NOT NULL,
+    title    TEXT    NOT NULL,
+    reporter TEXT    NOT NULL,
+    state    INTEGER NOT NULL,
+    by       TEXT    NOT NULL,
+    detail   TEXT    NOT NULL
+  );
+  CREATE TABLE IF NOT EXISTS webhook_progress(      -- per receiving URL
+    url              TEXT PRIMARY KEY,
+    delivered        INTEGER NOT NULL,              -- the last event it received
+    failing_since_ms INTEGER NOT NULL DEFAULT 0     -- 0: not failing
+  );
 )sql";
 
 // After the upgrades, when every column is there. The index is what makes a
@@ -45,6 +78,8 @@ constexpr char kSchema[] = R"sql(
 // Rows without an id (NULL) are never equal to each other.
 constexpr char kIndexes[] = R"sql(
   CREATE UNIQUE INDEX IF NOT EXISTS reports_by_reportid ON reports(reportid);
+  CREATE INDEX IF NOT EXISTS reports_by_label ON reports(label);
+  CREATE INDEX IF NOT EXISTS reports_by_assignee ON reports(assignee);
 )sql";
 
 // The tables of versions 1 and 2 held every package in a table of its own.
@@ -57,6 +92,27 @@ constexpr char kUpgradeReports[] = R"sql(
 constexpr char kAddReportIds[] = R"sql(
   ALTER TABLE reports ADD COLUMN reportid TEXT;
 )sql";
+
+// Columns added in version 5, each only when missing: the tables of version
+// 1 had no state history, and kSchema makes that table whole.
+struct AddedColumn {
+  const char* table;
+  const char* column;
+  const char* definition;
+};
+constexpr AddedColumn kVersion5Columns[] = {
+    {"reports", "label", "TEXT"},
+    {"reports", "assignee", "TEXT"},
+    {"state_changes", "by", "TEXT NOT NULL DEFAULT ''"},
+};
+
+bool HasColumn(sqlite3* db, const char* table, const char* column) {
+  Statement query(db, "SELECT 1 FROM pragma_table_info(?1) WHERE name = ?2");
+  const std::string table_name = table, name = column;  // bound without a copy
+  query.Bind(1, table_name);
+  query.Bind(2, name);
+  return query.Step() == SQLITE_ROW;
+}
 
 }  // namespace
 
@@ -94,6 +150,12 @@ bool ReportStore::UpdateSchema(std::string* error) {
 bool ReportStore::Upgrade(int from, std::string* error) {
   if (from < 3 && !MovePackagesOutOfTheirTable(error)) return false;
   if (from < 4 && !writer_->Exec(kAddReportIds, error)) return false;
+  for (const AddedColumn& added : kVersion5Columns) {
+    if (from >= 5 || HasColumn(writer_->db(), added.table, added.column)) continue;
+    const std::string sql =
+        std::string("ALTER TABLE ") + added.table + " ADD COLUMN " + added.column + " " + added.definition;
+    if (!writer_->Exec(sql.c_str(), error)) return false;
+  }
   return true;
 }
 

@@ -2,6 +2,7 @@
 
 #include <windows.h>
 
+#include <algorithm>
 #include <climits>
 
 namespace vnscope {
@@ -14,6 +15,12 @@ namespace {
 std::u16string MultiByteToUtf16(UINT codePage, std::string_view text, bool* ok) {
   *ok = true;
   if (text.empty()) return {};
+  // Every code page Windows uses for ANSI text, and UTF-8, maps the bytes
+  // below 0x80 to the same code points. The server's report names are plain
+  // ASCII, so a list of thousands converts without a system call per name.
+  if (std::all_of(text.begin(), text.end(), [](char c) { return static_cast<unsigned char>(c) < 0x80; })) {
+    return std::u16string(text.begin(), text.end());
+  }
   if (text.size() > INT_MAX) {
     *ok = false;
     return {};
@@ -56,6 +63,13 @@ bool Utf8ToUtf16(std::string_view text, std::u16string* out) {
   bool ok = false;
   *out = MultiByteToUtf16(CP_UTF8, text, &ok);
   return ok;
+}
+
+void CopyToTextBuffer(std::u16string_view text, wchar_t* buffer, int capacity) {
+  if (buffer == nullptr || capacity <= 0) return;
+  const size_t units = std::min(text.size(), static_cast<size_t>(capacity - 1));
+  std::copy_n(text.begin(), units, buffer);
+  buffer[units] = L'\0';
 }
 
 }  // namespace vnscope

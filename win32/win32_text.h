@@ -24,4 +24,8 @@ bool Utf8ToUtf16(std::string_view text, std::u16string* out);
 inline std::wstring AsWide(std::u16string_view text) { return std::wstring(text.begin(), text.end()); }
 inline std::u16string AsUtf16(std::wstring_view text) { return std::u16string(text.begin(), text.end()); }
 
+// Copies `text` into a caller's buffer of `capacity` units (a list view's
+// request for a cell), cut to fit and terminated; nothing without a buffer.
+void CopyToTextBuffer(std::u16string_view text, wchar_t* buffer, int capacity);
+
 }  // namespace vnscope

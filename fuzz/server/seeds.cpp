@@ -92,5 +92,18 @@ const SeedWriter kWebText("web_text", [] {
   };
 });
 
+// game_state: the first byte picks the part (0: variables.csv, 1:
+// gamestate.txt, 2: a name or comment as typed).
+const SeedWriter kGameState("game_state", [] {
+  return Seeds{
+      {"variables", Part(0, "\xEF\xBB\xBFindex,name,value,register\r\n0,$a,1,2\r\n1,\"$b,\"\"c\"\"\",-3,\r\n")},
+      {"variables-header", Part(0, "\xEF\xBB\xBFindex,name,value,register\r\n")},
+      {"variables-open-quote", Part(0, "index,name,value,register\n0,\"$a,1,\n")},
+      {"gamestate", Part(1, "label: *\xE5\xBA\x8F\r\nvoice: \r\nscreen: 1920x1080\r\n")},
+      {"gamestate-odd", Part(1, "a:: b\r\r\n: x\nbare:\n\n")},
+      {"typed", Part(2, "  \xE9\x88\xB4\xE6\x9C\xA8\r\n\t\xFF ")},
+  };
+});
+
 }  // namespace
 }  // namespace vnscope::fuzz

@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <fstream>
+#include <iterator>
 #include <thread>
 
 #include "server/peer_access.h"
@@ -42,6 +43,15 @@ std::string ReadSecretFile(const std::string& path) {
   if (!std::getline(in, secret)) return {};
   if (!secret.empty() && secret.back() == '\r') secret.pop_back();
   return secret;
+}
+
+std::string ReadTokenFile(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  std::string token((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+  if (!in.eof() && in.fail()) return {};
+  if (!token.empty() && token.back() == '\n') token.pop_back();
+  if (!token.empty() && token.back() == '\r') token.pop_back();
+  return token;
 }
 
 std::string_view CookieValue(std::string_view header, std::string_view name) {

@@ -7,7 +7,11 @@
 
 #include "report/protocol/limits.h"
 #include "server/dashboard/access.h"
+#include "server/dashboard/api.h"
+#include "server/dashboard/http_reply.h"
 #include "server/dashboard/pages.h"
+#include "server/dashboard/triage_input.h"
+#include "server/dashboard/triage_routes.h"
 #include "server/dashboard/request_values.h"
 #include "server/dashboard/web_text.h"
 #include "server/log.h"
@@ -18,8 +22,6 @@
 namespace vnscope::server {
 namespace {
 
-// Requests are small forms and page addresses; nothing needs more.
-constexpr size_t kMaxRequestBody = 64 << 10;
 // Connections served at once. A dashboard tab polls every second and keeps
 // its connection (and so a thread) while it is open.
 constexpr size_t kHttpThreads = 32;
@@ -36,24 +38,6 @@ const httplib::Headers kSecurityHeaders = {
     {"Referrer-Policy", "same-origin"},
 };
 
-void SendPage(httplib::Response& res, int status, const std::string& html) {
-  res.status = status;
-  // Report titles and texts are confidential: no copies in caches.
-  res.set_header("Cache-Control", "no-store");
-  res.set_content(html, "text/html; charset=utf-8");
-}
-
-void Redirect(httplib::Response& res, const std::string& location) {
-  res.status = 303;
-  res.set_header("Location", location);
-  res.set_header("Cache-Control", "no-store");
-}
-
-std::string PeerOf(const httplib::Request& req) {
-  const bool v6 = req.remote_addr.find(':') != std::string::npos;
-  return (v6 ? "[" + req.remote_addr + "]" : req.remote_addr) + ":" + std::to_string(req.remote_port);
-}
-
 // Whom a login attempt is throttled as.
 std::string ThrottledClientOf(const httplib::Request& req) {
   return ThrottledClient(ForwardedClient(req.remote_addr, req.get_header_value("X-Forwarded-For")));
@@ -65,17 +49,6 @@ bool Forwarded(const httplib::Request& req) {
   return req.has_header("X-Forwarded-For") || req.has_header("Forwarded") || req.has_header("X-Real-IP");
 }
 
-// A POST must come from one of our own pages: browsers say where a request
-// comes from in Sec-Fetch-Site and Origin, and a page of another site can
-// send neither as "same-origin" nor as our own origin.
-bool FromOurOwnPage(const httplib::Request& req) {
-  const std::string site = req.get_header_value("Sec-Fetch-Site");
-  if (!site.empty() && site != "same-origin") return false;
-  const std::string origin = req.get_header_value("Origin");
-  const std::string host = req.get_header_value("Host");
-  return origin.empty() || origin == "http://" + host || origin == "https://" + host;
-}
-
 }  // namespace
 
 class Dashboard::Routes {
@@ -85,9 +58,11 @@ class Dashboard::Routes {
         clock_(std::move(clock)),
         settings_(std::move(settings)),
         access_(settings_.secret, settings_.login_failure_delay),
-        stylesheet_(DashboardStylesheet()) {
+        stylesheet_(DashboardStylesheet()),
+        api_(store_, clock_, settings_.api_token, settings_.text_encoding) {
     http_.new_task_queue = [] { return new httplib::ThreadPool(kHttpThreads); };
-    http_.set_payload_max_length(kMaxRequestBody);
+    // Forms and page addresses; the largest is a comment form.
+    http_.set_payload_max_length(kMaxFormBodyBytes);
     // Headers and body go out in separate writes; with Nagle's algorithm the
     // body would wait for the client's delayed acknowledgement (40 ms).
     http_.set_tcp_nodelay(true);
@@ -101,6 +76,17 @@ class Dashboard::Routes {
               [this](const httplib::Request& req, httplib::Response& res) { Package(req, res); });
     http_.Post(std::string(kReportPath) + "/state",
                [this](const httplib::Request& req, httplib::Response& res) { ChangeState(req, res); });
+    http_.Post(std::string(kReportPath) + "/comments", [this](const httplib::Request& req, httplib::Response& res) {
+      if (FormAdmitted(req, res)) PostComment(store_, req.matches[1], Origin(req), req, res);
+    });
+    http_.Post(std::string(kReportPath) + "/assignee", [this](const httplib::Request& req, httplib::Response& res) {
+      if (FormAdmitted(req, res)) PostAssignee(store_, req.matches[1], Origin(req), req, res);
+    });
+    http_.Post("/name", [this](const httplib::Request& req, httplib::Response& res) {
+      if (FormAdmitted(req, res)) SaveUserName(req, res);
+    });
+    http_.Get("/reports.csv", [this](const httplib::Request& req, httplib::Response& res) { ExportCsv(store_, req, res); });
+    api_.Register(http_);
     http_.Get("/api/revision", [this](const httplib::Request&, httplib::Response& res) {
       res.set_header("Cache-Control", "no-store");
       res.set_content(std::to_string(store_.revision()), "text/plain");
@@ -117,7 +103,8 @@ class Dashboard::Routes {
     });
     http_.Post("/login", [this](const httplib::Request& req, httplib::Response& res) { LogIn(req, res); });
     http_.Post("/logout", [this](const httplib::Request& req, httplib::Response& res) { LogOut(req, res); });
-    http_.set_error_handler([](const httplib::Request&, httplib::Response& res) {
+    http_.set_error_handler([this](const httplib::Request& req, httplib::Response& res) {
+      if (IsApiPath(req.path) && res.body.empty()) return res.status == 404 ? api_.NoRoute(req, res) : void();
       if (res.body.empty()) SendPage(res, res.status, RenderMessagePage("エラー", "HTTP " + std::to_string(res.status)));
     });
     http_.set_exception_handler([](const httplib::Request& req, httplib::Response& res, std::exception_ptr) {
@@ -133,6 +120,9 @@ class Dashboard::Routes {
   // dashboard, and the login.
   httplib::Server::HandlerResponse Admit(const httplib::Request& req, httplib::Response& res) {
     using Result = httplib::Server::HandlerResponse;
+    // The API has its token instead: no cookies, so no page of another site
+    // can use it on a visitor's behalf.
+    if (IsApiPath(req.path)) return Result::Unhandled;
     if (!access_.needs_login()) {
       // Without a secret only the local user can reach us, but a page of any
       // site could point a name of its own at 127.0.0.1; such requests name
@@ -174,26 +164,31 @@ class Dashboard::Routes {
     return access_.FormToken(req.get_header_value("Cookie")).value_or("");
   }
 
+  // Whether a POST form comes from our own page with this session's token;
+  // answers the request when it does not.
+  bool FormAdmitted(const httplib::Request& req, httplib::Response& res) {
+    const std::string token = FormToken(req);
+    if (FromOurOwnPage(req) && !token.empty() && ConstantTimeEquals(FormValue(req, "csrf"), token)) return true;
+    LogLine("dashboard peer=" + PeerOf(req) + " refused a change to " + req.path + " from another site");
+    SendPage(res, 403, RenderMessagePage("拒否", "このページからは変更できません。"));
+    return false;
+  }
+
+  StateChangeOrigin Origin(const httplib::Request& req) {
+    return {kSourceDashboard, PeerOf(req), clock_(), UserNameOf(req)};
+  }
+
   void ListPage(const httplib::Request& req, httplib::Response& res) {
     ListPageModel model;
-    model.filter = ListTabFromQuery(req.get_param_value("tab"));
-    model.search = req.get_param_value("q");
-    model.page = ListPageFromQuery(req.get_param_value("page"));
+    ReadListQuery(req, &model);
     // Read before the query: a change in between shows as a newer revision.
     model.revision = store_.revision();
-    PageQuery query{model.filter, model.search, ListOffset(model.page), kReportsPerPage};
     std::string error;
-    auto page = store_.ListPage(query, &error);
-    // A page past the end (the tab shrank) shows the last one.
-    if (page && page->rows.empty() && model.page > PageCount(page->tab_counts[model.filter])) {
-      model.page = PageCount(page->tab_counts[model.filter]);
-      query.offset = ListOffset(model.page);
-      page = store_.ListPage(query, &error);
-    }
-    if (!page) return StoreFailed(res, error);
-    model.data = std::move(*page);
+    if (!LoadListPage(store_, &model, &error)) return StoreFailed(res, error);
     model.form_token = FormToken(req);
     model.logged_in = access_.needs_login();
+    model.user_name = UserNameOf(req);
+    if (settings_.failing_webhooks) model.failing_webhooks = settings_.failing_webhooks();
     SendPage(res, 200, RenderListPage(model));
   }
 
@@ -211,8 +206,10 @@ class Dashboard::Routes {
     }
     if (ReadPackageEntry(package, kObjectListEntry, limits::kMaxReplyPayload, &entry) == EntryStatus::kFound)
       model.objects = ParseObjectList(DecodeText(entry, settings_.text_encoding));
+    model.game_state = ReadGameState(package);
     model.form_token = FormToken(req);
     model.logged_in = access_.needs_login();
+    model.user_name = UserNameOf(req);
     SendPage(res, 200, RenderReportPage(model));
   }
 
@@ -240,19 +237,14 @@ class Dashboard::Routes {
 
   void ChangeState(const httplib::Request& req, httplib::Response& res) {
     const std::string name = req.matches[1];
-    const std::string token = FormToken(req);
-    if (!FromOurOwnPage(req) || token.empty() || !ConstantTimeEquals(req.get_param_value("csrf"), token)) {
-      LogLine("dashboard peer=" + PeerOf(req) + " refused a state change of " + name + " from another site");
-      SendPage(res, 403, RenderMessagePage("拒否", "このページからは状態を変更できません。"));
-      return;
-    }
+    if (!FormAdmitted(req, res)) return;
     const int64_t state = ParseNumber(req.get_param_value("state"), -1);
     if (state < 0 || state > UINT32_MAX || !IsKnownState(static_cast<uint32_t>(state))) {
       SendPage(res, 400, RenderMessagePage("エラー", "知らない状態です。"));
       return;
     }
     std::string error;
-    const StateChangeOrigin origin{kSourceDashboard, PeerOf(req), clock_()};
+    const StateChangeOrigin origin = Origin(req);
     switch (LooksLikeReportName(name) ? store_.SetState(name, static_cast<uint32_t>(state), origin, &error)
                                       : Lookup::kUnknown) {
       case Lookup::kFound:
@@ -331,6 +323,7 @@ class Dashboard::Routes {
   DashboardSettings settings_;
   DashboardAccess access_;
   const std::string stylesheet_;
+  ApiRoutes api_;
   httplib::Server http_;
 };
 

@@ -1,6 +1,6 @@
 // The web dashboard beside the report port: the reports by tab, each report
-// with its text, snapshot, object list, package and state history, and the
-// state buttons. Served over HTTP by cpp-httplib on threads of its own; it
+// with its text, snapshot, object list, game state, package, comments,
+// assignee and history, and the state buttons; and the JSON API. Served over HTTP by cpp-httplib on threads of its own; it
 // shares the store (and so the revision) with the report port.
 #pragma once
 #include <atomic>
@@ -10,6 +10,7 @@
 #include <memory>
 #include <string>
 #include <thread>
+#include <vector>
 
 #include "server/dashboard/request_values.h"
 #include "server/store.h"
@@ -21,6 +22,10 @@ struct DashboardSettings {
   std::string secret;            // empty: no login, and loopback only
   std::string text_encoding;     // the senders' ANSI code page, as iconv names it
   std::chrono::milliseconds login_failure_delay{1000};
+  std::string api_token;         // empty: the JSON API answers 404
+  // The notification URLs that have failed for over an hour, for the list's
+  // status line; none when not given.
+  std::function<std::vector<std::string>()> failing_webhooks;
 };
 
 class Dashboard {

@@ -3,6 +3,7 @@
 #include <cstdio>
 
 #include "report/protocol/report_states.h"
+#include "server/dashboard/report_sections.h"
 #include "server/dashboard/web_text.h"
 #include "server/package.h"
 
@@ -18,11 +19,6 @@ std::string Hex(uint32_t value) {
 // The class that gives a state its colour (rules in DashboardStylesheet).
 std::string StateClass(uint32_t state) { return "state-badge state-" + Hex(state); }
 
-// A state's label on its colour, wherever a state is shown.
-std::string StateBadge(uint32_t state) {
-  return "<span class=\"" + StateClass(state) + "\">" + HtmlEscape(StateLabel(state)) + "</span>";
-}
-
 std::string TabCaption(int filter) {
   for (const ReportTab& tab : kReportTabs) {
     if (tab.filter == filter) return Utf16ToUtf8(tab.caption);
@@ -30,17 +26,46 @@ std::string TabCaption(int filter) {
   return {};
 }
 
-std::string TimeElement(int64_t unix_ms) {
-  return "<time datetime=\"" + IsoTime(unix_ms) + "\">" + UtcTimeText(unix_ms) + " UTC</time>";
-}
-
 std::string ReportLink(const std::string& name) { return "/reports/" + HtmlEscape(name); }
 
-std::string ListLink(int filter, const std::string& search, int64_t page) {
-  std::string link = "/?tab=" + std::to_string(filter);
-  if (!search.empty()) link += "&amp;q=" + UrlEncode(search);
-  if (page > 1) link += "&amp;page=" + std::to_string(page);
-  return link;
+std::string ListLink(const ListPageModel& model, int filter, int64_t page) {
+  return HtmlEscape("/?" + ListQuery(model, filter, page));
+}
+
+// The assignee filters: everyone, this browser's name, nobody, any name.
+std::string AssigneeFilters(const ListPageModel& model) {
+  ListPageModel everyone = model;
+  everyone.assignee.clear();
+  everyone.unassigned = false;
+  auto link = [&](const ListPageModel& target, const char* id, std::string_view text, bool current) {
+    return std::string("<a id=\"") + id + "\"" + (current ? " class=\"current\"" : "") + " href=\"" +
+           ListLink(target, model.filter, 1) + "\">" + std::string(text) + "</a>";
+  };
+  const bool anyone = model.assignee.empty() && !model.unassigned;
+  std::string html = "<nav class=\"filters\"><span>担当:</span>" + link(everyone, "assignee-all", "すべて", anyone);
+  if (!model.user_name.empty()) {
+    ListPageModel mine = everyone;
+    mine.assignee = model.user_name;
+    html += link(mine, "assignee-mine", "自分", !model.unassigned && model.assignee == model.user_name);
+  }
+  ListPageModel nobody = everyone;
+  nobody.unassigned = true;
+  html += link(nobody, "assignee-none", "未割り当て", model.unassigned);
+  html += "<form class=\"filters\" method=\"get\" action=\"/\"><input type=\"hidden\" name=\"tab\" value=\"" +
+          std::to_string(model.filter) + "\">";
+  if (!model.search.empty()) html += "<input type=\"hidden\" name=\"q\" value=\"" + HtmlEscape(model.search) + "\">";
+  if (!model.label.empty()) html += "<input type=\"hidden\" name=\"label\" value=\"" + HtmlEscape(model.label) + "\">";
+  html += "<input name=\"assignee\" id=\"assignee-filter\" placeholder=\"担当者名\" size=\"10\" value=\"" +
+          HtmlEscape(model.unassigned ? "" : model.assignee) + "\"><button>絞り込み</button></form>";
+  if (!model.label.empty()) {
+    ListPageModel any_label = model;
+    any_label.label.clear();
+    html += "<span class=\"label-filter\">ラベル: " + HtmlEscape(model.label) + " <a id=\"label-clear\" href=\"" +
+            ListLink(any_label, model.filter, 1) + "\">×</a></span>";
+  }
+  html += "<a class=\"export\" id=\"csv-export\" href=\"" + HtmlEscape("/reports.csv?" + ListQuery(model, model.filter, 1)) +
+          "\" download>CSV</a></nav>";
+  return html;
 }
 
 // The page around a body. The revision lets the script see when the part
@@ -80,6 +105,27 @@ std::string ShownTitle(const ReportRow& row) { return row.title.empty() ? row.na
 
 }  // namespace
 
+std::string StateBadge(uint32_t state) {
+  return "<span class=\"" + StateClass(state) + "\">" + HtmlEscape(StateLabel(state)) + "</span>";
+}
+
+std::string TimeElement(int64_t unix_ms) {
+  return "<time datetime=\"" + IsoTime(unix_ms) + "\">" + UtcTimeText(unix_ms) + " UTC</time>";
+}
+
+std::string ListQuery(const ListPageModel& model, int filter, int64_t page) {
+  std::string query = "tab=" + std::to_string(filter);
+  if (!model.search.empty()) query += "&q=" + UrlEncode(model.search);
+  if (!model.label.empty()) query += "&label=" + UrlEncode(model.label);
+  if (model.unassigned) {
+    query += "&unassigned=1";
+  } else if (!model.assignee.empty()) {
+    query += "&assignee=" + UrlEncode(model.assignee);
+  }
+  if (page > 1) query += "&page=" + std::to_string(page);
+  return query;
+}
+
 std::string StateLabel(uint32_t state) {
   const std::u16string_view label = ReportStateLabel(state);
   return label.empty() ? "0x" + Hex(state) : Utf16ToUtf8(label);
@@ -95,13 +141,18 @@ std::string RenderListPage(const ListPageModel& model) {
                        std::to_string(model.filter) +
                        "\"><input type=\"search\" name=\"q\" placeholder=\"タイトル・報告者で検索\" value=\"" +
                        HtmlEscape(model.search) + "\"><button>検索</button></form>";
+  search += RenderNameForm(model.form_token, model.user_name, "/?" + ListQuery(model, model.filter, model.page));
   search += LogoutForm(model.form_token, model.logged_in);
 
-  std::string body = "<div id=\"live\"><nav class=\"tabs\">";
+  std::string body;
+  for (const std::string& url : model.failing_webhooks)
+    body += "<p class=\"status-line\">通知の送信に1時間以上失敗しています: " + HtmlEscape(url) + "</p>";
+  body += AssigneeFilters(model);
+  body += "<div id=\"live\"><nav class=\"tabs\">";
   for (int filter : kDashboardTabOrder) {
     body += "<a class=\"tab";
     if (filter == model.filter) body += " current";
-    body += "\" data-tab=\"" + std::to_string(filter) + "\" href=\"" + ListLink(filter, model.search, 1) + "\">" +
+    body += "\" data-tab=\"" + std::to_string(filter) + "\" href=\"" + ListLink(model, filter, 1) + "\">" +
             HtmlEscape(TabCaption(filter)) + " <span class=\"count\">" + std::to_string(model.data.tab_counts[filter]) +
             "</span></a>";
   }
@@ -110,22 +161,23 @@ std::string RenderListPage(const ListPageModel& model) {
     body += "<p class=\"empty\">該当するレポートはありません。</p>";
   } else {
     body += "<table class=\"reports\"><thead><tr><th>状態</th><th>タイトル</th><th>報告者</th><th>内容</th>"
-            "<th>受信日時</th></tr></thead><tbody>";
+            "<th>担当</th><th>受信日時</th></tr></thead><tbody>";
     for (const ReportRow& row : model.data.rows) {
       body += "<tr data-state=\"" + Hex(row.state) + "\" data-name=\"" + HtmlEscape(row.name) + "\"><td class=\"state\">" +
               StateBadge(row.state) + "</td><td class=\"title\"><a href=\"" + ReportLink(row.name) + "\">" +
               HtmlEscape(ShownTitle(row)) + "</a></td><td class=\"reporter\">" + HtmlEscape(row.reporter) +
-              "</td><td class=\"contents\">" + ContentBadges(row.flags) + "</td><td class=\"received\">" +
+              "</td><td class=\"contents\">" + ContentBadges(row.flags) + "</td><td class=\"assignee\">" +
+              HtmlEscape(row.assignee) + "</td><td class=\"received\">" +
               TimeElement(row.received_ms) + "</td></tr>";
     }
     body += "</tbody></table>";
   }
   body += "<nav class=\"pager\">";
   if (model.page > 1)
-    body += "<a rel=\"prev\" href=\"" + ListLink(model.filter, model.search, model.page - 1) + "\">‹ 前へ</a>";
+    body += "<a rel=\"prev\" href=\"" + ListLink(model, model.filter, model.page - 1) + "\">‹ 前へ</a>";
   body += "<span class=\"position\">" + std::to_string(model.page) + " / " + std::to_string(pages) + " ページ</span>";
   if (model.page < pages)
-    body += "<a rel=\"next\" href=\"" + ListLink(model.filter, model.search, model.page + 1) + "\">次へ ›</a>";
+    body += "<a rel=\"next\" href=\"" + ListLink(model, model.filter, model.page + 1) + "\">次へ ›</a>";
   body += "</nav></div>";
   return Page(TabCaption(model.filter), search, body, model.revision);
 }
@@ -190,7 +242,8 @@ std::string RenderReportPage(const ReportPageModel& model) {
           "</dd><dt>内容</dt><dd class=\"flags\">" + contents + " <span class=\"raw\">(flags 0x" + Hex(row.flags) +
           ")</span></dd><dt>状態</dt><dd class=\"state\">" + StateBadge(row.state) + "</dd><dt>受信日時</dt><dd class=\"received\">" +
           TimeElement(row.received_ms) + "</dd><dt>送信元</dt><dd class=\"peer\">" + HtmlEscape(model.details.peer) +
-          "</dd><dt>名前</dt><dd class=\"name\">" + HtmlEscape(row.name) + "</dd></dl>";
+          "</dd><dt>名前</dt><dd class=\"name\">" + HtmlEscape(row.name) + "</dd><dt>担当</dt><dd class=\"assignee\">" +
+          (row.assignee.empty() ? "<span class=\"raw\">未割り当て</span>" : HtmlEscape(row.assignee)) + "</dd></dl>";
 
   body += "<form class=\"states\" method=\"post\" action=\"" + link + "/state\"><input type=\"hidden\" name=\"csrf\" value=\"" +
           HtmlEscape(model.form_token) + "\">";
@@ -204,22 +257,10 @@ std::string RenderReportPage(const ReportPageModel& model) {
   }
   body += "</form>";
 
-  body += "<section class=\"history\"><h2>状態の履歴</h2>";
-  if (model.details.history.empty()) {
-    body += "<p class=\"empty\">まだ変更されていません。</p>";
-  } else {
-    body += "<table><thead><tr><th>日時</th><th>変更</th><th>変更元</th><th>送信元</th></tr></thead><tbody>";
-    for (const StateChange& change : model.details.history) {
-      const char* source = change.source == kSourceDashboard ? "ダッシュボード"
-                           : change.source == kSourceBrowser ? "レポートブラウザ"
-                                                             : "?";
-      body += "<tr><td>" + TimeElement(change.changed_ms) + "</td><td>" + StateBadge(change.previous) + " → " +
-              StateBadge(change.state) + "</td><td class=\"source\">" +
-              source + "</td><td>" + HtmlEscape(change.peer) + "</td></tr>";
-    }
-    body += "</tbody></table>";
-  }
-  body += "</section></div>";
+  body += RenderComments(model.details.notes);
+  body += RenderHistory(model.details);
+  body += "</div>";
+  body += RenderTriageForms(row.name, model.form_token, row.assignee, model.user_name);
 
   body += "<p class=\"download\"><a href=\"" + link + "/package.zip\" download>パッケージをダウンロード (" +
           HtmlEscape(row.name) + ".zip、" + std::to_string(model.details.package.size()) + " バイト)</a></p>";
@@ -257,8 +298,11 @@ std::string RenderReportPage(const ReportPageModel& model) {
     }
     body += "</section>";
   }
+  body += RenderGameStateSection(model.game_state);
   body += "</article>";
-  return Page(ShownTitle(row), LogoutForm(model.form_token, model.logged_in), body, model.revision);
+  return Page(ShownTitle(row),
+              RenderNameForm(model.form_token, model.user_name, "/reports/" + row.name) + LogoutForm(model.form_token, model.logged_in),
+              body, model.revision);
 }
 
 std::string RenderLoginPage(std::string_view message, std::string_view next) {
@@ -272,102 +316,6 @@ std::string RenderLoginPage(std::string_view message, std::string_view next) {
 
 std::string RenderMessagePage(std::string_view title, std::string_view message) {
   return Page(title, {}, "<h1>" + HtmlEscape(title) + "</h1><p>" + HtmlEscape(message) + "</p>", std::nullopt);
-}
-
-std::string DashboardStylesheet() {
-  std::string css = R"css(
-* { box-sizing: border-box; }
-body { margin: 0; font-family: "VL PGothic", "Hiragino Kaku Gothic ProN", "Meiryo", sans-serif; font-size: 14px; color: #222; background: #fff; }
-header { display: flex; align-items: center; gap: 16px; padding: 8px 16px; background: #2d3e50; color: #fff; }
-header a.home { color: #fff; font-weight: bold; font-size: 16px; text-decoration: none; margin-right: auto; }
-header form { display: flex; gap: 4px; margin: 0; }
-header input[type=search] { width: 260px; padding: 4px 6px; }
-main { padding: 12px 16px; }
-nav.tabs { display: flex; gap: 2px; border-bottom: 2px solid #2d3e50; }
-nav.tabs a { padding: 6px 14px; background: #e8ecf0; color: #222; text-decoration: none; border-radius: 4px 4px 0 0; }
-nav.tabs a.current { background: #2d3e50; color: #fff; }
-nav.tabs .count { display: inline-block; min-width: 2em; padding: 0 6px; margin-left: 4px; border-radius: 9px; background: rgba(0,0,0,.12); text-align: center; font-size: 12px; }
-table { border-collapse: collapse; margin: 8px 0; }
-table.reports { width: 100%; }
-th, td { border-bottom: 1px solid #ddd; padding: 5px 8px; text-align: left; vertical-align: top; }
-th { background: #f4f6f8; font-weight: normal; color: #555; white-space: nowrap; }
-tr[data-name] a { color: inherit; }
-td.received, td.state, td.contents { white-space: nowrap; }
-.badge { display: inline-block; padding: 0 5px; margin-right: 3px; border: 1px solid currentColor; border-radius: 3px; font-size: 11px; }
-nav.pager { display: flex; gap: 12px; align-items: center; margin-top: 8px; }
-p.empty { color: #777; }
-dl.facts { display: grid; grid-template-columns: max-content auto; gap: 4px 16px; margin: 8px 0; }
-dl.facts dt { color: #555; }
-dl.facts dd { margin: 0; }
-.raw { color: #999; font-size: 12px; }
-form.states { display: flex; gap: 6px; margin: 12px 0; }
-.state-badge { display: inline-block; padding: 1px 8px; border: 1px solid #777; border-radius: 10px; color: #000; background: #fff; font-size: 12px; white-space: nowrap; }
-form.states button.state-badge { padding: 6px 14px; font-size: 14px; border-radius: 4px; cursor: pointer; }
-form.states button[disabled] { outline: 3px solid #2d3e50; outline-offset: 1px; font-weight: bold; cursor: default; }
-pre { white-space: pre-wrap; overflow-wrap: anywhere; background: #f8f8f4; border: 1px solid #ddd; padding: 10px; font-family: "VL Gothic", monospace; }
-.snapshot img { max-width: 100%; height: auto; border: 1px solid #ccc; }
-form.login { max-width: 360px; margin: 60px auto; display: flex; flex-direction: column; gap: 12px; }
-form.login input { width: 100%; padding: 6px; }
-.error { color: #c00; }
-h1 { font-size: 20px; margin: 4px 0 8px; }
-h2 { font-size: 16px; margin: 16px 0 6px; }
-)css";
-  // One rule per named state, with the colour of the report browser's table.
-  // The browser paints its rows' text in it, but on a white page the red and
-  // the greys are too faint to read as text: here the colour is the badge's
-  // background, under black text that stands out on every one of them.
-  for (const ReportStateLook& look : kReportStateLooks) {
-    if (!look.colour) continue;
-    char rule[96];
-    std::snprintf(rule, sizeof rule, ".state-badge.state-%08X { background: rgb(%d, %d, %d); }\n", look.state,
-                  look.colour->red, look.colour->green, look.colour->blue);
-    css += rule;
-  }
-  return css;
-}
-
-std::string_view DashboardScript() {
-  return R"js('use strict';
-// Shows times in the reader's time zone and keeps the part of the page marked
-// "live" up to date: the server's revision changes with every new report and
-// state change, and the page is fetched again when it does.
-(function () {
-  function localTimes(root) {
-    for (const element of root.querySelectorAll('time[datetime]')) {
-      const time = new Date(element.getAttribute('datetime'));
-      if (!isNaN(time)) element.textContent = time.toLocaleString('ja-JP', {hour12: false});
-    }
-  }
-  localTimes(document);
-  const live = document.getElementById('live');
-  let revision = document.body.dataset.revision;
-  if (!live || revision === undefined) return;
-  let busy = false;
-  async function refresh() {
-    if (busy) return;
-    busy = true;
-    try {
-      const answer = await fetch('/api/revision', {cache: 'no-store', credentials: 'same-origin'});
-      if (!answer.ok) return;
-      const now = (await answer.text()).trim();
-      if (now === revision) return;
-      const page = await fetch(location.href, {cache: 'no-store', credentials: 'same-origin'});
-      if (!page.ok || page.redirected) return;
-      const fresh = new DOMParser().parseFromString(await page.text(), 'text/html');
-      const part = fresh.getElementById('live');
-      if (!part) return;
-      live.replaceChildren(...Array.from(part.childNodes, (node) => document.importNode(node, true)));
-      localTimes(live);
-      revision = fresh.body.dataset.revision || now;
-    } catch (error) {
-      // The server may be restarting; the next round tries again.
-    } finally {
-      busy = false;
-    }
-  }
-  setInterval(refresh, 1000);
-})();
-)js";
 }
 
 }  // namespace vnscope::server

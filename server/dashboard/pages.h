@@ -10,6 +10,7 @@
 #include <string_view>
 #include <vector>
 
+#include "server/game_state.h"
 #include "server/store.h"
 
 namespace vnscope::server {
@@ -24,12 +25,20 @@ inline constexpr int64_t kMaxListPage = INT64_MAX / kReportsPerPage;
 struct ListPageModel {
   int filter = 1;
   std::string search;
+  std::string label;     // exact; empty: any
+  std::string assignee;  // exact; empty: anyone
+  bool unassigned = false;
   int64_t page = 1;  // from 1
   ReportPage data;
   uint64_t revision = 0;
-  std::string form_token;  // for the logout form
+  std::string form_token;  // for the logout and name forms
   bool logged_in = false;
+  std::string user_name;   // the name this browser gave; empty: none yet
+  std::vector<std::string> failing_webhooks;  // URLs failing for over an hour
 };
+// The list's query (tab, search, filters and page from 2) as the page's own
+// links write it, with `&` as in a URL (not escaped for HTML).
+std::string ListQuery(const ListPageModel& model, int filter, int64_t page);
 std::string RenderListPage(const ListPageModel& model);
 
 // Pages a tab of `count` reports takes; at least 1.
@@ -53,9 +62,11 @@ struct ReportPageModel {
   bool has_snapshot = false;
   std::optional<ImageSize> snapshot_size;
   std::optional<std::vector<std::vector<std::string>>> objects;
+  GameStateEntries game_state;
   uint64_t revision = 0;
   std::string form_token;
   bool logged_in = false;
+  std::string user_name;
 };
 std::string RenderReportPage(const ReportPageModel& model);
 
@@ -66,6 +77,10 @@ std::string RenderMessagePage(std::string_view title, std::string_view message);
 
 // The state's label in UTF-8, or its number as 0xXXXXXXXX when it has none.
 std::string StateLabel(uint32_t state);
+// The state's label on its colour, wherever a state is shown.
+std::string StateBadge(uint32_t state);
+// A time the script shows in the reader's zone.
+std::string TimeElement(int64_t unix_ms);
 
 // The dashboard's style sheet: the layout and one rule per named state with
 // the browser's colour.

@@ -106,6 +106,12 @@ std::string IsoTime(int64_t unix_ms) {
   return text;
 }
 
+std::string IsoTimeWithOffset(int64_t unix_ms) {
+  std::string time = IsoTime(unix_ms);
+  time.pop_back();  // the Z
+  return time + "+00:00";
+}
+
 bool CanDecode(const std::string& encoding) { return Iconv(encoding).ok(); }
 
 std::string DecodeText(std::span<const uint8_t> bytes, const std::string& encoding) {

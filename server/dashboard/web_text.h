@@ -19,6 +19,9 @@ std::string UrlEncode(std::string_view text);
 // "2026-12-07 20:15:02" (UTC) and "2026-12-07T20:15:02.123Z" for Unix milliseconds.
 std::string UtcTimeText(int64_t unix_ms);
 std::string IsoTime(int64_t unix_ms);
+// ISO 8601 with the offset written out, "2026-12-07T20:15:02.123+00:00", for
+// tools that read only that form.
+std::string IsoTimeWithOffset(int64_t unix_ms);
 
 // Whether iconv knows `encoding` as a source encoding.
 bool CanDecode(const std::string& encoding);

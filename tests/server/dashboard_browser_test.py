@@ -97,7 +97,8 @@ class Server:
             path = os.path.join(self.data, 'entry-' + entry)
             with open(path, 'wb') as f:
                 f.write(data)
-            args.append({'text': 'scriptinfo.txt', 'snapshot': 'snapshot.png', 'objects': 'objectlist.csv'}[entry] +
+            args.append({'text': 'scriptinfo.txt', 'snapshot': 'snapshot.png', 'objects': 'objectlist.csv',
+                         'variables': 'variables.csv', 'gamestate': 'gamestate.txt', 'log': 'executionlog.txt'}[entry] +
                         '=' + path)
         return subprocess.run(args, check=True, capture_output=True, text=True).stdout.strip()
 
@@ -405,6 +406,81 @@ class OpenDashboardTest(DashboardTestCase):
                          ['<script>alert(3)</script>', '"q"'])
         self.open('/?q=%3Cscript%3E')
         self.assertEqual(self.rows()[name].find_element(By.CSS_SELECTOR, 'td.title').text, title)
+
+    def test_game_state_section_filters_variables_as_typed_and_links_its_label(self):
+        # The entries as the DLL writes them: UTF-8, CRLF, the table with a BOM.
+        variables = ('\ufeffindex,name,value,register\r\n0,$好感度_さくら,10,3\r\n1,"$a,""b""",-1,\r\n'
+                     '2,%好感度_あおい,7,\r\n').encode()
+        log = ''.join('%04d: line\r\n' % i for i in range(400)).encode()
+        state = lambda label: ('label: %s\r\nvoice: v01.ogg\r\nbgs: \r\nscreen: 1920x1080\r\n' % label).encode()
+        name = self.server.submit(TEXT, 'ゲーム状態つき', variables=variables, gamestate=state('*第二章'), log=log)
+        same_label = self.server.submit(TEXT, '同じラベル', gamestate=state('*第二章'))
+        self.server.submit(TEXT, '別のラベル', gamestate=state('*第二章_夜'))
+        older = self.server.submit(TEXT, '古いDLLから', text=script_info('x'))
+        self.open('/reports/' + older)
+        self.assertEqual(self.driver.find_elements(By.CSS_SELECTOR, 'section.game-state'), [])
+        self.open('/reports/' + name)
+        section = self.driver.find_element(By.CSS_SELECTOR, 'section.game-state')
+        self.assertEqual(section.find_element(By.TAG_NAME, 'h2').text, 'ゲーム状態')
+        self.assertEqual(section.find_element(By.CSS_SELECTOR, 'dd[data-key="voice"]').text, 'v01.ogg')
+        cells = lambda: [[td.text for td in tr.find_elements(By.TAG_NAME, 'td')]
+                         for tr in self.driver.find_elements(By.CSS_SELECTOR, '#variables tbody tr') if tr.is_displayed()]
+        self.assertEqual(cells(), [['0', '$好感度_さくら', '10', '3'], ['1', '$a,"b"', '-1', ''],
+                                   ['2', '%好感度_あおい', '7', '']])
+        self.driver.find_element(By.ID, 'variable-filter').send_keys('好感度')
+        wait_for(self.driver, lambda: len(cells()) == 2, 'two names hold the text')
+        self.driver.find_element(By.ID, 'variable-filter').send_keys('_あ')
+        wait_for(self.driver, lambda: [c[1] for c in cells()] == ['%好感度_あおい'], 'one name holds it now')
+        block = self.driver.find_element(By.ID, 'execution-log')
+        self.assertTrue(self.driver.execute_script('return arguments[0].scrollHeight > arguments[0].clientHeight', block),
+                        'the log scrolls inside its block')
+        self.assertIn('0399: line', block.get_attribute('textContent'))
+        section.find_element(By.CSS_SELECTOR, 'a.label-filter').click()
+        wait_for(self.driver, lambda: set(self.rows()) == {name, same_label}, 'the list of that exact label')
+
+    def test_comments_and_assignee_from_the_page_and_the_list_filters(self):
+        name = self.server.submit(TEXT, 'コメントと担当', text=script_info('x'))
+        other = self.server.submit(TEXT, 'コメントと担当 その2', text=script_info('y'))
+        self.open('/reports/' + name)
+        form = self.driver.find_element(By.CSS_SELECTOR, 'form.comment')
+        form.find_element(By.NAME, 'by').send_keys('鈴木')
+        form.find_element(By.NAME, 'text').send_keys('<script>alert(9)</script>\n二行目')
+        form.find_element(By.TAG_NAME, 'button').click()
+        wait_for(self.driver, lambda: self.driver.find_elements(By.CSS_SELECTOR, 'section.comments .comment-text'),
+                 'the comment shows')
+        with self.assertRaises(NoAlertPresentException):
+            self.driver.switch_to.alert.text
+        self.assertEqual(self.driver.find_element(By.CSS_SELECTOR, 'section.comments .comment-text').text,
+                         '<script>alert(9)</script>\n二行目')
+        self.assertEqual(self.driver.find_element(By.CSS_SELECTOR, 'section.comments .by').text, '鈴木')
+        self.assertEqual(self.driver.find_elements(By.CSS_SELECTOR, 'main script'), [])
+        self.assertIn('鈴木 としてコメント', self.driver.find_element(By.CSS_SELECTOR, 'form.comment').text,
+                      'the browser keeps the name')
+        self.driver.find_element(By.CSS_SELECTOR, 'form.assignee button[value="me"]').click()
+        wait_for(self.driver, lambda: self.driver.find_element(By.CSS_SELECTOR, 'dd.assignee').text == '鈴木', 'taken')
+        kinds = [tr.get_attribute('data-kind') for tr in self.driver.find_elements(By.CSS_SELECTOR, 'section.history tbody tr')]
+        self.assertEqual(kinds, ['comment', 'assignee'])
+        self.open('/?tab=0&q=%E3%82%B3%E3%83%A1%E3%83%B3%E3%83%88%E3%81%A8%E6%8B%85%E5%BD%93')
+        self.assertEqual(self.rows()[name].find_element(By.CSS_SELECTOR, 'td.assignee').text, '鈴木')
+        self.driver.find_element(By.ID, 'assignee-mine').click()
+        wait_for(self.driver, lambda: list(self.rows()) == [name], 'mine')
+        self.driver.find_element(By.ID, 'assignee-none').click()
+        wait_for(self.driver, lambda: list(self.rows()) == [other], 'nobody\'s')
+        self.driver.find_element(By.ID, 'assignee-all').click()
+        wait_for(self.driver, lambda: list(self.rows()) == [other, name], 'everyone\'s')
+        status, headers, body = fetch(self.driver.find_element(By.ID, 'csv-export').get_attribute('href'))
+        self.assertEqual(status, 200)
+        self.assertTrue(body.startswith(b'\xef\xbb\xbfname,title,'), 'UTF-8 with a byte-order mark')
+        lines = body.decode('utf-8-sig').split('\r\n')
+        self.assertEqual([line.split(',')[0] for line in lines[1:-1]], [other, name])
+        self.assertIn('鈴木', lines[2])
+        # Over 64 KiB of comment is refused and stores nothing.
+        self.open('/reports/' + other)
+        self.driver.execute_script("document.getElementById('comment-text').value = 'x'.repeat(65537)")
+        self.driver.find_element(By.CSS_SELECTOR, 'form.comment button').click()
+        wait_for(self.driver, lambda: '64 KiB' in self.driver.find_element(By.TAG_NAME, 'main').text, 'refused')
+        self.open('/reports/' + other)
+        self.assertEqual(self.driver.find_elements(By.CSS_SELECTOR, 'section.comments .comment-text'), [])
 
 
 class AttackerPage(http.server.BaseHTTPRequestHandler):

@@ -222,8 +222,11 @@ class DashboardStoreTest : public ::testing::Test {
     store_ = ReportStore::Open(dir_.path() / "data", &error);
     ASSERT_TRUE(store_) << error;
   }
-  std::string Add(std::u16string_view title, std::u16string_view reporter, uint32_t flags, int64_t unix_ms = 0) {
-    const Bytes package = test::StoredZip({{"author", test::AuthorEntry(title, reporter, flags)}});
+  std::string Add(std::u16string_view title, std::u16string_view reporter, uint32_t flags, int64_t unix_ms = 0,
+                  const std::string& game_state = "") {
+    std::vector<std::pair<std::string, Bytes>> entries = {{"author", test::AuthorEntry(title, reporter, flags)}};
+    if (!game_state.empty()) entries.emplace_back("gamestate.txt", test::ToBytes(game_state));
+    const Bytes package = test::StoredZip(entries);
     std::string reason;
     auto summary = InspectPackage(package, &reason);
     EXPECT_TRUE(summary) << reason;
@@ -288,6 +291,84 @@ TEST_F(DashboardStoreTest, EveryStateChangeIsRecordedWithItsOrigin) {
   EXPECT_EQ(details.history[1].source, kSourceBrowser);
   EXPECT_EQ(details.history[1].peer, "10.0.0.9:2");
   EXPECT_EQ(store_->LoadDetails("20000101-000000-000099", &details, nullptr), Lookup::kUnknown);
+}
+
+TEST_F(DashboardStoreTest, CommentsAndAssigneeJoinTheHistoryAndFilterTheList) {
+  const std::string first = Add(u"a", u"r", 1, 0, "label: *序章\r\nvoice: \r\n");
+  const std::string second = Add(u"b", u"r", 1, 0, "label: *序章_2\r\n");
+  const std::string third = Add(u"c", u"r", 1);
+  const StateChangeOrigin by_sato{kSourceDashboard, "10.0.0.5:1", 1000, "佐藤"};
+  ASSERT_EQ(store_->SetAssignee(first, "鈴木", by_sato, nullptr), Lookup::kFound);
+  ASSERT_EQ(store_->SetAssignee(second, "佐藤", by_sato, nullptr), Lookup::kFound);
+  ASSERT_EQ(store_->SetAssignee(second, "佐藤", by_sato, nullptr), Lookup::kFound) << "the same again records nothing";
+  ASSERT_EQ(store_->AddComment(first, "<script>x</script>\n二行目", {kSourceApi, "10.0.0.6:2", 2000, "鈴木"}, nullptr),
+            Lookup::kFound);
+  ASSERT_EQ(store_->SetState(first, 0x80000000u, {kSourceBrowser, "10.0.0.9:3", 3000}, nullptr), Lookup::kFound);
+  ASSERT_EQ(store_->SetAssignee(first, "", {kSourceDashboard, "10.0.0.5:1", 4000, "佐藤"}, nullptr), Lookup::kFound);
+  EXPECT_EQ(store_->AddComment("20000101-000000-000099", "x", by_sato, nullptr), Lookup::kUnknown);
+
+  PageQuery query{0, "", 0, 50};
+  query.label = "*序章";
+  EXPECT_EQ(Names(query), (std::vector<std::string>{first})) << "an exact label, not a prefix";
+  query = {0, "", 0, 50};
+  query.assignee = "佐藤";
+  EXPECT_EQ(Names(query), (std::vector<std::string>{second}));
+  query.unassigned = true;
+  EXPECT_EQ(Names(query), (std::vector<std::string>{third, first})) << "cleared counts as unassigned";
+  auto counted = store_->ListPage(query, nullptr);
+  ASSERT_TRUE(counted);
+  EXPECT_EQ(counted->tab_counts[0], 2) << "counts follow the filters";
+
+  ReportDetails details;
+  ASSERT_EQ(store_->LoadDetails(first, &details, nullptr), Lookup::kFound);
+  EXPECT_EQ(details.row.label, "*序章");
+  EXPECT_EQ(details.row.assignee, "");
+  ASSERT_EQ(details.notes.size(), 3u);
+  EXPECT_EQ(details.notes[0].kind, kNoteAssignee);
+  EXPECT_EQ(details.notes[0].previous, "");
+  EXPECT_EQ(details.notes[0].text, "鈴木");
+  EXPECT_EQ(details.notes[0].by, "佐藤");
+  EXPECT_EQ(details.notes[1].kind, kNoteComment);
+  EXPECT_EQ(details.notes[1].text, "<script>x</script>\n二行目");
+  EXPECT_EQ(details.notes[1].source, kSourceApi);
+  EXPECT_EQ(details.notes[2].previous, "鈴木");
+  EXPECT_EQ(details.notes[2].text, "");
+  ASSERT_EQ(details.history.size(), 1u);
+  EXPECT_EQ(details.history[0].by, "");
+  ASSERT_EQ(store_->LoadDetails(second, &details, nullptr), Lookup::kFound);
+  EXPECT_EQ(details.notes.size(), 1u);
+}
+
+TEST_F(DashboardStoreTest, EventsRecordedOnceEventsAreOn) {
+  const std::string before = Add(u"before", u"r", 1);
+  ASSERT_EQ(store_->LastEventId(nullptr), 0) << "nothing recorded until asked";
+  int told = 0;
+  store_->RecordEvents([&told] { ++told; });
+  const std::string added = Add(u"新しい", u"r", 1, 500);
+  ASSERT_EQ(store_->SetState(added, 1, {kSourceBrowser, "p", 600}, nullptr), Lookup::kFound);
+  ASSERT_EQ(store_->SetAssignee(added, "鈴木", {kSourceApi, "p", 700, "佐藤"}, nullptr), Lookup::kFound);
+  ASSERT_EQ(store_->AddComment(before, "見ました", {kSourceDashboard, "p", 800, "鈴木"}, nullptr), Lookup::kFound);
+  EXPECT_EQ(told, 4);
+  const auto events = store_->EventsAfter(0, 100, nullptr);
+  ASSERT_TRUE(events);
+  ASSERT_EQ(events->size(), 4u);
+  const char* kinds[] = {kEventCreated, kEventState, kEventAssignee, kEventComment};
+  for (size_t i = 0; i < 4; ++i) EXPECT_EQ((*events)[i].event, kinds[i]);
+  EXPECT_EQ((*events)[0].title, "新しい");
+  EXPECT_EQ((*events)[1].state, 1u) << "the state after the change";
+  EXPECT_EQ((*events)[1].detail, "0") << "and the one before";
+  EXPECT_EQ((*events)[2].detail, "鈴木");
+  EXPECT_EQ((*events)[3].name, before);
+
+  // A receiver seen for the first time starts after the newest event; its
+  // place is kept, and events every receiver had are dropped.
+  auto delivery = store_->DeliveryOf("http://a/", nullptr);
+  ASSERT_TRUE(delivery);
+  EXPECT_EQ(delivery->delivered, (*events)[3].id);
+  ASSERT_TRUE(store_->SaveDelivery("http://b/", {(*events)[1].id, 0}, nullptr));
+  ASSERT_TRUE(store_->DropDeliveredEvents({"http://a/", "http://b/"}, nullptr));
+  EXPECT_EQ(store_->EventsAfter(0, 100, nullptr)->size(), 2u);
+  EXPECT_EQ(store_->LastEventId(nullptr), (*events)[3].id);
 }
 
 TEST(DashboardStore, DatabaseOfTheFirstVersionGainsTheHistory) {

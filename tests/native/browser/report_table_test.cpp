@@ -1,8 +1,10 @@
+#include "browser/report_rows.h"
 #include "browser/report_table.h"
 
 #include <gtest/gtest.h>
 
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace vnscope {
@@ -116,6 +118,60 @@ TEST(ReportStateText, NamedStatesShowTheirLabelOthersTheirNumber) {
       {0xFFFFFFFFu, u"4294967295"},
   };
   for (const auto& c : cases) EXPECT_EQ(ReportStateText(c.state), c.text) << std::hex << c.state;
+}
+
+// The rows of one tab: the reports it lists in name order, each cell as the
+// browser's columns define it (title or else name, state label or number).
+TEST(ReportRows, ListTheTabsReportsInNameOrderWithTheirCells) {
+  ReportTable table;
+  table.FindOrAdd(u"c") = {u"三番", u"佐藤", ReportFlags::HasText, ReportState::RefixRequested};
+  table.FindOrAdd(u"a") = {u"", u"鈴木", ReportFlags::HasText, ReportState::New};
+  table.FindOrAdd(u"b") = {u"SSだけ", u"田中", ReportFlags::HasSnapshot, ReportState::New};
+  table.FindOrAdd(u"d") = {u"済み", u"高橋", ReportFlags::HasText, ReportState::Fixed};
+  table.FindOrAdd(u"e") = {u"未知の状態", u"伊藤", ReportFlags::HasText, 7};
+  const struct {
+    int filter;
+    std::vector<std::vector<std::u16string>> rows;
+  } cases[] = {
+      {kAllWithText,
+       {{u"a", u"a", u"新着", u"鈴木"},
+        {u"c", u"三番", u"再修正依頼", u"佐藤"},
+        {u"d", u"済み", u"修正済", u"高橋"},
+        {u"e", u"未知の状態", u"7", u"伊藤"}}},
+      {kOpenWithText,
+       {{u"a", u"a", u"新着", u"鈴木"}, {u"c", u"三番", u"再修正依頼", u"佐藤"}, {u"e", u"未知の状態", u"7", u"伊藤"}}},
+      {kAllWithSnapshot, {{u"b", u"SSだけ", u"新着", u"田中"}}},
+      {kOpenWithSnapshot, {{u"b", u"SSだけ", u"新着", u"田中"}}},
+  };
+  ReportRows rows;
+  for (const auto& c : cases) {
+    rows.Fill(table, c.filter);
+    ASSERT_EQ(rows.count(), static_cast<int>(c.rows.size())) << "tab " << c.filter;
+    for (int row = 0; row < rows.count(); ++row) {
+      std::vector<std::u16string> cells;
+      for (int column = 0; column < 4; ++column) cells.push_back(rows.Cell(row, column));
+      EXPECT_EQ(cells, c.rows[row]) << "tab " << c.filter << ", row " << row;
+      EXPECT_EQ(rows.At(row)->second.state, table.records().at(c.rows[row][0]).state);
+    }
+  }
+}
+
+TEST(ReportRows, AnswerNothingOutsideTheirRowsAndColumns) {
+  ReportTable table;
+  table.FindOrAdd(u"a").flags = ReportFlags::HasText;
+  ReportRows rows;
+  rows.Fill(table, kAllWithText);
+  ASSERT_EQ(rows.count(), 1);
+  for (const auto& [row, column] : {std::pair{-1, 0}, {1, 0}, {0, -1}, {0, 4}}) {
+    EXPECT_EQ(rows.Cell(row, column), u"") << row << ", " << column;
+  }
+  EXPECT_EQ(rows.At(-1), nullptr);
+  EXPECT_EQ(rows.At(1), nullptr);
+  // Cleared before the table changes under them: no row points into it.
+  rows.Clear();
+  EXPECT_EQ(rows.count(), 0);
+  EXPECT_EQ(rows.At(0), nullptr);
+  EXPECT_EQ(rows.Cell(0, 0), u"");
 }
 
 }  // namespace

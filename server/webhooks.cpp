@@ -1,0 +1,171 @@
+#include "server/webhooks.h"
+
+#include <httplib.h>
+#include <sys/resource.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <atomic>
+
+#include "server/log.h"
+#include "server/webhook_event.h"
+
+namespace vnscope::server {
+namespace {
+
+// A chat tool answers at once; one that does not within these is down for
+// this attempt, and the next waits its turn in the backoff.
+constexpr time_t kConnectTimeoutS = 10;
+constexpr time_t kReplyTimeoutS = 30;
+// Events read at once; the rest come on the next round.
+constexpr int64_t kEventsAtOnce = 100;
+// With nothing to send, a sender looks again this often even unwoken.
+constexpr std::chrono::milliseconds kIdleLook{60'000};
+
+}  // namespace
+
+struct Webhooks::Receiver {
+  std::string url;
+  WebhookTarget target;
+  std::thread thread;
+  std::atomic<int64_t> failing_since_ms = 0;
+};
+
+std::unique_ptr<Webhooks> Webhooks::Create(ReportStore& store, std::function<int64_t()> clock,
+                                           WebhookSettings settings, std::string* error) {
+  std::vector<std::string> unique;
+  for (const std::string& url : settings.urls) {
+    if (!ParseWebhookUrl(url)) {
+      *error = "--webhook " + url + ": not an http:// or https:// URL";
+      return nullptr;
+    }
+    if (std::find(unique.begin(), unique.end(), url) == unique.end()) unique.push_back(url);
+  }
+  settings.urls = std::move(unique);
+  return std::unique_ptr<Webhooks>(new Webhooks(store, std::move(clock), std::move(settings)));
+}
+
+Webhooks::Webhooks(ReportStore& store, std::function<int64_t()> clock, WebhookSettings settings)
+    : store_(store), clock_(std::move(clock)), settings_(std::move(settings)) {
+  for (const std::string& url : settings_.urls) {
+    auto receiver = std::make_unique<Receiver>();
+    receiver->url = url;
+    receiver->target = *ParseWebhookUrl(url);
+    receivers_.push_back(std::move(receiver));
+  }
+}
+
+Webhooks::~Webhooks() { Stop(); }
+
+void Webhooks::Start(const std::string& public_url) {
+  public_url_ = public_url;
+  store_.RecordEvents([this] { Wake(); });
+  for (auto& receiver : receivers_) receiver->thread = std::thread([this, r = receiver.get()] { Send(*r); });
+}
+
+void Webhooks::Stop() {
+  {
+    std::lock_guard lock(lock_);
+    stopping_ = true;
+  }
+  changed_.notify_all();
+  for (auto& receiver : receivers_) {
+    if (receiver->thread.joinable()) receiver->thread.join();
+  }
+}
+
+void Webhooks::Wake() {
+  {
+    std::lock_guard lock(lock_);
+    ++generation_;
+  }
+  changed_.notify_all();
+}
+
+bool Webhooks::Wait(uint64_t seen, std::chrono::milliseconds timeout) {
+  std::unique_lock lock(lock_);
+  changed_.wait_for(lock, timeout, [&] { return stopping_ || generation_ != seen; });
+  return !stopping_;
+}
+
+bool Webhooks::Pause(std::chrono::milliseconds duration) {
+  std::unique_lock lock(lock_);
+  return !changed_.wait_for(lock, duration, [&] { return stopping_; });
+}
+
+std::vector<std::string> Webhooks::FailingUrls() const {
+  std::vector<std::string> failing;
+  const int64_t now = clock_();
+  for (const auto& receiver : receivers_) {
+    const int64_t since = receiver->failing_since_ms.load();
+    if (since != 0 && now - since > settings_.failing_warning.count()) failing.push_back(receiver->url);
+  }
+  return failing;
+}
+
+void Webhooks::Send(Receiver& receiver) {
+  // The lowest priority: a post can wait, a tester's submission should not.
+  // Linux gives each thread a nice value of its own.
+  setpriority(PRIO_PROCESS, static_cast<id_t>(gettid()), 19);
+  std::string error;
+  auto fail_store = [&] {
+    LogLine("webhook " + receiver.url + ": store failed: " + error);
+    return Pause(settings_.first_retry * 10);
+  };
+  std::optional<ReportStore::Delivery> delivery;
+  while (!(delivery = store_.DeliveryOf(receiver.url, &error))) {
+    if (!fail_store()) return;
+  }
+  receiver.failing_since_ms = delivery->failing_since_ms;
+  httplib::Client client(receiver.target.origin);
+  client.set_connection_timeout(kConnectTimeoutS, 0);
+  client.set_read_timeout(kReplyTimeoutS, 0);
+  client.set_write_timeout(kReplyTimeoutS, 0);
+  std::chrono::milliseconds backoff = settings_.first_retry;
+  for (;;) {
+    uint64_t seen;
+    {
+      std::lock_guard lock(lock_);
+      if (stopping_) return;
+      seen = generation_;
+    }
+    const auto events = store_.EventsAfter(delivery->delivered, kEventsAtOnce, &error);
+    if (!events) {
+      if (!fail_store()) return;
+      continue;
+    }
+    if (events->empty()) {
+      if (!store_.DropDeliveredEvents(settings_.urls, &error)) LogLine("webhook: dropping sent events: " + error);
+      if (!Wait(seen, kIdleLook)) return;
+      continue;
+    }
+    for (const ReportEvent& event : *events) {
+      const auto answer = client.Post(receiver.target.path, WebhookBody(event, public_url_),
+                                      "application/json; charset=utf-8");
+      if (answer && answer->status >= 200 && answer->status < 300) {
+        delivery->delivered = event.id;
+        delivery->failing_since_ms = 0;
+        receiver.failing_since_ms = 0;
+        backoff = settings_.first_retry;
+        // Its place is kept before the next post: an event once answered is
+        // never sent again, even across a restart.
+        if (!store_.SaveDelivery(receiver.url, *delivery, &error)) LogLine("webhook: keeping its place: " + error);
+        continue;
+      }
+      const std::string why = answer ? "HTTP " + std::to_string(answer->status) : httplib::to_string(answer.error());
+      LogLine("webhook " + receiver.url + " event " + std::to_string(event.id) + " failed (" + why + "); again in " +
+              std::to_string(backoff.count()) + " ms");
+      if (delivery->failing_since_ms == 0) {
+        delivery->failing_since_ms = clock_();
+        receiver.failing_since_ms = delivery->failing_since_ms;
+        if (!store_.SaveDelivery(receiver.url, *delivery, &error)) LogLine("webhook: keeping its place: " + error);
+      }
+      // Only Stop ends the wait early: new events queue behind this one.
+      if (!Pause(backoff)) return;
+      backoff = std::min(backoff * 2, settings_.last_retry);
+      break;
+    }
+  }
+}
+
+}  // namespace vnscope::server
