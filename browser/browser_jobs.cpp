@@ -8,6 +8,7 @@
 
 #include "browser/browser_worker.h"
 #include "browser/snapshot_opener.h"
+#include "report/protocol/package_entry_names.h"
 #include "report/protocol/system_ansi_codec.h"
 #include "report/protocol/winsock_stream.h"
 #include "win32/boundary_guard.h"
@@ -74,6 +75,12 @@ BrowserJobResult Run(const BrowserJob& job) {
       result.succeeded =
           SetReportState(stream, job.server, SystemAnsiCodec(), job.names, job.state, &result.records);
       break;
+    case BrowserJobKind::FetchGameState: {
+      static constexpr std::string_view kEntries[] = {kVariablesEntry, kGameStateEntry};
+      result.succeeded = job.names.size() == 1 && FetchReportEntries(stream, job.server, SystemAnsiCodec(),
+                                                                     job.names[0], kEntries, &result.entries);
+      break;
+    }
   }
   return result;
 }

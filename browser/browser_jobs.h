@@ -15,14 +15,15 @@
 
 namespace vnscope {
 
-enum class BrowserJobKind { ListReports, FetchSnapshots, SetState };
+enum class BrowserJobKind { ListReports, FetchSnapshots, SetState, FetchGameState };
 
 struct BrowserJob {
   BrowserJobKind kind = BrowserJobKind::ListReports;
   HWND browser = nullptr;  // gets kBrowserJobDone when the result is ready
   ServerEndpoint server;
   DWORD editorIdleWaitMs = 0;          // FetchSnapshots
-  std::vector<std::u16string> names;   // FetchSnapshots, SetState: selected rows in list order
+  // FetchSnapshots, SetState: selected rows in list order; FetchGameState: the one selected
+  std::vector<std::u16string> names;
   uint32_t state = 0;                  // SetState
 };
 
@@ -33,6 +34,8 @@ struct BrowserJobResult {
   // SetState: the reports whose change the server confirmed, with the new
   // state (other fields empty).
   ReportRecords records;
+  // FetchGameState: "variables.csv" and "gamestate.txt", when both came.
+  std::vector<std::vector<uint8_t>> entries;
 };
 
 // Posted to the browser when a result of one of its jobs is waiting.

@@ -12,6 +12,7 @@
 #include "browser/report_list_view.h"
 #include "browser/report_table.h"
 #include "browser/report_preview.h"
+#include "browser/state_restore.h"
 #include "resources/resource.h"
 #include "win32/boundary_guard.h"
 #include "win32/module.h"
@@ -35,6 +36,7 @@ struct BrowserState {
   HWND tabs = nullptr;
   HWND preview = nullptr;
   UniqueMenu popup;
+  RunningGame* game = nullptr;  // the report dialog's, for "この状態を再現"
 };
 
 BrowserState& Browser() {
@@ -65,6 +67,7 @@ constexpr MenuItem kPopupItems[] = {
     {kMarkFixed, L"状態を[修正済み]にする"},
     {kMarkConfirmed, L"状態を[完了(修正確認済み)]にする"},
     {kMarkNoProblem, L"状態を[問題なし]にする"},
+    {kRestoreState, L"この状態を再現"},
 };
 
 struct StateCommand {
@@ -101,6 +104,8 @@ std::u16string RowName(int row) {
   SendMessageW(Browser().list, LVM_GETITEMTEXTW, row, reinterpret_cast<LPARAM>(&item));
   return AsUtf16(buffer);
 }
+
+int SelectedCount() { return static_cast<int>(SendMessageW(Browser().list, LVM_GETSELECTEDCOUNT, 0, 0)); }
 
 std::vector<std::u16string> SelectedNames() {
   std::vector<std::u16string> names;
@@ -165,6 +170,9 @@ void OnJobDone(HWND dialog) {
       case BrowserJobKind::FetchSnapshots:
         if (!result.succeeded) ShowFailure(L"スナップショットの受信に失敗しましたorz");
         break;
+      case BrowserJobKind::FetchGameState:
+        RestoreReportedState(dialog, Browser().game, result.succeeded, result.entries);
+        break;
     }
   }
 }
@@ -227,6 +235,8 @@ void OnCommand(int command) {
     StartJob(BrowserJobKind::ListReports);
   } else if (command == kOpenSnapshots) {
     StartJob(BrowserJobKind::FetchSnapshots, SelectedNames());
+  } else if (command == kRestoreState) {
+    if (Browser().game && SelectedCount() == 1) StartJob(BrowserJobKind::FetchGameState, SelectedNames());
   } else {
     for (const auto& change : kStateCommands) {
       if (change.command == command) StartJob(BrowserJobKind::SetState, SelectedNames(), change.state);
@@ -235,6 +245,8 @@ void OnCommand(int command) {
 }
 
 void OnRightClick(HWND dialog) {
+  // One report's state at a time: greyed for none or several.
+  EnableMenuItem(Browser().popup.get(), kRestoreState, MF_BYCOMMAND | (SelectedCount() == 1 ? MF_ENABLED : MF_GRAYED));
   POINT cursor;
   GetCursorPos(&cursor);
   TrackPopupMenu(Browser().popup.get(), TPM_LEFTBUTTON, cursor.x, cursor.y, 0, dialog, nullptr);
@@ -277,6 +289,7 @@ void OnDestroy(HWND dialog) {
   DetachReportList();
   browser.popup.reset();
   browser.dialog = browser.list = browser.tabs = browser.preview = nullptr;
+  browser.game = nullptr;
 }
 
 INT_PTR CALLBACK ReportBrowserProc(HWND dialog, UINT message, WPARAM wparam, LPARAM lparam) {
@@ -298,7 +311,8 @@ INT_PTR CALLBACK ReportBrowserProc(HWND dialog, UINT message, WPARAM wparam, LPA
 
 }  // namespace
 
-HWND CreateReportBrowser(HWND owner) {
+HWND CreateReportBrowser(HWND owner, RunningGame* game) {
+  Browser().game = game;
   ScopedModuleContext context;
   return CreateDialogParamW(ModuleInstance(), MAKEINTRESOURCEW(IDD_REPORT_BROWSER), owner, ReportBrowserProc, 0);
 }

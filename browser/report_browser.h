@@ -7,13 +7,15 @@
 
 #include "report/protocol/limits.h"
 #include "report/protocol/report_client.h"
+#include "report/state/running_game.h"
 
 namespace vnscope {
 
 // Creates the browser hidden, owned by `owner` (the report dialog), and
-// starts fetching the report list at once. Null when the dialog cannot be
-// created.
-HWND CreateReportBrowser(HWND owner);
+// starts fetching the report list at once. `game` is what "この状態を再現"
+// restores a report's state into; without one the command does nothing.
+// Null when the dialog cannot be created.
+HWND CreateReportBrowser(HWND owner, RunningGame* game = nullptr);
 
 // What a browser created from now on talks to. The defaults are the build's
 // server and the library's limit; tests point them elsewhere.
@@ -31,6 +33,7 @@ enum ReportBrowserCommand : int {
   kMarkFixed = 30003,              // "状態を[修正済み]にする"
   kMarkConfirmed = 30004,          // "状態を[完了(修正確認済み)]にする"
   kMarkNoProblem = 30005,          // "状態を[問題なし]にする"
+  kRestoreState = 30006,           // "この状態を再現"
 };
 
 }  // namespace vnscope

@@ -2,6 +2,7 @@
 #define VNSCOPE_BUILDING_DLL
 #include <windows.h>
 
+#include "host/running_game.h"
 #include "monitors/clipboard.h"
 #include "win32/module.h"
 #include "include/vnscope.h"
@@ -84,8 +85,10 @@ extern "C" VNSCOPE_API bool __cdecl DebugReport(MonitorSet* set, ReportInfo* inf
     // or window procedure runs there): the open dialog keeps its record and
     // its snapshot, and this call changes nothing.
     if (session.info) return false;
+    MonitorsRunningGame game(*set);
     session.monitors = set;
     session.info = info;
+    session.game = &game;
     const ScopeExit endSession([&session] { session = ReportSession{}; });
     // The engine's window owns the panel, and so the report dialog.
     HWND owner = GetParent(set->otherInfo);

@@ -7,7 +7,10 @@
  * and calls DestroyMonitors before its main window goes away. In what comes
  * back, wParam is the panel itself for the panel's commands, but for
  * VN_VARIABLE_EDITED the edit control inside the variable list: its
- * GetParent is the variable list monitor.
+ * GetParent is the variable list monitor. The report browser's
+ * "この状態を再現" sends the same two (VN_VARIABLE_EDITED from that edit
+ * control, then VN_JUMP_TO_LABEL from the panel) to put the game into a
+ * report's state: an engine that handles them needs nothing more for it.
  *
  * Reports that could not be sent wait on the tester's machine; a thread of the
  * DLL's own sends them from CreateMonitors on and stops at DestroyMonitors. It

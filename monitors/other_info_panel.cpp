@@ -1,7 +1,9 @@
 // The other-information panel (dialog 103): jump labels, the sounds playing,
 // and switches whose every click is reported to the engine, which acts on it.
 // The report reads the combo box 1001 (current label) and the edit 1004 (voice).
+#include <algorithm>
 #include <iterator>
+#include <string_view>
 
 #include "monitors/monitor_window.h"
 #include "include/vnscope.h"
@@ -178,6 +180,13 @@ void OnSize(HWND panel, LPARAM lparam) {
 }
 
 }  // namespace
+
+void JumpToLabel(HWND panel, std::u16string_view label) {
+  // The block as JUMP fills it from the combo box: 255 units at most and a NUL.
+  wchar_t block[kJumpBlockUnits] = {};
+  std::copy_n(label.begin(), std::min(label.size(), kJumpBlockUnits - 1), block);
+  SendToEngine(panel, VN_JUMP_TO_LABEL, block, sizeof(block));
+}
 
 INT_PTR CALLBACK OtherInfoDialogProc(HWND panel, UINT message, WPARAM wparam, LPARAM lparam) {
   GuardBoundary([&] {

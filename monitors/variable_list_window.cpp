@@ -69,14 +69,10 @@ void AttachStateImages(HWND list) {
 
 // --- the in-place editor ---------------------------------------------------------
 
-void CommitEdit(HWND editor) {
-  // Hidden first: the focus leaving it must not commit a second time.
-  ShowWindow(editor, SW_HIDE);
-  VariableEditedRecord record{};
-  GetWindowTextW(editor, record.text, kEditorTextUnits);
-  if (!g_variables.editTarget) return;
-  const int32_t position = *g_variables.editTarget;
-  if (!g_variables.store.SetValue(position, EngineText(record.text))) return;
+// Stores the typed text's value and tells the engine, from the editor.
+void StoreTypedValue(HWND editor, int32_t position, const VariableEditedRecord& typed) {
+  if (!g_variables.store.SetValue(position, EngineText(typed.text))) return;
+  VariableEditedRecord record = typed;
   const Variable* target = g_variables.store.VariableAt(position);
   const std::wstring name = AsWide(target->name.substr(0, kEditorTextUnits - 1));
   std::wmemcpy(record.name, name.c_str(), name.size());
@@ -85,6 +81,15 @@ void CommitEdit(HWND editor) {
   SendMessageW(MonitorOwner(dialog), WM_COPYDATA, reinterpret_cast<WPARAM>(editor),
                reinterpret_cast<LPARAM>(&data));
   InvalidateRect(ListOf(dialog), nullptr, TRUE);
+}
+
+void CommitEdit(HWND editor) {
+  // Hidden first: the focus leaving it must not commit a second time.
+  ShowWindow(editor, SW_HIDE);
+  VariableEditedRecord record{};
+  GetWindowTextW(editor, record.text, kEditorTextUnits);
+  if (!g_variables.editTarget) return;
+  StoreTypedValue(editor, *g_variables.editTarget, record);
 }
 
 LRESULT CALLBACK EditorProc(HWND editor, UINT message, WPARAM wparam, LPARAM lparam) {
@@ -293,6 +298,16 @@ void OnDestroy(HWND dialog) {
 }  // namespace
 
 VariableListState& VariableList() { return g_variables; }
+
+void TypeVariableValue(HWND dialog, int32_t position, std::u16string_view typed) {
+  HWND editor = GetDlgItem(dialog, IDC_VALUE_EDITOR);
+  if (!editor) return;
+  // What the editor would read back: at most 127 units, terminated.
+  VariableEditedRecord record{};
+  const std::wstring text = AsWide(typed.substr(0, kEditorTextUnits - 1));
+  std::wmemcpy(record.text, text.c_str(), text.size());
+  StoreTypedValue(editor, position, record);
+}
 
 void ShowRows(HWND dialog) {
   HWND list = ListOf(dialog);

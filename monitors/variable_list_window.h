@@ -36,6 +36,12 @@ VariableListState& VariableList();
 
 inline HWND ListOf(HWND dialog) { return GetDlgItem(dialog, IDC_VARIABLE_LIST); }
 
+// What the in-place editor does when the tester types `typed` over the
+// variable at table `position` and presses Enter: the value is stored and the
+// engine gets VariableEdited from the editor. Nothing for a position outside
+// the table.
+void TypeVariableValue(HWND dialog, int32_t position, std::u16string_view typed);
+
 // The list view learns the model's row count (without invalidating items)
 // and is drawn again.
 void ShowRows(HWND dialog);

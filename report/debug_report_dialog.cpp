@@ -189,7 +189,7 @@ void CreateCanvas(HWND dialog) {
 // Hidden, to the right of the report dialog's centre line, as tall as its client area.
 void CreateBrowser(HWND dialog, POINT centre) {
   ReportDialogState& state = State();
-  state.browser = CreateReportBrowser(dialog);
+  state.browser = CreateReportBrowser(dialog, CurrentReportSession().game);
   if (!state.browser) return;
   const SIZE frame = FrameFor(state.browser, kBrowserClientWidth, state.height + kTabHeight, false);
   MoveWindow(state.browser, centre.x + state.width / 2, centre.y - state.height / 2, frame.cx,
@@ -244,8 +244,10 @@ void InsertObjectTable() {
 
 void Send(HWND dialog) {
   ReportDialogState& state = State();
+  const ReportSession& session = CurrentReportSession();
   const ReportSendSources sources{dialog, state.headerEdit, state.reportEdit, &state.snapshot,
-                                  MonitorControl(&MonitorSet::objectList, IDC_OBJECT_LIST), state.reportId};
+                                  MonitorControl(&MonitorSet::objectList, IDC_OBJECT_LIST), state.reportId,
+                                  session.monitors, session.game};
   if (SendReport(sources)) EndDialog(dialog, 0);
   else ShowWaitingReports(dialog);  // the report may wait in the outbox now
 }

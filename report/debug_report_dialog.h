@@ -3,6 +3,7 @@
 #include <windows.h>
 
 #include "include/vnscope.h"
+#include "report/state/running_game.h"
 
 namespace vnscope {
 
@@ -11,6 +12,9 @@ namespace vnscope {
 struct ReportSession {
   const MonitorSet* monitors = nullptr;
   ReportInfo* info = nullptr;
+  // The monitors' variables and actions; none: the report carries no
+  // variables and the browser cannot restore a report's state.
+  RunningGame* game = nullptr;
 };
 
 ReportSession& CurrentReportSession();

@@ -5,6 +5,7 @@
 #include "report/package/package_entries.h"
 #include "report/package/png_encode.h"
 #include "report/protocol/byte_buffer.h"
+#include "report/protocol/package_entry_names.h"
 #include "report/protocol/report_id.h"
 #include "report/protocol/report_types.h"
 
@@ -35,6 +36,11 @@ ComposeStatus ComposeReport(const SendChoice& choice, const ReportParts& parts, 
     }
     zip->Add("snapshot.png", png.Data(), png.RequestedSize());
     AddEntry(zip, "objectlist.csv", ObjectListEntry(parts.objects ? *parts.objects : ObjectRows{}, codec));
+  }
+  if (choice.gameState && parts.gameState) {
+    AddEntry(zip, kVariablesEntry, parts.gameState->variables);
+    AddEntry(zip, kGameStateEntry, parts.gameState->gameState);
+    AddEntry(zip, kExecutionLogEntry, parts.gameState->executionLog);
   }
   // Always the last entry, whatever comes before it.
   if (!parts.reportId.empty()) {

@@ -9,6 +9,7 @@
 #include "report/package/zip_writer.h"
 #include "report/protocol/text_codec.h"
 #include "report/report_text.h"
+#include "report/state/game_state_entries.h"
 
 namespace vnscope {
 
@@ -17,6 +18,7 @@ struct SendChoice {
   std::u16string title;     // at most 255 characters
   std::u16string reporter;  // the Windows user name
   uint32_t flags = 0;       // ReportFlags
+  bool gameState = false;   // "ゲーム状態": variables, panel and log go along
 };
 
 // What the report is made of. The snapshot has already been flattened.
@@ -26,6 +28,7 @@ struct ReportParts {
   const PixelBuffer* snapshot = nullptr;
   const ObjectRows* objects = nullptr;
   std::string_view reportId;  // the dialog's (report_id.h); empty: none
+  const GameStateEntries* gameState = nullptr;  // read when the tester sent
 };
 
 enum class ComposeStatus {
@@ -36,8 +39,9 @@ enum class ComposeStatus {
 };
 
 // Starts `zip` and adds "author"; with HasText "scriptinfo.txt"; with
-// HasSnapshot "snapshot.png" and "objectlist.csv"; last, with a report id,
-// "reportid"; then finishes it. On Composed, `package` views the archive,
+// HasSnapshot "snapshot.png" and "objectlist.csv"; with the game state
+// "variables.csv", "gamestate.txt" and "executionlog.txt"; last, with a
+// report id, "reportid"; then finishes it. On Composed, `package` views the archive,
 // which `zip` owns until released.
 ComposeStatus ComposeReport(const SendChoice& choice, const ReportParts& parts, const TextCodec& codec,
                             ZipWriter* zip, PackageView* package);

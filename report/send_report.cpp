@@ -8,6 +8,7 @@
 #include "report/protocol/server_settings_file.h"
 #include "report/protocol/system_ansi_codec.h"
 #include "report/protocol/winsock_stream.h"
+#include "report/game_state_reading.h"
 #include "report/report_server.h"
 #include "report/scene_reading.h"
 #include "resources/resource.h"
@@ -63,6 +64,7 @@ void OnInitConfirm(HWND dialog) {
   const bool drawn = SnapshotEdited();
   CheckDlgButton(dialog, IDC_SEND_TEXT, hasText ? BST_CHECKED : BST_UNCHECKED);
   CheckDlgButton(dialog, IDC_SEND_SNAPSHOT, drawn ? BST_CHECKED : BST_UNCHECKED);
+  CheckDlgButton(dialog, IDC_SEND_GAME_STATE, BST_CHECKED);
   if (hasText || drawn) return;
   MessageBoxW(dialog, L"全く編集されていません。", nullptr, MB_OK);
   EndDialog(dialog, -1);
@@ -74,6 +76,7 @@ void OnAccept(HWND dialog) {
   choice.reporter = CurrentUserName();
   choice.flags = (FullyChecked(dialog, IDC_SEND_TEXT) ? ReportFlags::HasText : 0) |
                  (FullyChecked(dialog, IDC_SEND_SNAPSHOT) ? ReportFlags::HasSnapshot : 0);
+  choice.gameState = FullyChecked(dialog, IDC_SEND_GAME_STATE);
   EndDialog(dialog, 0);
 }
 
@@ -122,9 +125,13 @@ bool SendReport(const ReportSendSources& sources) {
     objects = ReadObjectRows(sources.objectList);
   }
 
+  // The monitors as they are now, after the tester confirmed.
+  GameStateEntries gameState;
+  if (choice.gameState) gameState = ReadGameState(sources.monitors, sources.game);
+
   ZipWriter zip;
   PackageView package;
-  const ReportParts parts{header, text, snapshot, &objects, sources.reportId};
+  const ReportParts parts{header, text, snapshot, &objects, sources.reportId, &gameState};
   const ComposeStatus status = ComposeReport(choice, parts, SystemAnsiCodec(), &zip, &package);
   if (status != ComposeStatus::Composed) {
     Tell(sources.dialog, ComposeFailureMessage(status));

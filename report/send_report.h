@@ -6,7 +6,9 @@
 #include <string>
 
 #include "canvas/pixel_buffer.h"
+#include "include/vnscope.h"
 #include "report/report_composer.h"
+#include "report/state/running_game.h"
 
 namespace vnscope {
 
@@ -18,6 +20,8 @@ struct ReportSendSources {
   PixelBuffer* snapshot = nullptr;  // flattened in place when the snapshot is sent
   HWND objectList = nullptr;  // list view 1003 of the object list monitor
   std::string reportId;       // the dialog's; empty: the package carries none
+  const MonitorSet* monitors = nullptr;  // the panel and the log, for the game state
+  const RunningGame* game = nullptr;     // the variables, for the game state
 };
 
 // Asks for the title and what to send, builds the package and submits it to

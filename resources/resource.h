@@ -57,6 +57,7 @@
 #define IDC_REPORT_TITLE      1022
 #define IDC_SEND_TEXT         1023
 #define IDC_SEND_SNAPSHOT     1024
+#define IDC_SEND_GAME_STATE   1028
 
 // Report preview (112)
 #define IDC_PREVIEW_TEXT      1024

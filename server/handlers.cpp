@@ -3,6 +3,7 @@
 #include <cstdio>
 
 #include "report/protocol/limits.h"
+#include "report/protocol/package_entry_names.h"
 #include "server/package.h"
 #include "server/report_name.h"
 
@@ -52,6 +53,8 @@ RequestOutcome RequestHandler::Handle(ClientCommand command, std::span<const uin
       return SetState(payload, peer, replies);
     case ClientCommand::FetchReport:
       return FetchText(payload, replies);
+    case ClientCommand::FetchReportEntry:
+      return FetchEntry(payload, replies);
     case ClientCommand::EndExchange:
       break;
   }
@@ -95,20 +98,25 @@ RequestOutcome RequestHandler::List(ReplySink& replies) {
   return Done(replies, "", std::to_string(reports->size()) + " reports");
 }
 
-std::optional<RequestOutcome> RequestHandler::LoadEntry(const std::string& name, const char* entry,
-                                                        std::vector<uint8_t>* data) {
+std::optional<RequestOutcome> RequestHandler::LoadPackage(const std::string& name, std::vector<uint8_t>* package) {
   // Names come from clients: they are only ever compared with stored ones.
   if (!LooksLikeReportName(name)) return RequestOutcome{name, "unknown report"};
-  std::vector<uint8_t> package;
   std::string error;
-  switch (store_.LoadPackage(name, &package, &error)) {
+  switch (store_.LoadPackage(name, package, &error)) {
     case Lookup::kFound:
-      break;
+      return std::nullopt;
     case Lookup::kUnknown:
       return RequestOutcome{name, "unknown report"};
     case Lookup::kFailed:
-      return StoreFailure(name, error);
+      break;
   }
+  return StoreFailure(name, error);
+}
+
+std::optional<RequestOutcome> RequestHandler::LoadEntry(const std::string& name, const char* entry,
+                                                        std::vector<uint8_t>* data) {
+  std::vector<uint8_t> package;
+  if (auto outcome = LoadPackage(name, &package)) return outcome;
   switch (ReadPackageEntry(package, entry, limits::kMaxReplyPayload - 1, data)) {
     case EntryStatus::kFound:
       return std::nullopt;
@@ -168,6 +176,40 @@ RequestOutcome RequestHandler::FetchText(std::span<const uint8_t> payload, Reply
   text.push_back(0);
   if (!replies.Send(ServerReply::ReportText, text) || !replies.Send(ServerReply::ReportLineBreak, {})) return Gone(*name);
   return Done(replies, *name, "sent");
+}
+
+RequestOutcome RequestHandler::FetchEntry(std::span<const uint8_t> payload, ReplySink& replies) {
+  // What the client cannot have is answered with a refusal and nothing
+  // after it; the connection stays open for the next request.
+  auto refuse = [&replies](std::string name, std::string result) {
+    RequestOutcome outcome{std::move(name), std::move(result)};
+    if (!replies.Send(ServerReply::Refused, AsBytes(outcome.result))) return Gone(outcome.name);
+    return outcome;
+  };
+  auto request = ParseEntryRequest(payload);
+  if (!request) return refuse("", "malformed request");
+  // The package's own entry names only: whatever else a package may hold is
+  // none of the protocol's business.
+  if (!IsPackageEntryName(request->entry)) return refuse(request->name, "unknown entry");
+  std::vector<uint8_t> package;
+  if (auto outcome = LoadPackage(request->name, &package)) {
+    if (!outcome->keep_open) return *outcome;
+    return refuse(request->name, outcome->result);
+  }
+  // Unlike the text and the snapshot, the other entries were not read when
+  // the package arrived: one that does not read back whole, or would not fit
+  // a reply, is refused like a missing one.
+  std::vector<uint8_t> entry;
+  switch (ReadPackageEntry(package, request->entry.c_str(), limits::kMaxReplyPayload, &entry)) {
+    case EntryStatus::kFound:
+      break;
+    case EntryStatus::kMissing:
+      return refuse(request->name, "no " + request->entry);
+    case EntryStatus::kBroken:
+      return refuse(request->name, request->entry + " unreadable or too large");
+  }
+  if (!replies.Send(ServerReply::ReportEntry, entry)) return Gone(request->name);
+  return Done(replies, request->name, "sent " + request->entry);
 }
 
 }  // namespace vnscope::server

@@ -46,6 +46,9 @@ class RequestHandler {
   RequestOutcome FetchSnapshot(std::span<const uint8_t> payload, ReplySink& replies);
   RequestOutcome SetState(std::span<const uint8_t> payload, const std::string& peer, ReplySink& replies);
   RequestOutcome FetchText(std::span<const uint8_t> payload, ReplySink& replies);
+  RequestOutcome FetchEntry(std::span<const uint8_t> payload, ReplySink& replies);
+  // The named report's package, or an outcome that ends the request without it.
+  std::optional<RequestOutcome> LoadPackage(const std::string& name, std::vector<uint8_t>* package);
   // FetchSnapshot and FetchReport: the named report's package entry, or an
   // outcome that ends the request without it.
   std::optional<RequestOutcome> LoadEntry(const std::string& name, const char* entry, std::vector<uint8_t>* data);

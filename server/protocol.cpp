@@ -20,13 +20,13 @@ void AppendFrame(std::vector<uint8_t>& out, ServerReply code, std::span<const ui
 }
 
 std::optional<ClientCommand> CommandFromCode(uint8_t code) {
-  if (code > static_cast<uint8_t>(ClientCommand::FetchReport)) return std::nullopt;
+  if (code > static_cast<uint8_t>(ClientCommand::FetchReportEntry)) return std::nullopt;
   return static_cast<ClientCommand>(code);
 }
 
 std::string CommandName(uint8_t code) {
-  static constexpr const char* kNames[] = {"EndExchange",   "SubmitReport",   "ListReports",
-                                           "FetchSnapshot", "SetReportState", "FetchReport"};
+  static constexpr const char* kNames[] = {"EndExchange",    "SubmitReport", "ListReports",     "FetchSnapshot",
+                                           "SetReportState", "FetchReport",  "FetchReportEntry"};
   if (code < std::size(kNames)) return kNames[code];
   return "code-" + std::to_string(code);
 }
@@ -60,6 +60,17 @@ std::optional<StateRequest> ParseStateRequest(std::span<const uint8_t> payload) 
   StateRequest request;
   request.state = ReadU32Le(payload.data());
   request.name = std::move(*name);
+  return request;
+}
+
+std::optional<EntryRequest> ParseEntryRequest(std::span<const uint8_t> payload) {
+  const auto name_end = std::find(payload.begin(), payload.end(), uint8_t{0});
+  if (name_end == payload.end()) return std::nullopt;
+  const auto entry_end = std::find(name_end + 1, payload.end(), uint8_t{0});
+  if (entry_end == payload.end()) return std::nullopt;
+  EntryRequest request;
+  request.name.assign(payload.begin(), name_end);
+  request.entry.assign(name_end + 1, entry_end);
   return request;
 }
 

@@ -58,6 +58,14 @@ struct StateRequest {
 // client) two 0 bytes. One 0 is enough to end the name.
 std::optional<StateRequest> ParseStateRequest(std::span<const uint8_t> payload);
 
+struct EntryRequest {
+  std::string name;   // the report's, as FetchReport carries it
+  std::string entry;  // the package entry's
+};
+// FetchReportEntry: the report name and a 0 byte, then the entry name and a
+// 0 byte. Either name ends at its first 0; a payload without both is malformed.
+std::optional<EntryRequest> ParseEntryRequest(std::span<const uint8_t> payload);
+
 // A report name as it travels: its bytes and one 0 byte.
 std::vector<uint8_t> TerminatedName(const std::string& name);
 

@@ -151,7 +151,7 @@ std::vector<Frame> ReplyFrames(std::span<const uint8_t> bytes) {
     const uint32_t length = ReadU32Le(bytes.data() + 1);
     Check(length <= limits::kMaxReplyPayload, "reply longer than the client takes");
     Check(bytes.size() - 5 >= length, "reply ends inside a payload");
-    Check(bytes[0] <= 7, "reply code the protocol does not have");
+    Check(bytes[0] <= 8, "reply code the protocol does not have");
     frames.push_back({bytes[0], bytes.subspan(5, length)});
     bytes = bytes.subspan(5 + length);
   }
@@ -170,7 +170,7 @@ Requests ReadRequests(std::span<const uint8_t> bytes) {
   while (bytes.size() >= 5) {
     const uint8_t code = bytes[0];
     const uint32_t length = ReadU32Le(bytes.data() + 1);
-    if (code > 5 || length > (code == 1 ? kMaxPackage : limits::kMaxRequestPayload)) {
+    if (code > 6 || length > (code == 1 ? kMaxPackage : limits::kMaxRequestPayload)) {
       requests.refused = true;
       break;
     }
@@ -267,6 +267,19 @@ void CheckReplies(const StoreFixture& fixture, const Requests& requests, const s
           Check(!sends || from_input, "stored entry not sent");
         }
         expect_done();
+        break;
+      }
+      case 6: {  // FetchReportEntry: the entry and Done, or a refusal alone
+        const auto name = TextBefore0(request.payload);
+        const auto entry = name ? TextBefore0(request.payload.subspan(name->size() + 1)) : std::nullopt;
+        const Frame& reply = next();
+        // Every stored report has its author entry.
+        if (entry == "author" && stored.count(*name)) Check(reply.code == 8, "stored author entry not sent");
+        if (reply.code == 8) {
+          expect_done();
+        } else {
+          Check(reply.code == 1 && !reply.payload.empty(), "entry request answered with another code");
+        }
         break;
       }
       case 4: {  // SetReportState

@@ -21,6 +21,11 @@ Bytes Join(std::initializer_list<Bytes> parts) {
 }
 
 const Bytes kEnd = FrameBytes(0);
+
+// FetchReportEntry's payload: the report name and a 0, the entry name and a 0.
+Bytes EntryPayload(const std::string& name, const std::string& entry) {
+  return Join({test::NamePayload(name), test::NamePayload(entry)});
+}
 const Bytes kPng = {0x89, 'P', 'N', 'G', '\r', '\n', 0x1A, '\n', 0, 0, 0, 13, 'I', 'H', 'D', 'R', 0, 0, 0, 2, 0, 0, 0, 1};
 
 const SeedWriter kConnection("connection", [] {
@@ -40,6 +45,10 @@ const SeedWriter kConnection("connection", [] {
                            FrameBytes(4, test::StatePayload(7, kTextOnly)),
                            FrameBytes(4, test::StatePayload(1, "nobody")),
                            FrameBytes(2), kEnd})},
+      {"fetch-entries", Join({FrameBytes(6, EntryPayload(kWithSnapshot, "author")),
+                              FrameBytes(6, EntryPayload(kTextOnly, "variables.csv")),
+                              FrameBytes(6, EntryPayload("nobody", "gamestate.txt")),
+                              FrameBytes(6, test::NamePayload(kTextOnly)), kEnd})},
       {"malformed-names",
        Join({FrameBytes(3, ToBytes("no terminator")), FrameBytes(4, Bytes{1, 0}), FrameBytes(5, Bytes{0}), kEnd})},
       {"refused-package", Join({FrameBytes(1, ToBytes("PK not a zip")), FrameBytes(2), kEnd})},

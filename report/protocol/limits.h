@@ -62,6 +62,12 @@ inline constexpr uint32_t kAbandonedWriteMs = 3'600'000;
 // program) cannot keep the browser busy for ever.
 inline constexpr uint32_t kEditorIdleWaitMs = 30'000;
 
+// The execution log's tail in a report: the lines that led up to what the
+// tester saw. 64 KiB holds a thousand lines or more of a typical log, which is
+// all anyone reads before the bug, and keeps the package small however long
+// the game has run.
+inline constexpr uint32_t kMaxExecutionLogEntry = 64u << 10;
+
 // Report server: largest request other than a submission. The other requests
 // carry one report name, which the server itself made up (about 25 bytes);
 // 64 KiB is far above any of them and small enough to buffer for every

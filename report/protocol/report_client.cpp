@@ -1,6 +1,7 @@
 #include "report/protocol/report_client.h"
 
 #include <cstring>
+#include <optional>
 
 #include "report/protocol/byte_buffer.h"
 #include "report/protocol/report_framing.h"
@@ -154,6 +155,44 @@ bool FetchReport(ReportStream& stream, const ServerEndpoint& server, const TextC
   }
   CloseExchange(stream);
   return last_code == 0;
+}
+
+}  // namespace vnscope
+
+namespace vnscope {
+
+bool FetchReportEntries(ReportStream& stream, const ServerEndpoint& server, const TextCodec& codec,
+                        std::u16string_view name, std::span<const std::string_view> entries,
+                        std::vector<std::vector<uint8_t>>* contents) {
+  contents->clear();
+  if (!stream.Connect(server.address, server.port)) return false;
+  bool complete = true;
+  ByteBuffer reply;
+  for (std::string_view entry : entries) {
+    // The report name as FetchReport carries it, then the entry name and its 0.
+    std::vector<uint8_t> payload = NamePayload(codec, name);
+    payload.insert(payload.end(), entry.begin(), entry.end());
+    payload.push_back(0);
+    std::optional<std::vector<uint8_t>> content;
+    int code = kNoReply;
+    if (Send(stream, ClientCommand::FetchReportEntry, payload)) {
+      // A refusal comes alone: nothing follows it that could be waited for.
+      do {
+        code = ReceiveReportMessage(stream, &reply);
+        if (code == static_cast<int>(ServerReply::ReportEntry)) {
+          const std::span<const uint8_t> bytes = PayloadBytes(reply);
+          content.emplace(bytes.begin(), bytes.end());
+        }
+      } while (code > 0 && code != static_cast<int>(ServerReply::Refused));
+    }
+    if (code != 0 || !content) {
+      complete = false;
+      break;
+    }
+    contents->push_back(std::move(*content));
+  }
+  CloseExchange(stream);
+  return complete;
 }
 
 }  // namespace vnscope

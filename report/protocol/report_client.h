@@ -70,4 +70,13 @@ struct ReportTextSink {
 bool FetchReport(ReportStream& stream, const ServerEndpoint& server, const TextCodec& codec,
                  std::u16string_view name, const ReportTextSink& sink);
 
+// Fetches the package entries `entries` (ASCII names) of the report `name`,
+// one FetchReportEntry after another over one connection, into `contents`
+// in the same order. Succeeds only when every entry came: each request
+// answered with ReportEntry and then code 0. The first refusal (code 1: no
+// such report or entry) or failure ends the exchange.
+bool FetchReportEntries(ReportStream& stream, const ServerEndpoint& server, const TextCodec& codec,
+                        std::u16string_view name, std::span<const std::string_view> entries,
+                        std::vector<std::vector<uint8_t>>* contents);
+
 }  // namespace vnscope

@@ -33,6 +33,9 @@ enum class ClientCommand : uint8_t {
   FetchSnapshot = 3,
   SetReportState = 4,
   FetchReport = 5,
+  // The report name (ANSI, one 0 byte), then the entry name (ASCII, one 0
+  // byte): one entry of a report's package.
+  FetchReportEntry = 6,
 };
 
 // First byte of every message the server sends. Done ends the replies to one
@@ -48,6 +51,9 @@ enum class ServerReply : uint8_t {
   StateChanged = 5,
   ReportText = 6,
   ReportLineBreak = 7,
+  // The bytes of the entry FetchReportEntry asked for; code 0 follows. An
+  // unknown report or entry is answered with Refused alone.
+  ReportEntry = 8,
 };
 
 }  // namespace vnscope

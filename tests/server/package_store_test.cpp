@@ -68,7 +68,9 @@ TEST(Protocol, OnlyTheFiveStatesAreKnown) {
 TEST(Protocol, OnlySubmissionsMayBeLarge) {
   EXPECT_EQ(MaxRequestPayload(ClientCommand::SubmitReport, 5'000'000), 5'000'000u);
   EXPECT_EQ(MaxRequestPayload(ClientCommand::ListReports, 5'000'000), 64u << 10);
-  EXPECT_FALSE(CommandFromCode(6));
+  EXPECT_EQ(MaxRequestPayload(ClientCommand::FetchReportEntry, 5'000'000), 64u << 10);
+  EXPECT_EQ(CommandFromCode(6), ClientCommand::FetchReportEntry);
+  EXPECT_FALSE(CommandFromCode(7));
   EXPECT_FALSE(CommandFromCode(0xFF));
 }
 

@@ -16,8 +16,10 @@
 namespace vnscope::test {
 namespace {
 
-constexpr uint8_t kEnd = 0, kSubmit = 1, kList = 2, kFetchSnapshot = 3, kSetState = 4, kFetchReport = 5;
-constexpr uint8_t kDone = 0, kName = 2, kSummary = 3, kSnapshot = 4, kStateChanged = 5, kText = 6, kLineBreak = 7;
+constexpr uint8_t kEnd = 0, kSubmit = 1, kList = 2, kFetchSnapshot = 3, kSetState = 4, kFetchReport = 5,
+                  kFetchEntry = 6;
+constexpr uint8_t kDone = 0, kRefused = 1, kName = 2, kSummary = 3, kSnapshot = 4, kStateChanged = 5, kText = 6,
+                  kLineBreak = 7, kEntry = 8;
 
 // Submit exchange: the single reply to a package. `server_may_die` is for
 // the tests that kill the server, whose connections end in resets.
@@ -156,6 +158,66 @@ TEST_F(ServerTest, FetchReportTextIsTerminatedOnceThenALineBreak) {
   ASSERT_EQ(replies.size(), 1u);
   EXPECT_EQ(replies[0].code, kDone);
   EXPECT_TRUE(second.End());
+}
+
+// FetchReportEntry's payload: the report name and a 0, the entry name and a 0.
+Bytes EntryPayload(const std::string& name, const std::string& entry) {
+  Bytes payload = NamePayload(name);
+  const Bytes terminated = NamePayload(entry);
+  payload.insert(payload.end(), terminated.begin(), terminated.end());
+  return payload;
+}
+
+// One entry of a report's package: its bytes in ReportEntry, then code 0. What
+// the client cannot have (an unknown report, an entry the package lacks, a
+// name that is no entry of the package) is answered with code 1 alone, and
+// the connection serves the next request.
+TEST_F(ServerTest, FetchReportEntryServesOneEntryOrRefusesAlone) {
+  ServerProcess& server = Start();
+  const Bytes author = AuthorEntry(u"状態", u"tester", 1);
+  const Bytes variables = ToBytes("\xEF\xBB\xBFindex,name,value,register\r\n0,\"#a,b\",3,7\r\n");
+  const Bytes state = ToBytes("label: \xE7\xAC\xAC\r\nvoice: \r\n");
+  const std::string with = SubmitOk(server.port(), StoredZip({{"author", author},
+                                                              {"scriptinfo.txt", {'t', 0}},
+                                                              {"variables.csv", variables},
+                                                              {"gamestate.txt", state},
+                                                              {"executionlog.txt", {}},
+                                                              {"extra.bin", {1, 2, 3}}}));
+  const std::string without = SubmitOk(server.port(), ReportPackage(u"古い", "text"));
+  struct Case {
+    const char* what;
+    Bytes payload;
+    std::optional<Bytes> entry;  // none: refused
+  };
+  const Case cases[] = {
+      {"variables", EntryPayload(with, "variables.csv"), variables},
+      {"unknown report", EntryPayload("20991231-235959-999999", "variables.csv"), std::nullopt},
+      {"game state", EntryPayload(with, "gamestate.txt"), state},
+      {"an empty log is an entry", EntryPayload(with, "executionlog.txt"), Bytes{}},
+      {"the author entry", EntryPayload(with, "author"), author},
+      {"in the archive but no entry of the package", EntryPayload(with, "extra.bin"), std::nullopt},
+      {"an older report without the entries", EntryPayload(without, "variables.csv"), std::nullopt},
+      {"a path for a name", EntryPayload(with, "../reports.sqlite3"), std::nullopt},
+      {"no entry name", NamePayload(with), std::nullopt},
+      {"after all refusals, still served", EntryPayload(with, "gamestate.txt"), state},
+  };
+  Connection connection(server.port());
+  for (const Case& c : cases) {
+    ASSERT_TRUE(connection.Send(kFetchEntry, c.payload)) << c.what;
+    const auto first = connection.Receive();
+    ASSERT_TRUE(first) << c.what;
+    if (!c.entry) {
+      // Nothing follows the refusal: the next case's first reply shows it.
+      EXPECT_EQ(first->code, kRefused) << c.what;
+      continue;
+    }
+    EXPECT_EQ(first->code, kEntry) << c.what;
+    EXPECT_EQ(first->payload, *c.entry) << c.what;
+    const auto done = connection.Receive();
+    ASSERT_TRUE(done) << c.what;
+    EXPECT_EQ(done->code, kDone) << c.what;
+  }
+  EXPECT_TRUE(connection.End()) << "nothing more came after the last reply";
 }
 
 TEST_F(ServerTest, StateChangesOnThreeReportsOverOneConnection) {

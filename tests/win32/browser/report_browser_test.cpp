@@ -255,6 +255,7 @@ TEST_F(BrowserTest, RightClickOpensThePopupMenu) {
       {30003, L"状態を[修正済み]にする", true},
       {30004, L"状態を[完了(修正確認済み)]にする", true},
       {30005, L"状態を[問題なし]にする", true},
+      {30006, L"この状態を再現", true},
   };
   ASSERT_EQ(popup.size(), expected.size());
   for (size_t i = 0; i < expected.size(); ++i) {

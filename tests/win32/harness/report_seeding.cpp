@@ -49,6 +49,9 @@ std::vector<uint8_t> ReportPackage(const ReportSeed& seed, const std::u16string&
   if (!png.empty()) {
     EXPECT_TRUE(zip.Add("snapshot.png", png.data(), static_cast<uint32_t>(png.size())));
   }
+  for (const auto& [name, bytes] : seed.entries) {
+    EXPECT_TRUE(zip.Add(name.c_str(), bytes.data(), static_cast<uint32_t>(bytes.size())));
+  }
   if (!seed.reportId.empty()) {
     EXPECT_TRUE(zip.Add("reportid", reinterpret_cast<const uint8_t*>(seed.reportId.data()),
                         static_cast<uint32_t>(seed.reportId.size())));

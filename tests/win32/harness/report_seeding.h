@@ -4,6 +4,7 @@
 #pragma once
 #include <cstdint>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "report/protocol/report_client.h"
@@ -20,6 +21,9 @@ struct ReportSeed {
   uint32_t state = ReportState::New;
   std::u16string body = u"千早の台詞で立ち絵が一瞬消える。";
   std::string reportId;  // when set, the package ends with it as "reportid"
+  // Further entries by name ("variables.csv", ...), after the snapshot's and
+  // before the report id, as given.
+  std::vector<std::pair<std::string, std::vector<uint8_t>>> entries;
 };
 
 struct SeededReport {
@@ -37,8 +41,8 @@ std::wstring UniqueTitle(const std::wstring& stem);
 std::vector<uint8_t> SnapshotPng(uint32_t seed);
 
 // A report's package: the author entry, the text (a fixed header above the
-// seed's body) when the flags name it, the snapshot when `png` has one, and
-// the seed's report id when it has one.
+// seed's body) when the flags name it, the snapshot when `png` has one, the
+// seed's further entries, and the seed's report id when it has one.
 std::vector<uint8_t> ReportPackage(const ReportSeed& seed, const std::u16string& reporter,
                                    const std::vector<uint8_t>& png);
 

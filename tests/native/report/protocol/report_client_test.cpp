@@ -226,6 +226,50 @@ TEST(FetchReport, SilentServerFailsAfterTheReceiveTimeout) {
   EXPECT_EQ(texts, 0);
 }
 
+// FetchReportEntry for the report ab and the entry gamestate.txt: code 6, a
+// payload of 17 bytes: a, b, 0, the entry's 13 ASCII bytes, 0.
+const Bytes kFetchGameState = {0x06, 0x11, 0x00, 0x00, 0x00, 'a', 'b', 0, 'g', 'a', 'm', 'e', 's',
+                               't',  'a',  't',  'e',  '.',  't', 'x', 't', 0};
+const Bytes kFetchLog = {0x06, 0x14, 0x00, 0x00, 0x00, 'a', 'b', 0,   'e', 'x', 'e', 'c', 'u', 't',
+                         'i',  'o',  'n',  'l',  'o',  'g', '.', 't', 'x', 't', 0};
+constexpr std::string_view kTwoEntries[] = {"gamestate.txt", "executionlog.txt"};
+
+TEST(FetchReportEntries, EachEntryByNameOverOneConnection) {
+  ScriptedServer server({
+      Concat({Message(9, {'?'}), Message(8, {'l', ':', ' ', 'a'}), Message(0)}),
+      Concat({Message(8), Message(0, {'o', 'k'})}),  // an empty entry is an entry
+  });
+  PosixStream stream(kTimeouts);
+  std::vector<std::vector<uint8_t>> contents = {{1}};
+  EXPECT_TRUE(FetchReportEntries(stream, server.endpoint(), kCodec, u"ab", kTwoEntries, &contents));
+  EXPECT_EQ(server.Received(), Concat({kFetchGameState, kFetchLog, kEndExchange}));
+  ASSERT_EQ(contents.size(), 2u);
+  EXPECT_EQ(contents[0], (Bytes{'l', ':', ' ', 'a'}));
+  EXPECT_EQ(contents[1], Bytes{});
+}
+
+// A refusal comes alone: the client stops at it, asks for nothing more and
+// fails. A request answered done without the entry's bytes fails too.
+TEST(FetchReportEntries, RefusalOrAMissingEntryFails) {
+  const struct {
+    const char* what;
+    std::vector<Bytes> replies;
+    Bytes received;
+  } cases[] = {
+      {"refused at once", {Message(1)}, Concat({kFetchGameState, kEndExchange})},
+      {"refused at the second", {Concat({Message(8, {'x'}), Message(0)}), Message(1)},
+       Concat({kFetchGameState, kFetchLog, kEndExchange})},
+      {"done without the entry", {Message(0)}, Concat({kFetchGameState, kEndExchange})},
+  };
+  for (const auto& c : cases) {
+    ScriptedServer server(c.replies);
+    PosixStream stream(kTimeouts);
+    std::vector<std::vector<uint8_t>> contents;
+    EXPECT_FALSE(FetchReportEntries(stream, server.endpoint(), kCodec, u"ab", kTwoEntries, &contents)) << c.what;
+    EXPECT_EQ(server.Received(), c.received) << c.what;
+  }
+}
+
 struct SubmitCase {
   const char* what;
   Bytes reply;

@@ -194,11 +194,14 @@ TEST_F(OutboxTest, UnreachableServerKeepsTheReportUntilItComesUp) {
   EXPECT_EQ(kept[0].substr(32), L".zip");
   const std::vector<uint8_t> package = ReadFileBytes(local.outbox() + kept[0]);
   const std::vector<ZipEntry> entries = ReadStoredZip(package);
-  ASSERT_EQ(entries.size(), 3u);
+  ASSERT_EQ(entries.size(), 6u);
   EXPECT_EQ(entries[0].name, "author");
   EXPECT_EQ(entries[1].name, "scriptinfo.txt");
-  EXPECT_EQ(entries[2].name, "reportid");
-  EXPECT_EQ(std::string(entries[2].data.begin(), entries[2].data.end()), id) << "named after the id it carries";
+  EXPECT_EQ(entries[2].name, "variables.csv");
+  EXPECT_EQ(entries[3].name, "gamestate.txt");
+  EXPECT_EQ(entries[4].name, "executionlog.txt");
+  EXPECT_EQ(entries[5].name, "reportid");
+  EXPECT_EQ(std::string(entries[5].data.begin(), entries[5].data.end()), id) << "named after the id it carries";
   EXPECT_EQ(TitleOf(package), title) << "the file holds the last package sent";
 
   RelayProxy server(TestServer(), RelayProxy::AtPort{port});

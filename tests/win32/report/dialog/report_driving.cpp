@@ -128,10 +128,14 @@ std::function<void(HWND)> AcceptConfirm(ConfirmChoice* choice) {
   return [choice](HWND confirm) {
     choice->startedWithText = IsDlgButtonChecked(confirm, IDC_SEND_TEXT) == BST_CHECKED;
     choice->startedWithSnapshot = IsDlgButtonChecked(confirm, IDC_SEND_SNAPSHOT) == BST_CHECKED;
+    choice->startedWithGameState = IsDlgButtonChecked(confirm, IDC_SEND_GAME_STATE) == BST_CHECKED;
     SetDlgItemTextW(confirm, IDC_REPORT_TITLE, choice->title.c_str());
     if (choice->sendText) CheckDlgButton(confirm, IDC_SEND_TEXT, *choice->sendText ? BST_CHECKED : BST_UNCHECKED);
     if (choice->sendSnapshot) {
       CheckDlgButton(confirm, IDC_SEND_SNAPSHOT, *choice->sendSnapshot ? BST_CHECKED : BST_UNCHECKED);
+    }
+    if (choice->sendGameState) {
+      CheckDlgButton(confirm, IDC_SEND_GAME_STATE, *choice->sendGameState ? BST_CHECKED : BST_UNCHECKED);
     }
     PressOk(confirm);
   };

@@ -68,8 +68,10 @@ struct ConfirmChoice {
   std::wstring title;
   std::optional<bool> sendText;      // leave the box as it started when unset
   std::optional<bool> sendSnapshot;
+  std::optional<bool> sendGameState;
   bool startedWithText = false;      // filled when the confirmation opened
   bool startedWithSnapshot = false;
+  bool startedWithGameState = false;
 };
 // Fills the confirmation and presses "送信".
 std::function<void(HWND)> AcceptConfirm(ConfirmChoice* choice);

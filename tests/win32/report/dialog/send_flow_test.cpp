@@ -119,8 +119,10 @@ TEST_F(SendFlowTest, PackageHoldsEveryEntryInOrder) {
   EXPECT_TRUE(choice.startedWithText);
   EXPECT_TRUE(choice.startedWithSnapshot) << "a line was drawn";
 
+  EXPECT_TRUE(choice.startedWithGameState) << "the game state always starts checked";
+
   const std::vector<ZipEntry> entries = ReadStoredZip(server.Package());
-  ASSERT_EQ(entries.size(), 5u);
+  ASSERT_EQ(entries.size(), 8u);
   EXPECT_EQ(entries[0].name, "author");
   EXPECT_EQ(entries[0].data, ExpectedAuthor(L"送信テスト", UserName(), 3));
   EXPECT_EQ(entries[1].name, "scriptinfo.txt");
@@ -165,10 +167,18 @@ TEST_F(SendFlowTest, PackageHoldsEveryEntryInOrder) {
                                   L"\"1\",\"千早_制服\",\"BU\",\"非表示\",\"-32\",\"0\",\n"
                                   L"\"2\",\n",
                                   true));
+  // Then the game state, after the entries above and before the id; their
+  // bytes are the game state tests' (round_trip/game_state_test.cpp).
+  EXPECT_EQ(entries[4].name, "variables.csv");
+  EXPECT_EQ(entries[5].name, "gamestate.txt");
+  const std::string state(entries[5].data.begin(), entries[5].data.end());
+  // 第 U+7B2C, 一 U+4E00, 章 U+7AE0 in UTF-8: no code page in between.
+  EXPECT_EQ(state.substr(0, 18), "label: \xE7\xAC\xAC\xE4\xB8\x80\xE7\xAB\xA0\r\n") << state;
+  EXPECT_EQ(entries[6].name, "executionlog.txt");
   // Last, the dialog's report id: 32 lowercase hexadecimal digits.
-  EXPECT_EQ(entries[4].name, "reportid");
-  EXPECT_EQ(entries[4].data.size(), 32u);
-  for (uint8_t digit : entries[4].data) EXPECT_TRUE(std::isxdigit(digit) && !std::isupper(digit)) << digit;
+  EXPECT_EQ(entries[7].name, "reportid");
+  EXPECT_EQ(entries[7].data.size(), 32u);
+  for (uint8_t digit : entries[7].data) EXPECT_TRUE(std::isxdigit(digit) && !std::isupper(digit)) << digit;
 }
 
 // The picture the shapes should send, built without the canvas: the layer
@@ -229,7 +239,7 @@ TEST_F(SendFlowTest, SnapshotShowsTheShapesAndTheMosaicAsDrawn) {
   EXPECT_FALSE(choice.startedWithText);
   EXPECT_TRUE(choice.startedWithSnapshot);
   const std::vector<ZipEntry> entries = ReadStoredZip(server.Package());
-  ASSERT_EQ(entries.size(), 4u) << "author, snapshot.png, objectlist.csv and reportid";
+  ASSERT_EQ(entries.size(), 7u) << "author, snapshot.png, objectlist.csv, the game state and reportid";
   ASSERT_EQ(entries[1].name, "snapshot.png");
   int width = 0;
   int height = 0;
@@ -258,7 +268,7 @@ TEST_F(SendFlowTest, UndoingEveryStepLeavesTheSnapshotUnchecked) {
   });
   EXPECT_TRUE(choice.startedWithText);
   EXPECT_FALSE(choice.startedWithSnapshot);
-  EXPECT_EQ(ReadStoredZip(server.Package()).size(), 3u) << "author, scriptinfo.txt and reportid";
+  EXPECT_EQ(ReadStoredZip(server.Package()).size(), 6u) << "author, scriptinfo.txt, the game state and reportid";
 }
 
 TEST_F(SendFlowTest, RefusalKeepsTheDialogOpenWithTheText) {

@@ -1,0 +1,18 @@
+// UTF-8 for the game state a report carries: the engine's names and texts
+// are UTF-16 and reach the package without any code page in between.
+#pragma once
+#include <optional>
+#include <string>
+#include <string_view>
+
+namespace vnscope {
+
+// UTF-16 to UTF-8. A surrogate without its partner has no UTF-8 form and
+// becomes U+FFFD; everything else converts without loss.
+std::string EncodeUtf8(std::u16string_view text);
+
+// UTF-8 to UTF-16; none for bytes that are not well-formed UTF-8 (overlong
+// forms, surrogates and values above U+10FFFF included).
+std::optional<std::u16string> DecodeUtf8(std::string_view text);
+
+}  // namespace vnscope
