@@ -11,11 +11,9 @@
 #include <utility>
 #include <vector>
 
-namespace vnscope::server {
+#include "report/protocol/package_entry_names.h"
 
-inline constexpr char kGameStateEntry[] = "gamestate.txt";
-inline constexpr char kVariablesEntry[] = "variables.csv";
-inline constexpr char kExecutionLogEntry[] = "executionlog.txt";
+namespace vnscope::server {
 
 // The lines of "gamestate.txt" in their order, each split at its first ": "
 // (a line without one is a key with an empty value). CRLF or LF line ends;

@@ -60,7 +60,5 @@ EntryStatus ReadPackageEntry(std::span<const uint8_t> package, const char* name,
 // does not open.
 std::optional<std::vector<std::string>> PackageEntryNames(std::span<const uint8_t> package);
 
-// UTF-8 for people reading the database; unpaired surrogates become U+FFFD.
-std::string Utf16ToUtf8(std::u16string_view text);
 
 }  // namespace vnscope::server

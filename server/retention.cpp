@@ -8,6 +8,7 @@
 #include <cstring>
 
 #include "report/protocol/report_states.h"
+#include "report/protocol/utf8_text.h"
 #include "server/package.h"
 #include "server/package_files.h"
 #include "server/protocol.h"
@@ -50,7 +51,7 @@ std::optional<int64_t> PurgeCut(int64_t now_ms, int64_t days) {
 
 std::optional<uint32_t> ParseReportState(const std::string& text) {
   for (const ReportStateLook& look : kReportStateLooks) {
-    if (text == Utf16ToUtf8(look.label)) return look.state;
+    if (text == EncodeUtf8(look.label)) return look.state;
   }
   const bool hex = text.size() > 2 && text[0] == '0' && (text[1] == 'x' || text[1] == 'X');
   const char* first = text.data() + (hex ? 2 : 0);

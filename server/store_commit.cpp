@@ -9,6 +9,7 @@
 #include <memory>
 
 #include "report/protocol/report_states.h"
+#include "report/protocol/utf8_text.h"
 #include "server/package_files.h"
 #include "server/report_name.h"
 #include "server/store.h"
@@ -87,8 +88,8 @@ std::optional<std::string> ReportStore::Add(const PackageSummary& summary, std::
   const std::string name = FormatReportName(row.unix_ms, row.id);
   row.name = &name;
   row.peer = &peer;
-  row.title = Utf16ToUtf8(summary.author.title);
-  row.reporter = Utf16ToUtf8(summary.author.reporter);
+  row.title = EncodeUtf8(summary.author.title);
+  row.reporter = EncodeUtf8(summary.author.reporter);
   row.flags = summary.author.flags;
   row.author = summary.author_entry;
   row.package = package;

@@ -2,6 +2,7 @@
 // server's check accepts is read again by libzip on its own terms (no
 // consistency checks, entries by name, in small reads) and must give the same
 // entries; the author entry must be exactly its parsed fields.
+#include "report/protocol/utf8_text.h"
 #include "fuzz/common/zip_archive.h"
 #include "fuzz/fuzz_support.h"
 #include "server/package.h"
@@ -43,7 +44,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   const Author& author = summary->author;
   Check(test::AuthorEntry(author.title, author.reporter, author.flags) == summary->author_entry,
         "author entry holds more than its fields");
-  Check(fuzz::IsWellFormedUtf8(Utf16ToUtf8(author.title)) && fuzz::IsWellFormedUtf8(Utf16ToUtf8(author.reporter)),
+  Check(fuzz::IsWellFormedUtf8(EncodeUtf8(author.title)) && fuzz::IsWellFormedUtf8(EncodeUtf8(author.reporter)),
         "title or reporter not well-formed UTF-8 for the database");
 
   const fuzz::ZipArchive archive = fuzz::OpenZip(package, ZIP_RDONLY, "accepted package does not open in libzip");

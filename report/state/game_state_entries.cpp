@@ -3,7 +3,7 @@
 #include <cstdio>
 
 #include "report/protocol/limits.h"
-#include "report/state/utf8_text.h"
+#include "report/protocol/utf8_text.h"
 
 namespace vnscope {
 namespace {

@@ -5,7 +5,7 @@
 #include <unordered_map>
 #include <unordered_set>
 
-#include "report/state/utf8_text.h"
+#include "report/protocol/utf8_text.h"
 
 namespace vnscope {
 namespace {

@@ -3,6 +3,7 @@
 #include <cstdio>
 
 #include "report/protocol/report_states.h"
+#include "report/protocol/utf8_text.h"
 #include "server/dashboard/report_sections.h"
 #include "server/dashboard/web_text.h"
 #include "server/package.h"
@@ -21,7 +22,7 @@ std::string StateClass(uint32_t state) { return "state-badge state-" + Hex(state
 
 std::string TabCaption(int filter) {
   for (const ReportTab& tab : kReportTabs) {
-    if (tab.filter == filter) return Utf16ToUtf8(tab.caption);
+    if (tab.filter == filter) return EncodeUtf8(tab.caption);
   }
   return {};
 }
@@ -128,7 +129,7 @@ std::string ListQuery(const ListPageModel& model, int filter, int64_t page) {
 
 std::string StateLabel(uint32_t state) {
   const std::u16string_view label = ReportStateLabel(state);
-  return label.empty() ? "0x" + Hex(state) : Utf16ToUtf8(label);
+  return label.empty() ? "0x" + Hex(state) : EncodeUtf8(label);
 }
 
 int64_t PageCount(int64_t count) { return count <= 0 ? 1 : (count + kReportsPerPage - 1) / kReportsPerPage; }
@@ -252,7 +253,7 @@ std::string RenderReportPage(const ReportPageModel& model) {
             "\"";
     if (look.state == row.state) body += " disabled aria-pressed=\"true\"";
     body += '>';
-    body += HtmlEscape(Utf16ToUtf8(look.label));
+    body += HtmlEscape(EncodeUtf8(look.label));
     body += "</button>";
   }
   body += "</form>";

@@ -6,6 +6,7 @@
 #include <set>
 #include <thread>
 
+#include "report/protocol/utf8_text.h"
 #include "server/handlers.h"
 #include "server/package.h"
 #include "server/protocol.h"
@@ -132,9 +133,9 @@ TEST(Package, RefusesWhatCannotBeServed) {
 }
 
 TEST(Package, TitlesBecomeUtf8ForTheDatabase) {
-  EXPECT_EQ(Utf16ToUtf8(u"a\u00e9\u30bf"), "a\xC3\xA9\xE3\x82\xBF");
-  EXPECT_EQ(Utf16ToUtf8(u"\U0001F600"), "\xF0\x9F\x98\x80");
-  EXPECT_EQ(Utf16ToUtf8(std::u16string(1, char16_t{0xD800})), "\xEF\xBF\xBD") << "unpaired surrogate";
+  EXPECT_EQ(EncodeUtf8(u"a\u00e9\u30bf"), "a\xC3\xA9\xE3\x82\xBF");
+  EXPECT_EQ(EncodeUtf8(u"\U0001F600"), "\xF0\x9F\x98\x80");
+  EXPECT_EQ(EncodeUtf8(std::u16string(1, char16_t{0xD800})), "\xEF\xBF\xBD") << "unpaired surrogate";
 }
 
 int64_t UnixMillis(int year, int month, int day, int hour, int minute, int second) {

@@ -1,4 +1,4 @@
-#include "report/state/utf8_text.h"
+#include "report/protocol/utf8_text.h"
 
 namespace vnscope {
 namespace {

@@ -1,5 +1,5 @@
-// UTF-8 for the game state a report carries: the engine's names and texts
-// are UTF-16 and reach the package without any code page in between.
+// UTF-8 without a code page in between: the engine's UTF-16 names and texts
+// reach packages this way, and the server shows report texts the same way.
 #pragma once
 #include <optional>
 #include <string>
