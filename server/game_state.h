@@ -11,32 +11,20 @@
 #include <utility>
 #include <vector>
 
+#include "report/protocol/game_state_text.h"
 #include "report/protocol/package_entry_names.h"
 
 namespace vnscope::server {
 
-// The lines of "gamestate.txt" in their order, each split at its first ": "
-// (a line without one is a key with an empty value). CRLF or LF line ends;
-// the text is made well-formed UTF-8 first.
+// The lines of "gamestate.txt", the text made well-formed UTF-8 first.
 std::vector<std::pair<std::string, std::string>> ParseGameState(std::span<const uint8_t> entry);
 
 // The `label` line of "gamestate.txt", or empty.
 std::string GameStateLabel(std::span<const uint8_t> entry);
 
-struct GameVariable {
-  int64_t index = 0;
-  std::string name;  // with its sigil
-  int64_t value = 0;
-  std::optional<int64_t> register_number;  // none: the field was empty
-  bool operator==(const GameVariable&) const = default;
-};
+using GameVariable = VariableRow;
 
-// The rows of "variables.csv" after its header line: a byte-order mark first
-// or not, fields quoted with double quotes (inner quotes doubled) when they
-// hold a comma, a quote or a line break, CRLF or LF line ends. Nothing when
-// the header is not `index,name,value,register` or a row does not have four
-// fields with whole decimal numbers where numbers belong: a package from
-// another writer shows as unreadable rather than as made-up numbers.
+// The rows of "variables.csv", the text made well-formed UTF-8 first.
 std::optional<std::vector<GameVariable>> ParseVariables(std::span<const uint8_t> entry);
 
 // Everything of the game's state a package holds; each part only when its

@@ -44,21 +44,6 @@ TEST(ParseVariables, TheTableAsTheDllWritesIt) {
   }
 }
 
-TEST(ParseVariables, RefusesWhatIsNotTheTable) {
-  const std::string header = "index,name,value,register\r\n";
-  const std::pair<const char*, std::string> bad[] = {
-      {"no header", "0,$x,1,\r\n"},
-      {"another header", "index,name,value\r\n"},
-      {"three fields", header + "0,$x,1\r\n"},
-      {"five fields", header + "0,$x,1,2,3\r\n"},
-      {"a value that is not a number", header + "0,$x,one,\r\n"},
-      {"a register that is not a number", header + "0,$x,1,r2\r\n"},
-      {"a quote never closed", header + "0,\"$x,1,\r\n"},
-      {"nothing at all", ""},
-  };
-  for (const auto& [why, csv] : bad) EXPECT_FALSE(ParseVariables(ToBytes(csv))) << why;
-}
-
 TEST(ParseGameState, KeyValueLinesInTheirOrder) {
   const std::string text =
       "label: *第二章_夜\r\nvoice: \r\nbgs: rain.ogg\r\nbgv: \r\nvnscope: 1.4.0\r\nengine: tqvm.exe 2.1.0.7\r\n"

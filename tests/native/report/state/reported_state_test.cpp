@@ -39,6 +39,7 @@ TEST(ParseVariablesEntry, AcceptsLfAndAMissingMarkOrLastLineEnd) {
   EXPECT_EQ((*read)[1].value, -7);
 }
 
+// The server reads the rows with the same reader: this table stands for both.
 TEST(ParseVariablesEntry, RefusesWhatIsNotSuchAnEntry) {
   const struct {
     const char* why;
