@@ -157,7 +157,11 @@ void OnListFetched(BrowserJobResult& result) {
 
 void OnStatesChanged(const BrowserJobResult& result) {
   // Every change the server confirmed is shown, also when a later one failed.
-  for (const auto& [name, record] : result.records) Browser().table.FindOrAdd(name).state = record.state;
+  if (!result.records.empty()) {
+    // A name new to the table moves the records the list's rows point at.
+    ForgetReportRows();
+    for (const auto& [name, record] : result.records) Browser().table.FindOrAdd(name).state = record.state;
+  }
   if (result.succeeded || !result.records.empty()) FillList(CurrentTab());
   if (!result.succeeded) ShowFailure(L"状態の変更に失敗しましたorz");
 }

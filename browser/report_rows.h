@@ -13,7 +13,7 @@ namespace vnscope {
 
 class ReportRows {
  public:
-  using Entry = ReportTable::Records::value_type;
+  using Entry = ReportTable::Records::Entry;
 
   // Takes the records of `table` that the tab `filter` lists. The rows point
   // into the table: fill again after every change to it, and Clear before
@@ -41,10 +41,10 @@ class ReportRows {
     if (entry == nullptr) return {};
     const auto& [name, record] = *entry;
     switch (column) {
-      case 0: return name;
-      case 1: return record.title.empty() ? name : record.title;
+      case 0: return std::u16string(name);
+      case 1: return std::u16string(record.title.empty() ? name : record.title);
       case 2: return ReportStateText(record.state);
-      case 3: return record.reporter;
+      case 3: return std::u16string(record.reporter);
       default: return {};
     }
   }

@@ -4,14 +4,13 @@
 // with the server's dashboard in report_states.h).
 #pragma once
 #include <cstdint>
-#include <map>
 #include <optional>
 #include <string>
 #include <string_view>
 #include <utility>
 
 #include "report/protocol/report_states.h"
-#include "report/protocol/report_summary.h"
+#include "report/protocol/report_records.h"
 
 namespace vnscope {
 
@@ -24,11 +23,12 @@ class ReportTable {
 
   void Clear() { records_.clear(); }
   // The record of that name, added with an empty title and reporter, flags 0
-  // and state New when missing. The reference stays valid until Clear.
-  ReportRecord& FindOrAdd(const std::u16string& name) { return records_[name]; }
+  // and state New when missing. The reference holds until the next name is
+  // added; rows that point into the table must be filled again after it.
+  ReportRecord& FindOrAdd(std::u16string_view name) { return records_[name]; }
   const Records& records() const { return records_; }
   // Takes the records of a finished list fetch as the whole table.
-  void Replace(Records records) { records_ = std::move(records); }
+  void Replace(Records&& records) { records_ = std::move(records); }
 
  private:
   Records records_;

@@ -30,6 +30,7 @@
 #include "browser/browser_worker.h"
 #include "browser/report_browser.h"
 #include "report/protocol/report_client.h"
+#include "report/protocol/report_framing.h"
 #include "report/protocol/report_types.h"
 #include "report/protocol/system_ansi_codec.h"
 #include "report/protocol/winsock_stream.h"
@@ -152,6 +153,46 @@ size_t BulkReceive(uint16_t port, size_t replyBytes) {
   return received;
 }
 
+// The reply bytes handed out from memory, so that ListReports costs only its
+// framing and parsing.
+class MemoryStream final : public ReportStream {
+ public:
+  explicit MemoryStream(const std::vector<uint8_t>& reply) : reply_(reply) {}
+  bool Connect(const std::string&, uint16_t) override { next_ = 0; return true; }
+  int32_t Send(const uint8_t*, uint32_t length) override { return static_cast<int32_t>(length); }
+  int32_t Receive(uint8_t* buffer, uint32_t length) override {
+    const uint32_t count = std::min<uint32_t>(length, static_cast<uint32_t>(reply_.size() - next_));
+    std::memcpy(buffer, reply_.data() + next_, count);
+    next_ += count;
+    return static_cast<int32_t>(count);
+  }
+  std::span<const uint8_t> Held() const override { return {reply_.data() + next_, reply_.size() - next_}; }
+  void Consume(size_t count) override { next_ += count; }
+  void ShutdownSend() override {}
+  void ShutdownReceive() override {}
+  void Close() override {}
+
+ private:
+  const std::vector<uint8_t>& reply_;
+  size_t next_ = 0;
+};
+
+// The client's own socket stream without the parsing: connect, request, take
+// the reply in large pieces, close.
+size_t StreamReceive(const ServerEndpoint& endpoint, size_t replyBytes) {
+  WinsockStream stream;
+  size_t received = 0;
+  if (stream.Connect(endpoint.address, endpoint.port)) {
+    const auto request = EncodeFrameHeader(static_cast<uint8_t>(ClientCommand::ListReports), 0);
+    stream.Send(request.data(), static_cast<uint32_t>(request.size()));
+    static uint8_t block[64 << 10];
+    int32_t got = 0;
+    while (received < replyBytes && (got = stream.Receive(block, sizeof block)) > 0) received += got;
+    CloseExchange(stream);
+  }
+  return received;
+}
+
 double Now() {
   LARGE_INTEGER counter, frequency;
   QueryPerformanceCounter(&counter);
@@ -204,10 +245,11 @@ int main(int argc, char** argv) {
 
   std::printf("%8s %10s %12s %8s %12s %8s %10s %10s %16s\n", "reports", "bulk ms", "exchange ms", "x bulk",
               "refresh ms", "x bulk", "tab ms", "paint ms", "+paint x bulk");
+  double lastParse = 0, lastStream = 0;
   for (int count : {100, 1000, 5000}) {
     const std::vector<uint8_t> reply = ListReply(count);
     server.SetReply(reply);
-    std::vector<double> bulk, exchange, refresh, tab, paint;
+    std::vector<double> bulk, exchange, refresh, tab, paint, parse, streamed;
     for (int i = 0; i < runs; ++i) {
       double start = Now();
       if (BulkReceive(server.port(), reply.size()) != reply.size()) std::printf("(bulk receive cut short)\n");
@@ -218,6 +260,14 @@ int main(int argc, char** argv) {
       ListReports(stream, endpoint, SystemAnsiCodec(), &records);
       exchange.push_back(Now() - start);
       if (records.size() != static_cast<size_t>(count)) std::printf("(exchange listed %zu)\n", records.size());
+      MemoryStream memory(reply);
+      ReportRecords parsed;
+      start = Now();
+      ListReports(memory, endpoint, SystemAnsiCodec(), &parsed);
+      parse.push_back(Now() - start);
+      start = Now();
+      StreamReceive(endpoint, reply.size());
+      streamed.push_back(Now() - start);
     }
     HWND browser = CreateReportBrowser(owner);
     Settle();
@@ -247,10 +297,13 @@ int main(int argc, char** argv) {
     WaitForBrowserWorker(5000, true);
     if (rows != count) std::printf("(list shows %d rows, expected %d)\n", rows, count);
     const double base = Median(bulk);
+    lastParse = Median(parse);
+    lastStream = Median(streamed);
     std::printf("%8d %10.2f %12.2f %8.2f %12.2f %8.2f %10.2f %10.2f %16.2f\n", count, base, Median(exchange),
                 Median(exchange) / base, Median(refresh), Median(refresh) / base, Median(tab), Median(paint),
                 (Median(refresh) + Median(paint)) / base);
   }
+  std::printf("parse / stream medians of the last count: %.2f / %.2f ms\n", lastParse, lastStream);
   std::printf("(%zu reply bytes for 5000 reports; targets: exchange <= 2 x bulk, refresh <= 5 x bulk)\n",
               ListReply(5000).size());
   return 0;

@@ -235,8 +235,9 @@ void CheckReplies(const StoreFixture& fixture, const Requests& requests, const s
           Check(known(*name) && *name > previous, "list out of order or names an unknown report");
           previous = *name;
           const Frame& summary = next();
+          TextPool texts;
           ReportRecord record;
-          Check(summary.code == 3 && ParseReportSummary(summary.payload, &record), "list summary unreadable");
+          Check(summary.code == 3 && ParseReportSummary(summary.payload, texts, &record), "list summary unreadable");
         }
         expect_done();
         break;

@@ -19,6 +19,8 @@ class PosixStream final : public ReportStream {
   bool Connect(const std::string& address, uint16_t port) override;
   int32_t Send(const uint8_t* bytes, uint32_t length) override;
   int32_t Receive(uint8_t* buffer, uint32_t length) override;
+  std::span<const uint8_t> Held() const override { return read_ahead_.Held(); }
+  void Consume(size_t count) override { read_ahead_.Consume(count); }
   void ShutdownSend() override;
   void ShutdownReceive() override;
   void Close() override;

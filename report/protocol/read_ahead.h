@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
+#include <span>
 
 #include "report/protocol/limits.h"
 
@@ -39,6 +40,11 @@ class ReadAhead {
     next_ += count;
     return static_cast<int32_t>(count);
   }
+
+  // The bytes received and not yet read, and the reader's taking of some of
+  // them after it looked at them in place.
+  std::span<const uint8_t> Held() const { return {block_ + next_, end_ - next_}; }
+  void Consume(size_t count) { next_ += static_cast<uint32_t>(std::min<size_t>(count, end_ - next_)); }
 
   // Forgets what is held, as a new connection must; the block stays for it.
   void Discard() { next_ = end_ = 0; }

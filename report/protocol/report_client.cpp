@@ -5,7 +5,7 @@
 
 #include "report/protocol/byte_buffer.h"
 #include "report/protocol/report_framing.h"
-#include "report/protocol/report_summary.h"
+#include "report/protocol/report_records.h"
 #include "report/protocol/report_types.h"
 #include "report/protocol/wire_format.h"
 
@@ -30,13 +30,28 @@ std::vector<uint8_t> NamePayload(const TextCodec& codec, std::u16string_view nam
 }
 
 // A reply's ANSI text up to its 0 byte, or all of it when a broken server left
-// the terminator out.
+// the terminator out, into `text`. Every ANSI code page maps the bytes below
+// 0x80 as ASCII does, and the server's report names are ASCII: those are
+// widened as they are found, without the codec's new string for each of
+// thousands.
+void AnsiPayloadText(const TextCodec& codec, std::span<const uint8_t> payload, std::u16string* text) {
+  text->clear();
+  size_t length = 0;
+  for (; length < payload.size() && payload[length] != 0; ++length) {
+    if (payload[length] >= 0x80) break;
+    text->push_back(payload[length]);
+  }
+  if (length == payload.size() || payload[length] == 0) return;
+  const auto* bytes = reinterpret_cast<const char*>(payload.data());
+  const void* terminator = std::memchr(bytes, 0, payload.size());
+  *text = codec.ToUtf16(std::string_view(
+      bytes, terminator != nullptr ? static_cast<const char*>(terminator) - bytes : payload.size()));
+}
+
 std::u16string AnsiPayloadText(const TextCodec& codec, const ByteBuffer& payload) {
-  const auto* text = reinterpret_cast<const char*>(payload.Data());
-  const size_t length = payload.RequestedSize();
-  const void* terminator = length > 0 ? std::memchr(text, 0, length) : nullptr;
-  const size_t used = terminator != nullptr ? static_cast<const char*>(terminator) - text : length;
-  return codec.ToUtf16(std::string_view(text, used));
+  std::u16string text;
+  AnsiPayloadText(codec, {payload.Data(), payload.RequestedSize()}, &text);
+  return text;
 }
 
 std::span<const uint8_t> PayloadBytes(const ByteBuffer& payload) {
@@ -65,20 +80,21 @@ bool ListReports(ReportStream& stream, const ServerEndpoint& server, const TextC
   if (!stream.Connect(server.address, server.port)) return false;
   int last_code = kNoReply;
   if (Send(stream, ClientCommand::ListReports, {})) {
-    ByteBuffer reply;
-    // A pointer into the map, which never moves its nodes.
+    ByteBuffer storage;
+    std::u16string name;  // reused: a name is kept only in the records' pool
     ReportRecord* current = nullptr;
     for (;;) {
-      last_code = ReceiveReportMessage(stream, &reply);
+      // Thousands of short replies: each read where it lies when it can be.
+      const ReceivedMessage reply = ReceiveReportMessageInPlace(stream, &storage);
+      last_code = reply.code;
       if (last_code <= 0) break;
       switch (static_cast<ServerReply>(last_code)) {
         case ServerReply::ReportName:
-          // The server lists in name order: with the end as the hint each
-          // new name goes in without a search.
-          current = &records->try_emplace(records->end(), AnsiPayloadText(codec, reply))->second;
+          AnsiPayloadText(codec, reply.payload, &name);
+          current = &(*records)[name];
           break;
         case ServerReply::ReportSummary:
-          if (current != nullptr) ParseReportSummary(PayloadBytes(reply), current);
+          if (current != nullptr) records->Summarise(reply.payload, current);
           break;
         default:
           break;

@@ -12,7 +12,7 @@
 
 #include "report/protocol/text_codec.h"
 #include "report/protocol/report_stream.h"
-#include "report/protocol/report_summary.h"
+#include "report/protocol/report_records.h"
 #include "report/protocol/server_settings.h"
 
 namespace vnscope {

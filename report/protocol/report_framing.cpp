@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <array>
+#include <cstring>
 
 #include "report/protocol/limits.h"
 #include "report/protocol/report_types.h"
@@ -37,6 +38,21 @@ bool ReceiveAll(ReportStream& stream, uint8_t* buffer, uint32_t length) {
   return true;
 }
 
+// The message read field by field through the stream into `payload`.
+int ReceiveIntoBuffer(ReportStream& stream, ByteBuffer* payload) {
+  uint8_t header[kHeaderBytes];
+  if (!ReceiveAll(stream, header, kHeaderBytes)) return -1;
+  const uint8_t code = header[0];
+  const uint32_t length = ReadU32Le(header + 1);
+  // The length comes from the peer: refuse a hostile one before allocating.
+  if (length > limits::kMaxReplyPayload) return -1;
+  // Ensure(0) allocates nothing, and marks the payload empty so that a
+  // zero-length reply never reads as the previous reply's bytes.
+  if (!payload->Ensure(length)) return -1;
+  if (!ReceiveAll(stream, payload->Data(), length)) return -1;
+  return code;
+}
+
 }  // namespace
 
 bool SendReportMessage(ReportStream& stream, uint8_t code, const uint8_t* payload,
@@ -51,19 +67,29 @@ bool SendReportMessage(ReportStream& stream, uint8_t code, const uint8_t* payloa
   return SendAll(stream, header.data(), kHeaderBytes) && SendAll(stream, payload, length);
 }
 
+ReceivedMessage ReceiveReportMessageInPlace(ReportStream& stream, ByteBuffer* storage) {
+  const std::span<const uint8_t> held = stream.Held();
+  if (held.size() >= kHeaderBytes) {
+    const uint32_t length = ReadU32Le(held.data() + 1);
+    if (length <= limits::kMaxReplyPayload && held.size() - kHeaderBytes >= length) {
+      stream.Consume(kHeaderBytes + length);
+      return {held[0], held.subspan(kHeaderBytes, length)};
+    }
+  }
+  const int code = ReceiveIntoBuffer(stream, storage);
+  if (code < 0) return {};
+  return {code, {storage->Data(), storage->RequestedSize()}};
+}
+
 int ReceiveReportMessage(ReportStream& stream, ByteBuffer* payload) {
-  uint8_t code = 0;
-  if (stream.Receive(&code, 1) != 1) return -1;
-  uint8_t length_bytes[4];
-  if (!ReceiveAll(stream, length_bytes, sizeof length_bytes)) return -1;
-  const uint32_t length = ReadU32Le(length_bytes);
-  // The length comes from the peer: refuse a hostile one before allocating.
-  if (length > limits::kMaxReplyPayload) return -1;
-  // Ensure(0) allocates nothing, and marks the payload empty so that a
-  // zero-length reply never reads as the previous reply's bytes.
-  if (!payload->Ensure(length)) return -1;
-  if (!ReceiveAll(stream, payload->Data(), length)) return -1;
-  return code;
+  const ReceivedMessage message = ReceiveReportMessageInPlace(stream, payload);
+  if (message.code < 0) return -1;
+  if (message.payload.data() != payload->Data()) {
+    // Taken in place: the caller keeps the payload beyond the next read.
+    if (!payload->Ensure(static_cast<uint32_t>(message.payload.size()))) return -1;
+    if (!message.payload.empty()) std::memcpy(payload->Data(), message.payload.data(), message.payload.size());
+  }
+  return message.code;
 }
 
 void CloseExchange(ReportStream& stream) {

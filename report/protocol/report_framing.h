@@ -2,6 +2,7 @@
 // little-endian payload length, the payload. The same in both directions.
 #pragma once
 #include <cstdint>
+#include <span>
 
 #include "report/protocol/byte_buffer.h"
 #include "report/protocol/report_stream.h"
@@ -19,6 +20,15 @@ bool SendReportMessage(ReportStream& stream, uint8_t code, const uint8_t* payloa
 // exceeds limits::kMaxReplyPayload (refused before anything is allocated). A
 // payload of length 0 leaves the block as it was with requested size 0.
 int ReceiveReportMessage(ReportStream& stream, ByteBuffer* payload);
+
+// One message as received: its code, or -1 as above, and its payload, which
+// views the stream's held bytes when the message lay whole among them and
+// `storage` otherwise. The view holds until the next read from the stream.
+struct ReceivedMessage {
+  int code = -1;
+  std::span<const uint8_t> payload;
+};
+ReceivedMessage ReceiveReportMessageInPlace(ReportStream& stream, ByteBuffer* storage);
 
 // Ends an exchange that connected, whatever happened before: sends EndExchange
 // (the length only once the code went out), shuts down sending, discards

@@ -1,7 +1,9 @@
 // The connected byte stream the report client talks through: a TCP socket on
 // either platform, or anything a test puts in its place.
 #pragma once
+#include <cstddef>
 #include <cstdint>
+#include <span>
 #include <string>
 #include <utility>
 
@@ -37,6 +39,13 @@ class ReportStream {
   virtual void ShutdownReceive() = 0;
   // Closes the connection; the stream may connect again afterwards.
   virtual void Close() = 0;
+
+  // The bytes a stream received ahead of its reader and not yet read: the
+  // framing takes a message lying whole among them in place, without a copy
+  // or a call per field. A stream without such bytes shows none.
+  virtual std::span<const uint8_t> Held() const { return {}; }
+  // Takes `count` of the held bytes as read.
+  virtual void Consume(size_t /*count*/) {}
 
   // The system call that failed last, with its error number, for diagnostics.
   const std::string& LastFailure() const { return last_failure_; }

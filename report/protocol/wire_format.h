@@ -3,8 +3,10 @@
 // 0-terminated UTF-16LE strings.
 #pragma once
 #include <array>
+#include <bit>
 #include <cstddef>
 #include <cstdint>
+#include <cstring>
 #include <optional>
 #include <span>
 #include <string>
@@ -40,19 +42,36 @@ inline void AppendUtf16LeString(std::vector<uint8_t>& out, std::u16string_view t
   out.push_back(0);
 }
 
-// Reads a 0-terminated UTF-16LE string starting at `*offset` and moves the
-// offset past its terminator. None, offset unchanged, when the bytes end
-// before a terminator: the text came from a peer and is not trusted.
-inline std::optional<std::u16string> ReadUtf16LeString(std::span<const uint8_t> bytes, size_t* offset) {
-  // The terminator first, so that the text is allocated once at its size.
-  size_t end = *offset;
+// The 0-terminated UTF-16LE text starting at `offset`: its bytes without the
+// terminator. None when the bytes end before a terminator: the text came from
+// a peer and is not trusted.
+inline std::optional<std::span<const uint8_t>> FindUtf16LeString(std::span<const uint8_t> bytes, size_t offset) {
+  size_t end = offset;
   while (end + 1 < bytes.size() && (bytes[end] | bytes[end + 1]) != 0) end += 2;
   if (end + 1 >= bytes.size()) return std::nullopt;
-  std::u16string text((end - *offset) / 2, u'\0');
-  for (size_t i = 0; i < text.size(); ++i) {
-    text[i] = static_cast<char16_t>(bytes[*offset + 2 * i] | bytes[*offset + 2 * i + 1] << 8);
+  return bytes.subspan(offset, end - offset);
+}
+
+// Writes the units of UTF-16LE `bytes` (an even count) to `out`.
+inline void DecodeUtf16Le(std::span<const uint8_t> bytes, char16_t* out) {
+  // A little-endian machine holds the units as they travel: one copy for a
+  // list of thousands of titles.
+  if constexpr (std::endian::native == std::endian::little) {
+    if (!bytes.empty()) std::memcpy(out, bytes.data(), bytes.size() & ~size_t{1});
+  } else {
+    for (size_t i = 0; i + 1 < bytes.size(); i += 2) *out++ = static_cast<char16_t>(bytes[i] | bytes[i + 1] << 8);
   }
-  *offset = end + 2;
+}
+
+// Reads a 0-terminated UTF-16LE string starting at `*offset` and moves the
+// offset past its terminator. None, offset unchanged, when the bytes end
+// before a terminator.
+inline std::optional<std::u16string> ReadUtf16LeString(std::span<const uint8_t> bytes, size_t* offset) {
+  const auto found = FindUtf16LeString(bytes, *offset);
+  if (!found) return std::nullopt;
+  std::u16string text(found->size() / 2, u'\0');
+  DecodeUtf16Le(*found, text.data());
+  *offset += found->size() + 2;
   return text;
 }
 

@@ -11,8 +11,9 @@ using vnscope::fuzz::Check;
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   const std::span<const uint8_t> payload(data, size);
+  vnscope::TextPool texts;
   vnscope::ReportRecord record{u"before", u"before", 7, 9};
-  if (!vnscope::ParseReportSummary(payload, &record)) {
+  if (!vnscope::ParseReportSummary(payload, texts, &record)) {
     Check(record.title == u"before" && record.reporter == u"before" && record.flags == 7 && record.state == 9,
           "a refused payload changed the record");
     return 0;

@@ -33,7 +33,7 @@ TEST(ReportTable, KeysAreOrderedByCodeUnit) {
   const std::u16string names[] = {u"b", u"\U0001F600", u"あ", u"B", u"10", u"a", u"1", u"\uFF21"};
   for (const auto& name : names) table.FindOrAdd(name);
   std::vector<std::u16string> order;
-  for (const auto& [name, record] : table.records()) order.push_back(name);
+  for (const auto& [name, record] : table.records()) order.emplace_back(name);
   const std::vector<std::u16string> expected = {u"1",  u"10", u"B",         u"a",
                                                 u"b",  u"あ", u"\U0001F600", u"\uFF21"};
   EXPECT_EQ(order, expected);
@@ -151,7 +151,7 @@ TEST(ReportRows, ListTheTabsReportsInNameOrderWithTheirCells) {
       std::vector<std::u16string> cells;
       for (int column = 0; column < 4; ++column) cells.push_back(rows.Cell(row, column));
       EXPECT_EQ(cells, c.rows[row]) << "tab " << c.filter << ", row " << row;
-      EXPECT_EQ(rows.At(row)->second.state, table.records().at(c.rows[row][0]).state);
+      EXPECT_EQ(rows.At(row)->second.state, table.records().find(c.rows[row][0])->second.state);
     }
   }
 }

@@ -176,8 +176,9 @@ TEST_F(BrowserTest, StateChangeOnThreeRowsUsesOneConnectionAndRefillsOnce) {
     }
     EXPECT_EQ(ListViewCell(list, RowOf(seeded[3].name), 2), L"新着");
     const ReportRecords stored = ServerReports();
-    for (int i = 0; i < 3; ++i) EXPECT_EQ(stored.at(seeded[i].name).state, c.state) << c.label;
-    EXPECT_EQ(stored.at(seeded[3].name).state, ReportState::New);
+    for (int i = 0; i < 4; ++i) ASSERT_NE(stored.find(seeded[i].name), stored.end()) << "not listed";
+    for (int i = 0; i < 3; ++i) EXPECT_EQ(stored.find(seeded[i].name)->second.state, c.state) << c.label;
+    EXPECT_EQ(stored.find(seeded[3].name)->second.state, ReportState::New);
   }
   // Dealt with: gone from TXT未処理.
   ClickTab(1);

@@ -74,12 +74,14 @@ TEST(ListReports, FillsTheTableFromNamesAndSummaries) {
 
   ASSERT_EQ(table.size(), 3u);
   EXPECT_EQ(table.count(u"stale"), 0u);
-  const ReportRecord& ab = table.at(u"ab");
+  ASSERT_EQ(table.count(u"ab"), 1u);
+  const ReportRecord& ab = table.find(u"ab")->second;
   EXPECT_EQ(ab.title, u"T");
   EXPECT_EQ(ab.reporter, u"R");
   EXPECT_EQ(ab.flags, 3u);
   EXPECT_EQ(ab.state, 1u);
-  const ReportRecord& c = table.at(u"c");
+  ASSERT_EQ(table.count(u"c"), 1u);
+  const ReportRecord& c = table.find(u"c")->second;
   EXPECT_EQ(c.title, u"");
   EXPECT_EQ(c.flags, 0u);
   EXPECT_EQ(c.state, ReportState::New);
@@ -149,7 +151,7 @@ TEST(SetReportState, SendsStateAndNameAndUpdatesTheTable) {
                     {0x04, 0x08, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x80, 0x63, 0x64, 0x00, 0x00},
                     kEndExchange}));
   ASSERT_EQ(table.count(u"ab"), 1u);
-  EXPECT_EQ(table.at(u"ab").state, ReportState::Fixed);
+  EXPECT_EQ(table.find(u"ab")->second.state, ReportState::Fixed);
   EXPECT_EQ(table.count(u"cd"), 0u) << "no StateChanged, no record";
 }
 

@@ -27,8 +27,9 @@ TEST(ParseReportSummary, ReadsTitleReporterFlagsAndState) {
        {u"あ", u"太", 1, 1}},
   };
   for (const auto& c : cases) {
+    TextPool texts;
     ReportRecord record;
-    ASSERT_TRUE(ParseReportSummary(c.payload, &record)) << c.what;
+    ASSERT_TRUE(ParseReportSummary(c.payload, texts, &record)) << c.what;
     EXPECT_EQ(record.title, c.record.title) << c.what;
     EXPECT_EQ(record.reporter, c.record.reporter) << c.what;
     EXPECT_EQ(record.flags, c.record.flags) << c.what;
@@ -53,8 +54,9 @@ TEST(ParseReportSummary, IgnoresPayloadsThatDoNotHoldTheLayout) {
       {"one byte short of flags and state", {0, 0, 0, 0, 3, 0, 0, 0, 1, 0, 0}},
   };
   for (const auto& c : cases) {
+    TextPool texts;
     ReportRecord record{u"keep", u"me", 7, 9};
-    EXPECT_FALSE(ParseReportSummary(c.payload, &record)) << c.why;
+    EXPECT_FALSE(ParseReportSummary(c.payload, texts, &record)) << c.why;
     EXPECT_EQ(record.title, u"keep") << c.why;
     EXPECT_EQ(record.reporter, u"me") << c.why;
     EXPECT_EQ(record.flags, 7u) << c.why;

@@ -3,6 +3,7 @@
 // texts cross the wire in the ANSI code page 932, as on the testers' machines.
 #include <chrono>
 #include <cstdlib>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -33,11 +34,11 @@ SentReport BuildReport() {
   return report;
 }
 
-const std::u16string* FindByTitle(const ReportRecords& table, const std::u16string& title) {
+std::optional<std::u16string> FindByTitle(const ReportRecords& table, const std::u16string& title) {
   for (const auto& [name, record] : table) {
-    if (record.title == title) return &name;
+    if (record.title == title) return std::u16string(name);
   }
-  return nullptr;
+  return std::nullopt;
 }
 
 TEST(WinsockClient, SubmitListFetchAndRestateAgainstTheServer) {
@@ -55,9 +56,9 @@ TEST(WinsockClient, SubmitListFetchAndRestateAgainstTheServer) {
   ReportRecords table;
   WinsockStream list;
   ASSERT_TRUE(ListReports(list, server, SystemAnsiCodec(), &table)) << list.LastFailure();
-  const std::u16string* name = FindByTitle(table, sent.title);
-  ASSERT_NE(name, nullptr) << "the submitted report is not listed";
-  const ReportRecord& record = table.at(*name);
+  const std::optional<std::u16string> name = FindByTitle(table, sent.title);
+  ASSERT_TRUE(name.has_value()) << "the submitted report is not listed";
+  const ReportRecord& record = table.find(*name)->second;
   EXPECT_EQ(record.reporter, u"テスター");
   EXPECT_EQ(record.flags, ReportFlags::HasText | ReportFlags::HasSnapshot);
   EXPECT_EQ(record.state, ReportState::New);
@@ -80,12 +81,12 @@ TEST(WinsockClient, SubmitListFetchAndRestateAgainstTheServer) {
 
   WinsockStream restate;
   EXPECT_TRUE(SetReportState(restate, server, SystemAnsiCodec(), {*name}, ReportState::Fixed, &table));
-  EXPECT_EQ(table.at(*name).state, ReportState::Fixed);
+  EXPECT_EQ(table.find(*name)->second.state, ReportState::Fixed);
   ReportRecords again;
   WinsockStream relist;
   ASSERT_TRUE(ListReports(relist, server, SystemAnsiCodec(), &again));
   ASSERT_TRUE(again.count(*name));
-  EXPECT_EQ(again.at(*name).state, ReportState::Fixed);
+  EXPECT_EQ(again.find(*name)->second.state, ReportState::Fixed);
 }
 
 // A package far larger than the socket buffers, read at 4 MiB a second: the
@@ -117,8 +118,8 @@ TEST(WinsockClient, LargePackageArrivesWholeOverASlowReader) {
   ReportRecords table;
   WinsockStream list;
   ASSERT_TRUE(ListReports(list, TestServer(), SystemAnsiCodec(), &table)) << list.LastFailure();
-  const std::u16string* name = FindByTitle(table, title);
-  ASSERT_NE(name, nullptr) << "the server did not store it";
+  const std::optional<std::u16string> name = FindByTitle(table, title);
+  ASSERT_TRUE(name.has_value()) << "the server did not store it";
   std::vector<uint8_t> fetched;
   WinsockStream fetch;
   EXPECT_TRUE(FetchSnapshots(fetch, TestServer(), SystemAnsiCodec(), {*name},

@@ -65,7 +65,7 @@ class GameStateTest : public EngineTest {
   // The report of `title` on the server, found by its title.
   std::u16string ReportNamed(const std::wstring& title) {
     for (const auto& [name, record] : ServerReports()) {
-      if (record.title == AsUtf16(title)) return name;
+      if (record.title == AsUtf16(title)) return std::u16string(name);
     }
     return u"";
   }
