@@ -32,6 +32,8 @@ struct Webhooks::Receiver {
   std::atomic<int64_t> failing_since_ms = 0;
   // Its place as Start found it; empty when the store could not say then.
   std::optional<ReportStore::Delivery> place;
+  // The sender's client while it exists, for Stop; guarded by clients_lock_.
+  httplib::Client* client = nullptr;
 };
 
 std::unique_ptr<Webhooks> Webhooks::Create(ReportStore& store, std::function<int64_t()> clock,
@@ -79,6 +81,14 @@ void Webhooks::Stop() {
     stopping_ = true;
   }
   changed_.notify_all();
+  {
+    // A post waiting for its answer ends now instead of after its time-out:
+    // httplib's stop shuts the socket under way, from any thread.
+    std::lock_guard lock(clients_lock_);
+    for (auto& receiver : receivers_) {
+      if (receiver->client != nullptr) receiver->client->stop();
+    }
+  }
   for (auto& receiver : receivers_) {
     if (receiver->thread.joinable()) receiver->thread.join();
   }
@@ -128,6 +138,18 @@ void Webhooks::Send(Receiver& receiver) {
   }
   receiver.failing_since_ms = delivery->failing_since_ms;
   httplib::Client client(receiver.target.origin);
+  {
+    std::lock_guard lock(clients_lock_);
+    receiver.client = &client;
+  }
+  struct Unregister {
+    std::mutex& lock;
+    Receiver& receiver;
+    ~Unregister() {
+      std::lock_guard guard(lock);
+      receiver.client = nullptr;
+    }
+  } unregister{clients_lock_, receiver};
   client.set_connection_timeout(kConnectTimeoutS, 0);
   client.set_read_timeout(kReplyTimeoutS, 0);
   client.set_write_timeout(kReplyTimeoutS, 0);
@@ -150,6 +172,12 @@ void Webhooks::Send(Receiver& receiver) {
       continue;
     }
     for (const ReportEvent& event : *events) {
+      {
+        // Stop may have come during the store's read: its cut-off of the
+        // client would miss a post begun after it.
+        std::lock_guard lock(lock_);
+        if (stopping_) return;
+      }
       const auto answer = client.Post(receiver.target.path, WebhookBody(event, public_url_),
                                       "application/json; charset=utf-8");
       if (answer && answer->status >= 200 && answer->status < 300) {

@@ -39,7 +39,8 @@ class Webhooks {
   // Has the store record events, then starts a sender per URL. `public_url`
   // is the dashboard as the team reaches it; empty: no links.
   void Start(const std::string& public_url);
-  // Lets the posts under way end (each is bounded by its time-outs).
+  // Ends the senders: a post waiting for its answer is cut off; one still
+  // connecting ends within the connect time-out.
   void Stop();
 
   // The URLs whose deliveries have failed for longer than the warning time.
@@ -64,6 +65,7 @@ class Webhooks {
   std::condition_variable changed_;
   uint64_t generation_ = 0;  // guarded by lock_, as is
   bool stopping_ = false;
+  std::mutex clients_lock_;  // guards each receiver's client
 };
 
 }  // namespace vnscope::server

@@ -3,16 +3,26 @@
 #include "server/dashboard/pages.h"
 #include "server/dashboard/web_text.h"
 
+#include <string_view>
+
 namespace vnscope::server {
 namespace {
 
+// A spreadsheet takes a cell that starts with one of these as a formula, and
+// a title or a name comes from anyone who can send a report: such a field is
+// written after an apostrophe, which the spreadsheet shows as text.
+bool ReadsAsFormula(const std::string& field) {
+  return !field.empty() && std::string_view("=+-@\t\r").find(field.front()) != std::string_view::npos;
+}
+
 void AppendField(std::string& out, const std::string& field) {
-  if (field.find_first_of(",\"\r\n") == std::string::npos) {
-    out += field;
+  const std::string text = ReadsAsFormula(field) ? "'" + field : field;
+  if (text.find_first_of(",\"\r\n") == std::string::npos) {
+    out += text;
     return;
   }
   out += '"';
-  for (char c : field) {
+  for (char c : text) {
     if (c == '"') out += '"';
     out += c;
   }

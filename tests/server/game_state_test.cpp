@@ -91,6 +91,21 @@ TEST(ReportsCsv, ByteOrderMarkCrLfAndQuotesWhereNeeded) {
             "2026-12-08T05:00:00.123+00:00,鈴木,\r\n");
 }
 
+// Texts from a report's sender must not run in the spreadsheet that opens the
+// export: each that starts as a formula does is kept as text.
+TEST(ReportsCsv, FieldsThatWouldRunAsFormulasStayText) {
+  ReportRow row;
+  row.name = "n";
+  row.title = "=HYPERLINK(\"http://example.invalid\",\"押して\")";
+  row.reporter = "@SUM(A1)";
+  row.assignee = "-1+1";
+  row.label = "+cmd";
+  const std::string csv = ReportsCsv({row});
+  const std::string line = csv.substr(csv.find("\r\n") + 2);
+  EXPECT_EQ(line, "n,\"'=HYPERLINK(\"\"http://example.invalid\"\",\"\"押して\"\")\",'@SUM(A1),0,新着,0,"
+                  "1970-01-01T00:00:00.000+00:00,'-1+1,'+cmd\r\n");
+}
+
 TEST(Webhook, LinesAndBodies) {
   ReportEvent event;
   event.event = kEventCreated;

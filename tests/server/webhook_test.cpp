@@ -5,6 +5,11 @@
 #include <httplib.h>
 #include <nlohmann/json.hpp>
 
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
 #include <atomic>
 #include <condition_variable>
 #include <fstream>
@@ -165,6 +170,74 @@ TEST(WebhookStatus, AUrlFailingLongerThanTheWarningShowsOnTheList) {
             std::string::npos);
   dashboard.Stop();
   webhooks->Stop();
+}
+
+// A chat tool that takes the connection and the post but never answers.
+class SilentChatTool {
+ public:
+  SilentChatTool() {
+    listener_ = socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    socklen_t size = sizeof address;
+    bind(listener_, reinterpret_cast<sockaddr*>(&address), sizeof address);
+    listen(listener_, 1);
+    getsockname(listener_, reinterpret_cast<sockaddr*>(&address), &size);
+    port_ = ntohs(address.sin_port);
+    thread_ = std::thread([this] {
+      connection_ = accept(listener_, nullptr, nullptr);
+      std::string request;
+      char block[4096];
+      ssize_t got = 0;
+      while (request.find("\r\n\r\n") == std::string::npos && (got = recv(connection_, block, sizeof block, 0)) > 0) {
+        request.append(block, static_cast<size_t>(got));
+      }
+      std::lock_guard lock(lock_);
+      posted_ = true;
+      changed_.notify_all();
+    });
+  }
+  ~SilentChatTool() {
+    shutdown(listener_, SHUT_RDWR);
+    thread_.join();
+    close(connection_);
+    close(listener_);
+  }
+  int port() const { return port_; }
+  bool WaitForPost() {
+    std::unique_lock lock(lock_);
+    return changed_.wait_for(lock, std::chrono::seconds(60), [&] { return posted_; });
+  }
+
+ private:
+  int listener_ = -1, connection_ = -1, port_ = 0;
+  std::thread thread_;
+  std::mutex lock_;
+  std::condition_variable changed_;
+  bool posted_ = false;
+};
+
+// A post waiting for an answer that never comes must not hold the server's
+// stop for the 30 s of its read time-out.
+TEST(WebhookStop, CutsOffAPostWaitingForItsAnswer) {
+  TempDir dir;
+  std::string error;
+  auto store = server::ReportStore::Open(dir.path() / "data", &error);
+  ASSERT_TRUE(store) << error;
+  SilentChatTool chat;
+  auto webhooks = server::Webhooks::Create(*store, [] { return int64_t{0}; },
+                                           {{"http://127.0.0.1:" + std::to_string(chat.port()) + "/hook"}}, &error);
+  ASSERT_TRUE(webhooks) << error;
+  webhooks->Start("");
+  const Bytes package = StoredZip({{"author", AuthorEntry(u"t", u"r", 1)}});
+  auto summary = server::InspectPackage(package, &error);
+  ASSERT_TRUE(summary);
+  ASSERT_TRUE(store->Add(*summary, package, "p", 0, &error)) << error;
+  ASSERT_TRUE(chat.WaitForPost());
+  const auto start = std::chrono::steady_clock::now();
+  webhooks->Stop();
+  EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(15));
 }
 
 }  // namespace
