@@ -93,9 +93,14 @@ void ApiRoutes::Register(httplib::Server& http) {
   });
 }
 
-void ApiRoutes::NoRoute(const httplib::Request& req, httplib::Response& res) const {
+void ApiRoutes::Unanswered(const httplib::Request& req, httplib::Response& res) const {
+  const int status = res.status;
   if (!Admitted(req, res)) return;
-  SendError(res, 404, "no such resource");
+  switch (status) {
+    case 404: return SendError(res, 404, "no such resource");
+    case 413: return SendError(res, 413, "body over 64 KiB");
+    default: return SendError(res, status, "HTTP " + std::to_string(status));
+  }
 }
 
 bool ApiRoutes::Admitted(const httplib::Request& req, httplib::Response& res) const {

@@ -24,8 +24,10 @@ class ApiRoutes {
 
   void Register(httplib::Server& http);
 
-  // The answer to a request for an API path that no route took.
-  void NoRoute(const httplib::Request& req, httplib::Response& res) const;
+  // The JSON answer to an API request that no route answered: 404 when no
+  // route took it, or the status the listener gave it itself (413 for a
+  // body over its limit).
+  void Unanswered(const httplib::Request& req, httplib::Response& res) const;
 
  private:
   // Whether the request may go on; answers it (404 or 401) when not.

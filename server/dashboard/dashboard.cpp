@@ -104,7 +104,7 @@ class Dashboard::Routes {
     http_.Post("/login", [this](const httplib::Request& req, httplib::Response& res) { LogIn(req, res); });
     http_.Post("/logout", [this](const httplib::Request& req, httplib::Response& res) { LogOut(req, res); });
     http_.set_error_handler([this](const httplib::Request& req, httplib::Response& res) {
-      if (IsApiPath(req.path) && res.body.empty()) return res.status == 404 ? api_.NoRoute(req, res) : void();
+      if (IsApiPath(req.path) && res.body.empty()) return api_.Unanswered(req, res);
       if (res.body.empty()) SendPage(res, res.status, RenderMessagePage("エラー", "HTTP " + std::to_string(res.status)));
     });
     http_.set_exception_handler([](const httplib::Request& req, httplib::Response& res, std::exception_ptr) {
