@@ -5,11 +5,6 @@
 #include <httplib.h>
 #include <nlohmann/json.hpp>
 
-#include <arpa/inet.h>
-#include <netinet/in.h>
-#include <sys/socket.h>
-#include <unistd.h>
-
 #include <atomic>
 #include <condition_variable>
 #include <fstream>
@@ -27,23 +22,28 @@ namespace {
 
 using Json = nlohmann::json;
 
-// The chat tool: records every body posted to /hook.
+// The chat tool: records every body posted to /hook, and answers it unless
+// told not to (then each post waits for the tool's end).
 class ChatTool {
  public:
   // On `port`, or on a free one when 0.
-  explicit ChatTool(int port = 0) {
-    http_.Post("/hook", [this](const httplib::Request& req, httplib::Response& res) {
-      {
-        std::lock_guard lock(lock_);
-        bodies_.push_back(Json::parse(req.body, nullptr, false));
-      }
+  explicit ChatTool(int port = 0, bool answers = true) {
+    http_.Post("/hook", [this, answers](const httplib::Request& req, httplib::Response& res) {
+      std::unique_lock lock(lock_);
+      bodies_.push_back(Json::parse(req.body, nullptr, false));
       arrived_.notify_all();
+      arrived_.wait(lock, [&] { return answers || ending_; });
       res.status = 200;
     });
     port_ = port == 0 ? http_.bind_to_any_port("127.0.0.1") : (http_.bind_to_port("127.0.0.1", port) ? port : -1);
     thread_ = std::thread([this] { http_.listen_after_bind(); });
   }
   ~ChatTool() {
+    {
+      std::lock_guard lock(lock_);
+      ending_ = true;
+    }
+    arrived_.notify_all();
     // httplib's stop does nothing until its loop runs.
     while (port_ > 0 && !http_.is_running()) std::this_thread::sleep_for(std::chrono::milliseconds(1));
     http_.stop();
@@ -64,6 +64,7 @@ class ChatTool {
   std::mutex lock_;
   std::condition_variable arrived_;
   std::vector<Json> bodies_;
+  bool ending_ = false;
 };
 
 // A loopback port nothing listens on (for now).
@@ -73,6 +74,15 @@ std::string Submit(ServerProcess& server, std::u16string_view title) {
   const auto reply = SubmitPackage(server.port(), StoredZip({{"author", AuthorEntry(title, u"佐藤", 1)}})).reply;
   EXPECT_TRUE(reply && reply->code == 0);
   return reply ? NameOf(*reply) : "";
+}
+
+// A report added straight to the store, as a submission adds it.
+void AddReport(server::ReportStore& store) {
+  std::string error;
+  const Bytes package = StoredZip({{"author", AuthorEntry(u"t", u"r", 1)}});
+  auto summary = server::InspectPackage(package, &error);
+  ASSERT_TRUE(summary) << error;
+  ASSERT_TRUE(store.Add(*summary, package, "p", 0, &error)) << error;
 }
 
 class WebhookTest : public ServerTest {};
@@ -151,10 +161,7 @@ TEST(WebhookStatus, AUrlFailingLongerThanTheWarningShowsOnTheList) {
   ASSERT_TRUE(webhooks) << error;
   webhooks->Start("");
   EXPECT_TRUE(webhooks->FailingUrls().empty());
-  const Bytes package = StoredZip({{"author", AuthorEntry(u"t", u"r", 1)}});
-  auto summary = server::InspectPackage(package, &error);
-  ASSERT_TRUE(summary);
-  ASSERT_TRUE(store->Add(*summary, package, "p", 0, &error)) << error;
+  AddReport(*store);
   for (int i = 0; i < 6000 && webhooks->FailingUrls().empty(); ++i) std::this_thread::sleep_for(std::chrono::milliseconds(10));
   EXPECT_EQ(webhooks->FailingUrls(), std::vector<std::string>{url});
 
@@ -172,52 +179,6 @@ TEST(WebhookStatus, AUrlFailingLongerThanTheWarningShowsOnTheList) {
   webhooks->Stop();
 }
 
-// A chat tool that takes the connection and the post but never answers.
-class SilentChatTool {
- public:
-  SilentChatTool() {
-    listener_ = socket(AF_INET, SOCK_STREAM, 0);
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    socklen_t size = sizeof address;
-    bind(listener_, reinterpret_cast<sockaddr*>(&address), sizeof address);
-    listen(listener_, 1);
-    getsockname(listener_, reinterpret_cast<sockaddr*>(&address), &size);
-    port_ = ntohs(address.sin_port);
-    thread_ = std::thread([this] {
-      connection_ = accept(listener_, nullptr, nullptr);
-      std::string request;
-      char block[4096];
-      ssize_t got = 0;
-      while (request.find("\r\n\r\n") == std::string::npos && (got = recv(connection_, block, sizeof block, 0)) > 0) {
-        request.append(block, static_cast<size_t>(got));
-      }
-      std::lock_guard lock(lock_);
-      posted_ = true;
-      changed_.notify_all();
-    });
-  }
-  ~SilentChatTool() {
-    shutdown(listener_, SHUT_RDWR);
-    thread_.join();
-    close(connection_);
-    close(listener_);
-  }
-  int port() const { return port_; }
-  bool WaitForPost() {
-    std::unique_lock lock(lock_);
-    return changed_.wait_for(lock, std::chrono::seconds(60), [&] { return posted_; });
-  }
-
- private:
-  int listener_ = -1, connection_ = -1, port_ = 0;
-  std::thread thread_;
-  std::mutex lock_;
-  std::condition_variable changed_;
-  bool posted_ = false;
-};
-
 // A post waiting for an answer that never comes must not hold the server's
 // stop for the 30 s of its read time-out.
 TEST(WebhookStop, CutsOffAPostWaitingForItsAnswer) {
@@ -225,16 +186,13 @@ TEST(WebhookStop, CutsOffAPostWaitingForItsAnswer) {
   std::string error;
   auto store = server::ReportStore::Open(dir.path() / "data", &error);
   ASSERT_TRUE(store) << error;
-  SilentChatTool chat;
+  ChatTool chat(0, /*answers=*/false);
   auto webhooks = server::Webhooks::Create(*store, [] { return int64_t{0}; },
                                            {{"http://127.0.0.1:" + std::to_string(chat.port()) + "/hook"}}, &error);
   ASSERT_TRUE(webhooks) << error;
   webhooks->Start("");
-  const Bytes package = StoredZip({{"author", AuthorEntry(u"t", u"r", 1)}});
-  auto summary = server::InspectPackage(package, &error);
-  ASSERT_TRUE(summary);
-  ASSERT_TRUE(store->Add(*summary, package, "p", 0, &error)) << error;
-  ASSERT_TRUE(chat.WaitForPost());
+  AddReport(*store);
+  ASSERT_EQ(chat.WaitFor(1).size(), 1u) << "the post is under way";
   const auto start = std::chrono::steady_clock::now();
   webhooks->Stop();
   EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(15));
