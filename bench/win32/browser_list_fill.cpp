@@ -9,7 +9,10 @@
 //   tab:      a tab change, which refills the list on the UI thread,
 //   paint:    drawing the shown list's visible rows after a refill (the list
 //             asks for their cells only then), so refresh + paint is what a
-//             tester waits for on screen.
+//             tester waits for on screen,
+// and, for the largest list, where the exchange's time goes: the parse alone
+// (the reply served from memory) and the client's socket stream alone (the
+// reply taken unparsed).
 // The exchange should cost at most twice the bulk receive and the whole
 // refresh at most five times. The server is an in-process loopback stand-in
 // that answers the list request from a prepared reply, so the figures hold
