@@ -82,7 +82,7 @@ bool ListReports(ReportStream& stream, const ServerEndpoint& server, const TextC
   if (Send(stream, ClientCommand::ListReports, {})) {
     ByteBuffer storage;
     std::u16string name;  // reused: a name is kept only in the records' pool
-    ReportRecord* current = nullptr;
+    bool named = false;
     for (;;) {
       // Thousands of short replies: each read where it lies when it can be.
       const ReceivedMessage reply = ReceiveReportMessageInPlace(stream, &storage);
@@ -91,16 +91,18 @@ bool ListReports(ReportStream& stream, const ServerEndpoint& server, const TextC
       switch (static_cast<ServerReply>(last_code)) {
         case ServerReply::ReportName:
           AnsiPayloadText(codec, reply.payload, &name);
-          current = &(*records)[name];
+          records->Arrive(name);
+          named = true;
           break;
         case ServerReply::ReportSummary:
-          if (current != nullptr) records->Summarise(reply.payload, current);
+          if (named) records->SummariseLast(reply.payload);
           break;
         default:
           break;
       }
     }
   }
+  records->Settle();
   CloseExchange(stream);
   return last_code == 0;
 }

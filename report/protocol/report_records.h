@@ -28,21 +28,33 @@ class ReportRecords {
   ReportRecords& operator=(const ReportRecords&) = delete;
 
   // The record of that name, added with empty texts, flags 0 and state New
-  // when missing. The server lists in name order, so a new name usually goes
-  // on the end; one out of order is put in its place. The reference holds
-  // until the next name is added.
+  // when missing. The reference holds until the next name is added.
   ReportRecord& operator[](std::u16string_view name) {
+    Settle();
     if (entries_.empty() || entries_.back().first < name) return Append(name);
     const auto place = LowerBound(name);
     if (place != entries_.end() && place->first == name) return place->second;
     return entries_.insert(place, Entry{texts_.Keep(name), ReportRecord{}})->second;
   }
 
-  // Fills `record` (one of these) from a ReportSummary payload, its texts
-  // kept here; see ParseReportSummary.
-  bool Summarise(std::span<const uint8_t> payload, ReportRecord* record) {
-    return ParseReportSummary(payload, texts_, record);
+  // The list as the server sends it: a name adds a record on the end, and
+  // the summaries after it fill that record (see ParseReportSummary). The
+  // server lists in name order, so nothing moves; Settle, which must come
+  // before any other use, puts what came out of order in its place.
+  void Arrive(std::u16string_view name) {
+    if (!entries_.empty() && !(entries_.back().first < name)) unsettled_ = true;
+    Append(name);
+    summarised_.push_back(false);
   }
+  bool SummariseLast(std::span<const uint8_t> payload) {
+    if (entries_.empty() || !ParseReportSummary(payload, texts_, &entries_.back().second)) return false;
+    summarised_.back() = true;
+    return true;
+  }
+  // Sorts the names that arrived out of order in, in one pass however many.
+  // A name that came more than once keeps one record, as a lookup by name
+  // would have left it: the last summary read for it, or an empty one.
+  void Settle();
 
   const_iterator find(std::u16string_view name) const {
     const auto place = std::lower_bound(begin(), end(), name, NameBefore);
@@ -56,6 +68,8 @@ class ReportRecords {
 
   void clear() {
     entries_.clear();
+    summarised_.clear();
+    unsettled_ = false;
     texts_.Clear();
   }
 
@@ -71,6 +85,10 @@ class ReportRecords {
 
   std::vector<Entry> entries_;
   TextPool texts_;
+  // While the list arrives: whether each record's summary was read, and
+  // whether a name came out of order or again.
+  std::vector<bool> summarised_;
+  bool unsettled_ = false;
 };
 
 }  // namespace vnscope
