@@ -18,7 +18,7 @@ void ReportRecords::Settle() {
       Entry kept{entries_[order[run]].first, ReportRecord{}};
       size_t end = run;
       for (; end < order.size() && entries_[order[end]].first == kept.first; ++end) {
-        if (summarised_[order[end]]) kept.second = entries_[order[end]].second;
+        if (order[end] >= summarised_.size() || summarised_[order[end]]) kept.second = entries_[order[end]].second;
       }
       settled.push_back(kept);
       run = end;

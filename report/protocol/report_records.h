@@ -43,11 +43,15 @@ class ReportRecords {
   // before any other use, puts what came out of order in its place.
   void Arrive(std::u16string_view name) {
     if (!entries_.empty() && !(entries_.back().first < name)) unsettled_ = true;
+    // Records that were there before hold what they hold.
+    summarised_.resize(entries_.size(), true);
     Append(name);
     summarised_.push_back(false);
   }
+  // False, with nothing changed, when the payload is unreadable or no name
+  // has arrived since the last Settle.
   bool SummariseLast(std::span<const uint8_t> payload) {
-    if (entries_.empty() || !ParseReportSummary(payload, texts_, &entries_.back().second)) return false;
+    if (summarised_.empty() || !ParseReportSummary(payload, texts_, &entries_.back().second)) return false;
     summarised_.back() = true;
     return true;
   }
