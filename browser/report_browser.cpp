@@ -23,8 +23,6 @@ namespace vnscope {
 namespace {
 
 constexpr wchar_t kMessageCaption[] = L"Debug Report";
-// Longest report name read back from the list; the server's are ~22 characters.
-constexpr int kMaxNameLength = 256;
 
 // Everything the browser keeps. There is one report dialog, hence one browser,
 // at a time; the report table outlives it (it lives as long as the library).
@@ -95,21 +93,11 @@ int NextSelectedRow(int after) {
   return static_cast<int>(SendMessageW(Browser().list, LVM_GETNEXTITEM, after, LVNI_SELECTED));
 }
 
-std::u16string RowName(int row) {
-  wchar_t buffer[kMaxNameLength + 1] = {};
-  LVITEMW item{};
-  item.iSubItem = 0;
-  item.pszText = buffer;
-  item.cchTextMax = kMaxNameLength + 1;
-  SendMessageW(Browser().list, LVM_GETITEMTEXTW, row, reinterpret_cast<LPARAM>(&item));
-  return AsUtf16(buffer);
-}
-
 int SelectedCount() { return static_cast<int>(SendMessageW(Browser().list, LVM_GETSELECTEDCOUNT, 0, 0)); }
 
 std::vector<std::u16string> SelectedNames() {
   std::vector<std::u16string> names;
-  for (int row = NextSelectedRow(-1); row >= 0; row = NextSelectedRow(row)) names.push_back(RowName(row));
+  for (int row = NextSelectedRow(-1); row >= 0; row = NextSelectedRow(row)) names.push_back(ReportListName(row));
   return names;
 }
 
@@ -132,7 +120,7 @@ void ShowSelectedInPreview(bool show) {
   BrowserState& browser = Browser();
   const int row = NextSelectedRow(-1);
   if (row >= 0) {
-    std::string ansi = Utf16ToAnsi(RowName(row));
+    std::string ansi = Utf16ToAnsi(ReportListName(row));
     ansi.push_back('\0');
     COPYDATASTRUCT data{0, static_cast<DWORD>(ansi.size()), ansi.data()};
     SendMessageW(browser.preview, WM_COPYDATA, reinterpret_cast<WPARAM>(browser.dialog),

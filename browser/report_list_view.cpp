@@ -123,6 +123,8 @@ void FillReportList(const ReportTable& table, int filter) {
   InvalidateRect(state.list, nullptr, TRUE);
 }
 
+std::u16string ReportListName(int row) { return ReportList().rows.Cell(row, 0); }
+
 void ForgetReportRows() { ReportList().rows.Clear(); }
 
 std::optional<LRESULT> AnswerReportListNotify(NMHDR* header) {

@@ -8,6 +8,7 @@
 #include <windows.h>
 
 #include <optional>
+#include <string>
 
 #include "browser/report_table.h"
 
@@ -22,6 +23,9 @@ void DetachReportList();
 // Shows the records of `table` that the tab `filter` lists: deletes every
 // item, then gives the list the new rows in name order.
 void FillReportList(const ReportTable& table, int filter);
+
+// The report name of a row, whole; empty outside the rows.
+std::u16string ReportListName(int row);
 
 // Drops the rows before the table they point into changes; until the next
 // fill the list shows empty cells.

@@ -82,7 +82,6 @@ bool ListReports(ReportStream& stream, const ServerEndpoint& server, const TextC
   if (Send(stream, ClientCommand::ListReports, {})) {
     ByteBuffer storage;
     std::u16string name;  // reused: a name is kept only in the records' pool
-    bool named = false;
     for (;;) {
       // Thousands of short replies: each read where it lies when it can be.
       const ReceivedMessage reply = ReceiveReportMessageInPlace(stream, &storage);
@@ -92,10 +91,10 @@ bool ListReports(ReportStream& stream, const ServerEndpoint& server, const TextC
         case ServerReply::ReportName:
           AnsiPayloadText(codec, reply.payload, &name);
           records->Arrive(name);
-          named = true;
           break;
         case ServerReply::ReportSummary:
-          if (named) records->SummariseLast(reply.payload);
+          // One before any name is refused there.
+          records->SummariseLast(reply.payload);
           break;
         default:
           break;
@@ -174,10 +173,6 @@ bool FetchReport(ReportStream& stream, const ServerEndpoint& server, const TextC
   CloseExchange(stream);
   return last_code == 0;
 }
-
-}  // namespace vnscope
-
-namespace vnscope {
 
 bool FetchReportEntries(ReportStream& stream, const ServerEndpoint& server, const TextCodec& codec,
                         std::u16string_view name, std::span<const std::string_view> entries,
