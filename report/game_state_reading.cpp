@@ -8,6 +8,7 @@
 #include "report/scene_reading.h"
 #include "resources/resource.h"
 #include "vnscope_revision.h"
+#include "win32/file_io.h"
 #include "win32/win32_text.h"
 
 namespace vnscope {
@@ -42,10 +43,7 @@ const VS_FIXEDFILEINFO* FixedFileInfo(HMODULE module) {
 
 // The engine's executable by file name, with its file version when it has one.
 std::u16string EngineText() {
-  wchar_t path[MAX_PATH] = {};
-  const DWORD length = GetModuleFileNameW(nullptr, path, MAX_PATH);
-  std::u16string text = AsUtf16(std::wstring_view(path, length));
-  text.erase(0, text.find_last_of(u"\\/") + 1);
+  std::u16string text = AsUtf16(FileNameOf(ModuleFilePath(nullptr)));
   if (const VS_FIXEDFILEINFO* info = FixedFileInfo(GetModuleHandleW(nullptr))) {
     text += u' ';
     text += DottedNumbers({HIWORD(info->dwFileVersionMS), LOWORD(info->dwFileVersionMS),

@@ -11,12 +11,7 @@ namespace vnscope {
 namespace {
 
 constexpr wchar_t kWaitingSuffix[] = L".zip";
-// What ReplaceFileContents writes before the rename.
-constexpr wchar_t kTemporarySuffix[] = L".zip.tmp";
 constexpr wchar_t kRefusedFolder[] = L"refused\\";
-// ReadFile and WriteFile count in DWORDs; pieces this large keep every count
-// far from the limit without costing calls.
-constexpr DWORD kFilePiece = 1u << 20;
 
 inline void CloseSearch(HANDLE search) { FindClose(search); }
 using UniqueSearch = UniqueAny<HANDLE, CloseSearch, -1>;
@@ -117,7 +112,8 @@ void RemoveAbandonedWrites() {
   const auto ticks = [](const FILETIME& time) { return ULARGE_INTEGER{{time.dwLowDateTime, time.dwHighDateTime}}.QuadPart; };
   // File times count 100-nanosecond ticks.
   const uint64_t abandoned = uint64_t{limits::kAbandonedWriteMs} * 10'000;
-  for (const FoundFile& file : FilesOf(folder, kTemporarySuffix)) {
+  // What ReplaceFileContents left before its rename.
+  for (const FoundFile& file : FilesOf(folder, std::wstring(kWaitingSuffix) + kReplacingSuffix)) {
     if (ticks(now) - ticks(file.written) > abandoned) DeleteFileW((folder + file.name).c_str());
   }
 }

@@ -47,10 +47,7 @@ FileRead ReadWholeFile(const std::wstring& path, uint64_t maxBytes, std::string*
 }
 
 bool ReplaceFileContents(const std::wstring& path, std::span<const uint8_t> bytes) {
-  // ReadFile and WriteFile count in DWORDs; pieces this large keep every count
-  // far from the limit without costing calls.
-  constexpr size_t kPiece = 1u << 20;
-  const std::wstring temporary = path + L".tmp";
+  const std::wstring temporary = path + kReplacingSuffix;
   bool written = false;
   {
     UniqueFile file(CreateFileW(temporary.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL,
@@ -58,7 +55,7 @@ bool ReplaceFileContents(const std::wstring& path, std::span<const uint8_t> byte
     if (!file) return false;
     while (!bytes.empty()) {
       DWORD done = 0;
-      const DWORD piece = static_cast<DWORD>(std::min(bytes.size(), kPiece));
+      const DWORD piece = static_cast<DWORD>(std::min<size_t>(bytes.size(), kFilePiece));
       if (!WriteFile(file.get(), bytes.data(), piece, &done, nullptr) || done == 0) break;
       bytes = bytes.subspan(done);
     }

@@ -9,6 +9,13 @@
 
 namespace vnscope {
 
+// ReadFile and WriteFile count in DWORDs; pieces this large keep every count
+// far from the limit without costing calls.
+inline constexpr DWORD kFilePiece = 1u << 20;
+// What ReplaceFileContents appends to the path for the file it writes before
+// the rename.
+inline constexpr wchar_t kReplacingSuffix[] = L".tmp";
+
 // The full path of `module` (null: the executable); empty when it cannot be
 // read. The buffer grows until the path fits: long paths are not cut.
 std::wstring ModuleFilePath(HMODULE module);

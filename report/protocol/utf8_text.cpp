@@ -52,6 +52,20 @@ std::string EncodeUtf8(std::u16string_view text) {
   return out;
 }
 
+size_t EncodedUtf8Size(std::u16string_view text) {
+  size_t size = 0;
+  for (size_t i = 0; i < text.size(); ++i) {
+    const char16_t unit = text[i];
+    if (IsHighSurrogate(unit) && i + 1 < text.size() && IsLowSurrogate(text[i + 1])) {
+      size += 4;
+      ++i;
+    } else {
+      size += unit < 0x80 ? 1 : unit < 0x800 ? 2 : 3;  // a lone surrogate becomes U+FFFD
+    }
+  }
+  return size;
+}
+
 std::optional<std::u16string> DecodeUtf8(std::string_view text) {
   std::u16string out;
   out.reserve(text.size());

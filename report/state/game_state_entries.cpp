@@ -97,7 +97,7 @@ std::vector<uint8_t> ExecutionLogEntry(std::u16string_view logText) {
     size_t lineStart = start - 1;
     while (lineStart > floor && logText[lineStart - 1] != u'\n') --lineStart;
     if (lineStart > 0 && logText[lineStart - 1] != u'\n') break;  // the line begins before the floor
-    const size_t lineBytes = EncodeUtf8(logText.substr(lineStart, start - lineStart)).size();
+    const size_t lineBytes = EncodedUtf8Size(logText.substr(lineStart, start - lineStart));
     if (lineBytes > limit - bytes) break;
     bytes += lineBytes;
     start = lineStart;

@@ -111,7 +111,7 @@ TEST_F(ReportSendTest, TextOnlyReportCarriesAuthorAndScriptInfo) {
 
 TEST_F(ReportSendTest, BothBoxesUncheckedSendsTheAuthorAlone) {
   ReportInfo info = MakeReportInfo(shot, L"表示中の文章");
-  ConfirmChoice choice{UniqueTitle(L"中身なし"), false, false};
+  ConfirmChoice choice{UniqueTitle(L"中身なし"), false, false, false};
   std::wstring message;
   EXPECT_TRUE(SendThrough(info, [](HWND, const ReportWindows&) {}, &choice, &message));
   EXPECT_EQ(message, L"レポートの送信に成功しました。");

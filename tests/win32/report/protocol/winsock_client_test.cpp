@@ -81,6 +81,7 @@ TEST(WinsockClient, SubmitListFetchAndRestateAgainstTheServer) {
 
   WinsockStream restate;
   EXPECT_TRUE(SetReportState(restate, server, SystemAnsiCodec(), {*name}, ReportState::Fixed, &table));
+  ASSERT_TRUE(table.count(*name));
   EXPECT_EQ(table.find(*name)->second.state, ReportState::Fixed);
   ReportRecords again;
   WinsockStream relist;

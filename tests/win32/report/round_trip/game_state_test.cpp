@@ -33,8 +33,6 @@ constexpr wchar_t kBrowserCaption[] = L"レポートブラウザ";
 constexpr int kRestoreState = 30006;
 constexpr char kBom[] = "\xEF\xBB\xBF";
 
-std::string Utf8(const std::wstring& text) { return Narrow(text); }
-
 class GameStateTest : public EngineTest {
  protected:
   void SetUp() override {
@@ -128,9 +126,9 @@ TEST_F(GameStateTest, EntriesTravelWithTheReportByteForByte) {
   program.erase(0, program.find_last_of(L"\\/") + 1);
   ASSERT_EQ(FindResourceW(nullptr, MAKEINTRESOURCEW(1), RT_VERSION), nullptr);
   const std::string state(entries[1].begin(), entries[1].end());
-  const std::string expectedStart = "label: " + Utf8(L"第二章_夜") + "\r\nvoice: voice/001.ogg\r\nbgs: \r\nbgv: " +
-                                    Utf8(L"bgv/風.ogg") + "\r\nvnscope: " + VNSCOPE_PRODUCT_VERSION +
-                                    "\r\nengine: " + Utf8(program) + "\r\nwindows: ";
+  const std::string expectedStart = "label: " + Narrow(L"第二章_夜") + "\r\nvoice: voice/001.ogg\r\nbgs: \r\nbgv: " +
+                                    Narrow(L"bgv/風.ogg") + "\r\nvnscope: " + VNSCOPE_PRODUCT_VERSION +
+                                    "\r\nengine: " + Narrow(program) + "\r\nwindows: ";
   ASSERT_EQ(state.substr(0, expectedStart.size()), expectedStart) << state;
   const std::string screen = "\r\ncodepage: 932\r\nscreen: " + std::to_string(GetSystemMetrics(SM_CXSCREEN)) + "x" +
                              std::to_string(GetSystemMetrics(SM_CYSCREEN)) + "\r\ntime: ";
@@ -251,7 +249,7 @@ class RestoreTest : public GameStateTest {
     const std::string csv = std::string(kBom) +
                             "index,name,value,register\r\n0,#a,1,\r\n1,#b,20,\r\n2,\"#x,y\",-3,4\r\n3,#zz,9,\r\n"
                             "4,@c,4,\r\n";
-    const std::string state = "label: " + Utf8(L"第三章") + "\r\nvoice: \r\nbgs: \r\nbgv: \r\n";
+    const std::string state = "label: " + Narrow(L"第三章") + "\r\nvoice: \r\nbgs: \r\nbgv: \r\n";
     with.entries = {{"variables.csv", {csv.begin(), csv.end()}}, {"gamestate.txt", {state.begin(), state.end()}}};
     ReportSeed without{AsUtf16(UniqueTitle(L"古いDLLの報告"))};
     return SeedReports({with, without});
