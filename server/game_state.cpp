@@ -1,7 +1,7 @@
 #include "server/game_state.h"
 
 #include "report/protocol/limits.h"
-#include "server/dashboard/web_text.h"
+#include "server/web_text.h"
 #include "server/package.h"
 
 namespace vnscope::server {

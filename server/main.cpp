@@ -14,7 +14,7 @@
 #include "server/backup.h"
 #include "server/dashboard/access.h"
 #include "server/dashboard/dashboard.h"
-#include "server/dashboard/web_text.h"
+#include "server/web_text.h"
 #include "server/handlers.h"
 #include "server/log.h"
 #include "server/retention.h"
@@ -166,7 +166,7 @@ int main(int argc, char** argv) {
     }
   }
   if (!api_token_file.empty()) {
-    dashboard_settings.api_token = server::ReadTokenFile(api_token_file);
+    dashboard_settings.api_token = server::ReadSecretFile(api_token_file);
     if (dashboard_settings.api_token.empty()) {
       server::LogLine("no token in " + api_token_file + " (missing, unreadable or empty)");
       return 1;

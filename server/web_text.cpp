@@ -1,10 +1,13 @@
-#include "server/dashboard/web_text.h"
+#include "server/web_text.h"
 
 #include <iconv.h>
 
 #include <cerrno>
 #include <cstdio>
 #include <ctime>
+
+#include "report/protocol/report_states.h"
+#include "report/protocol/utf8_text.h"
 
 namespace vnscope::server {
 namespace {
@@ -152,6 +155,14 @@ std::string DecodeText(std::span<const uint8_t> bytes, const std::string& encodi
       at += length;
     }
   }
+  return text;
+}
+
+std::string StateLabel(uint32_t state) {
+  const std::u16string_view label = ReportStateLabel(state);
+  if (!label.empty()) return EncodeUtf8(label);
+  char text[16];
+  std::snprintf(text, sizeof text, "0x%08X", state);
   return text;
 }
 

@@ -1,6 +1,6 @@
-// Text helpers of the dashboard: everything a sender wrote passes through
-// HtmlEscape before it reaches a page, and report texts are decoded from the
-// senders' ANSI code page here.
+// Text helpers of the server's pages, lists and notifications: everything a
+// sender wrote passes through HtmlEscape before it reaches a page, and report
+// texts are decoded from the senders' ANSI code page here.
 #pragma once
 #include <cstdint>
 #include <span>
@@ -22,6 +22,9 @@ std::string IsoTime(int64_t unix_ms);
 // ISO 8601 with the offset written out, "2026-12-07T20:15:02.123+00:00", for
 // tools that read only that form.
 std::string IsoTimeWithOffset(int64_t unix_ms);
+
+// The state's label in UTF-8, or its number as 0xXXXXXXXX when it has none.
+std::string StateLabel(uint32_t state);
 
 // Whether iconv knows `encoding` as a source encoding.
 bool CanDecode(const std::string& encoding);

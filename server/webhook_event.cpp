@@ -2,7 +2,7 @@
 
 #include <nlohmann/json.hpp>
 
-#include "server/dashboard/pages.h"
+#include "server/web_text.h"
 
 namespace vnscope::server {
 namespace {

@@ -1,8 +1,6 @@
 #include "server/webhooks.h"
 
 #include <httplib.h>
-#include <sys/resource.h>
-#include <unistd.h>
 
 #include <algorithm>
 #include <atomic>
@@ -32,8 +30,8 @@ struct Webhooks::Receiver {
   std::atomic<int64_t> failing_since_ms = 0;
   // Its place as Start found it; empty when the store could not say then.
   std::optional<ReportStore::Delivery> place;
-  // The sender's client while it exists, for Stop; guarded by clients_lock_.
-  httplib::Client* client = nullptr;
+  // Its sender's; Stop may cut a post off from another thread.
+  std::unique_ptr<httplib::Client> client;
 };
 
 std::unique_ptr<Webhooks> Webhooks::Create(ReportStore& store, std::function<int64_t()> clock,
@@ -56,6 +54,10 @@ Webhooks::Webhooks(ReportStore& store, std::function<int64_t()> clock, WebhookSe
     auto receiver = std::make_unique<Receiver>();
     receiver->url = url;
     receiver->target = *ParseWebhookUrl(url);
+    receiver->client = std::make_unique<httplib::Client>(receiver->target.origin);
+    receiver->client->set_connection_timeout(kConnectTimeoutS, 0);
+    receiver->client->set_read_timeout(kReplyTimeoutS, 0);
+    receiver->client->set_write_timeout(kReplyTimeoutS, 0);
     receivers_.push_back(std::move(receiver));
   }
 }
@@ -81,17 +83,17 @@ void Webhooks::Stop() {
     stopping_ = true;
   }
   changed_.notify_all();
-  {
-    // A post waiting for its answer ends now instead of after its time-out:
-    // httplib's stop shuts the socket under way, from any thread.
-    std::lock_guard lock(clients_lock_);
-    for (auto& receiver : receivers_) {
-      if (receiver->client != nullptr) receiver->client->stop();
-    }
-  }
+  // A post waiting for its answer ends now instead of after its time-out:
+  // httplib's stop shuts the socket under way, from any thread.
+  for (auto& receiver : receivers_) receiver->client->stop();
   for (auto& receiver : receivers_) {
     if (receiver->thread.joinable()) receiver->thread.join();
   }
+}
+
+bool Webhooks::Stopping() const {
+  std::lock_guard lock(lock_);
+  return stopping_;
 }
 
 void Webhooks::Wake() {
@@ -124,9 +126,6 @@ std::vector<std::string> Webhooks::FailingUrls() const {
 }
 
 void Webhooks::Send(Receiver& receiver) {
-  // The lowest priority: a post can wait, a tester's submission should not.
-  // Linux gives each thread a nice value of its own.
-  setpriority(PRIO_PROCESS, static_cast<id_t>(gettid()), 19);
   std::string error;
   auto fail_store = [&] {
     LogLine("webhook " + receiver.url + ": store failed: " + error);
@@ -137,23 +136,9 @@ void Webhooks::Send(Receiver& receiver) {
     if (!fail_store()) return;
   }
   receiver.failing_since_ms = delivery->failing_since_ms;
-  httplib::Client client(receiver.target.origin);
-  {
-    std::lock_guard lock(clients_lock_);
-    receiver.client = &client;
-  }
-  struct Unregister {
-    std::mutex& lock;
-    Receiver& receiver;
-    ~Unregister() {
-      std::lock_guard guard(lock);
-      receiver.client = nullptr;
-    }
-  } unregister{clients_lock_, receiver};
-  client.set_connection_timeout(kConnectTimeoutS, 0);
-  client.set_read_timeout(kReplyTimeoutS, 0);
-  client.set_write_timeout(kReplyTimeoutS, 0);
+  httplib::Client& client = *receiver.client;
   std::chrono::milliseconds backoff = settings_.first_retry;
+  auto next_drop = std::chrono::steady_clock::now();
   for (;;) {
     uint64_t seen;
     {
@@ -167,17 +152,19 @@ void Webhooks::Send(Receiver& receiver) {
       continue;
     }
     if (events->empty()) {
-      if (!store_.DropDeliveredEvents(settings_.urls, &error)) LogLine("webhook: dropping sent events: " + error);
+      // Now and then, not after every event: the drop is a synced write that
+      // submissions wait behind.
+      if (std::chrono::steady_clock::now() >= next_drop) {
+        if (!store_.DropDeliveredEvents(settings_.urls, &error)) LogLine("webhook: dropping sent events: " + error);
+        next_drop = std::chrono::steady_clock::now() + kIdleLook;
+      }
       if (!Wait(seen, kIdleLook)) return;
       continue;
     }
     for (const ReportEvent& event : *events) {
-      {
-        // Stop may have come during the store's read: its cut-off of the
-        // client would miss a post begun after it.
-        std::lock_guard lock(lock_);
-        if (stopping_) return;
-      }
+      // Stop may have come during the store's read: its cut-off of the
+      // client would miss a post begun after it.
+      if (Stopping()) return;
       const auto answer = client.Post(receiver.target.path, WebhookBody(event, public_url_),
                                       "application/json; charset=utf-8");
       if (answer && answer->status >= 200 && answer->status < 300) {
@@ -190,6 +177,9 @@ void Webhooks::Send(Receiver& receiver) {
         if (!store_.SaveDelivery(receiver.url, *delivery, &error)) LogLine("webhook: keeping its place: " + error);
         continue;
       }
+      // Cut off by Stop: not a failure of the URL; the event goes again at
+      // the next start.
+      if (Stopping()) return;
       const std::string why = answer ? "HTTP " + std::to_string(answer->status) : httplib::to_string(answer.error());
       LogLine("webhook " + receiver.url + " event " + std::to_string(event.id) + " failed (" + why + "); again in " +
               std::to_string(backoff.count()) + " ms");

@@ -53,6 +53,7 @@ class Webhooks {
   // Waits until events arrive, `timeout` passes or Stop; false on Stop.
   bool Wait(uint64_t seen, std::chrono::milliseconds timeout);
   void Wake();
+  bool Stopping() const;
   // Waits `duration` unless Stop comes first; false on Stop.
   bool Pause(std::chrono::milliseconds duration);
 
@@ -65,7 +66,6 @@ class Webhooks {
   std::condition_variable changed_;
   uint64_t generation_ = 0;  // guarded by lock_, as is
   bool stopping_ = false;
-  std::mutex clients_lock_;  // guards each receiver's client
 };
 
 }  // namespace vnscope::server

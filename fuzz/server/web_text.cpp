@@ -9,7 +9,7 @@
 #include "server/dashboard/access.h"
 #include "server/dashboard/dashboard.h"
 #include "server/dashboard/request_values.h"
-#include "server/dashboard/web_text.h"
+#include "server/web_text.h"
 
 namespace {
 

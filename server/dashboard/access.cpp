@@ -45,15 +45,6 @@ std::string ReadSecretFile(const std::string& path) {
   return secret;
 }
 
-std::string ReadTokenFile(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  std::string token((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-  if (!in.eof() && in.fail()) return {};
-  if (!token.empty() && token.back() == '\n') token.pop_back();
-  if (!token.empty() && token.back() == '\r') token.pop_back();
-  return token;
-}
-
 std::string_view CookieValue(std::string_view header, std::string_view name) {
   while (!header.empty()) {
     const size_t end = std::min(header.find(';'), header.size());

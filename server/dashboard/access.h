@@ -26,11 +26,6 @@ std::string RandomToken();
 // nothing after the first line could ever be part of it.
 std::string ReadSecretFile(const std::string& path);
 
-// The JSON API's token from the file at `path`: its whole content without
-// one trailing line end (LF or CR LF). Empty when the file cannot be read or
-// holds nothing else.
-std::string ReadTokenFile(const std::string& path);
-
 // The value of cookie `name` in a Cookie header, or empty.
 std::string_view CookieValue(std::string_view header, std::string_view name);
 

@@ -8,7 +8,7 @@
 #include "server/dashboard/request_values.h"
 #include "server/dashboard/triage_input.h"
 #include "server/dashboard/triage_routes.h"
-#include "server/dashboard/web_text.h"
+#include "server/web_text.h"
 #include "server/log.h"
 #include "server/package.h"
 #include "server/protocol.h"
@@ -36,7 +36,7 @@ void SendError(httplib::Response& res, int status, const std::string& message) {
 // The body as a JSON object, or nothing with the answer sent.
 std::optional<Json> BodyObject(const httplib::Request& req, httplib::Response& res) {
   if (req.body.size() > kMaxApiBodyBytes) {
-    SendError(res, 413, "body over 64 KiB");
+    SendError(res, 413, "body over 208 KiB");
     return std::nullopt;
   }
   Json body = Json::parse(req.body, nullptr, false);
@@ -98,7 +98,7 @@ void ApiRoutes::Unanswered(const httplib::Request& req, httplib::Response& res) 
   if (!Admitted(req, res)) return;
   switch (status) {
     case 404: return SendError(res, 404, "no such resource");
-    case 413: return SendError(res, 413, "body over 64 KiB");
+    case 413: return SendError(res, 413, "body over 208 KiB");
     default: return SendError(res, status, "HTTP " + std::to_string(status));
   }
 }

@@ -1,7 +1,7 @@
 #include "server/dashboard/csv_export.h"
 
 #include "server/dashboard/pages.h"
-#include "server/dashboard/web_text.h"
+#include "server/web_text.h"
 
 #include <string_view>
 

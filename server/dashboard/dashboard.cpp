@@ -13,7 +13,7 @@
 #include "server/dashboard/triage_input.h"
 #include "server/dashboard/triage_routes.h"
 #include "server/dashboard/request_values.h"
-#include "server/dashboard/web_text.h"
+#include "server/web_text.h"
 #include "server/log.h"
 #include "server/package.h"
 #include "server/protocol.h"

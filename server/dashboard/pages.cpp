@@ -5,7 +5,7 @@
 #include "report/protocol/report_states.h"
 #include "report/protocol/utf8_text.h"
 #include "server/dashboard/report_sections.h"
-#include "server/dashboard/web_text.h"
+#include "server/web_text.h"
 #include "server/package.h"
 
 namespace vnscope::server {
@@ -114,22 +114,25 @@ std::string TimeElement(int64_t unix_ms) {
   return "<time datetime=\"" + IsoTime(unix_ms) + "\">" + UtcTimeText(unix_ms) + " UTC</time>";
 }
 
+// The list's label and assignee filters as query fields: links and the
+// search form both carry them on.
+std::vector<std::pair<std::string, std::string>> FilterFields(const ListPageModel& model) {
+  std::vector<std::pair<std::string, std::string>> fields;
+  if (!model.label.empty()) fields.emplace_back("label", model.label);
+  if (model.unassigned) {
+    fields.emplace_back("unassigned", "1");
+  } else if (!model.assignee.empty()) {
+    fields.emplace_back("assignee", model.assignee);
+  }
+  return fields;
+}
+
 std::string ListQuery(const ListPageModel& model, int filter, int64_t page) {
   std::string query = "tab=" + std::to_string(filter);
   if (!model.search.empty()) query += "&q=" + UrlEncode(model.search);
-  if (!model.label.empty()) query += "&label=" + UrlEncode(model.label);
-  if (model.unassigned) {
-    query += "&unassigned=1";
-  } else if (!model.assignee.empty()) {
-    query += "&assignee=" + UrlEncode(model.assignee);
-  }
+  for (const auto& [name, value] : FilterFields(model)) query += "&" + name + "=" + UrlEncode(value);
   if (page > 1) query += "&page=" + std::to_string(page);
   return query;
-}
-
-std::string StateLabel(uint32_t state) {
-  const std::u16string_view label = ReportStateLabel(state);
-  return label.empty() ? "0x" + Hex(state) : EncodeUtf8(label);
 }
 
 int64_t PageCount(int64_t count) { return count <= 0 ? 1 : (count + kReportsPerPage - 1) / kReportsPerPage; }
@@ -138,10 +141,14 @@ std::string RenderListPage(const ListPageModel& model) {
   const int64_t shown_count = model.filter >= 0 && model.filter < 4 ? model.data.tab_counts[model.filter] : 0;
   const int64_t pages = PageCount(shown_count);
 
+  // A search keeps the tab and the filters it was made under.
   std::string search = "<form class=\"search\" method=\"get\" action=\"/\"><input type=\"hidden\" name=\"tab\" value=\"" +
-                       std::to_string(model.filter) +
-                       "\"><input type=\"search\" name=\"q\" placeholder=\"タイトル・報告者で検索\" value=\"" +
-                       HtmlEscape(model.search) + "\"><button>検索</button></form>";
+                       std::to_string(model.filter) + "\">";
+  for (const auto& [name, value] : FilterFields(model)) {
+    search += "<input type=\"hidden\" name=\"" + name + "\" value=\"" + HtmlEscape(value) + "\">";
+  }
+  search += "<input type=\"search\" name=\"q\" placeholder=\"タイトル・報告者で検索\" value=\"" +
+            HtmlEscape(model.search) + "\"><button>検索</button></form>";
   search += RenderNameForm(model.form_token, model.user_name, "/?" + ListQuery(model, model.filter, model.page));
   search += LogoutForm(model.form_token, model.logged_in);
 

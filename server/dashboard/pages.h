@@ -75,8 +75,6 @@ std::string RenderLoginPage(std::string_view message, std::string_view next);
 // A page for a failure, with `message` as its text.
 std::string RenderMessagePage(std::string_view title, std::string_view message);
 
-// The state's label in UTF-8, or its number as 0xXXXXXXXX when it has none.
-std::string StateLabel(uint32_t state);
 // The state's label on its colour, wherever a state is shown.
 std::string StateBadge(uint32_t state);
 // A time the script shows in the reader's zone.

@@ -2,7 +2,7 @@
 
 #include "server/dashboard/history.h"
 #include "server/dashboard/pages.h"
-#include "server/dashboard/web_text.h"
+#include "server/web_text.h"
 
 namespace vnscope::server {
 namespace {

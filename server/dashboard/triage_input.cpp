@@ -3,7 +3,7 @@
 #include <cstdint>
 #include <span>
 
-#include "server/dashboard/web_text.h"
+#include "server/web_text.h"
 
 namespace vnscope::server {
 namespace {

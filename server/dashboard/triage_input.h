@@ -14,11 +14,10 @@ namespace vnscope::server {
 inline constexpr size_t kMaxCommentBytes = 64 << 10;
 // A person's name (a comment's author, an assignee): a name, not a text.
 inline constexpr size_t kMaxPersonNameBytes = 256;
-// The body of a JSON API request: a comment and its author fit with room.
-inline constexpr size_t kMaxApiBodyBytes = 64 << 10;
-// A dashboard form: a comment of kMaxCommentBytes, percent-encoded (three
-// bytes for each byte of Japanese), and the form's other fields.
+// A dashboard form or a JSON API body: a comment of kMaxCommentBytes with
+// its line breaks sent as CR LF or escaped, and the other fields.
 inline constexpr size_t kMaxFormBodyBytes = 3 * kMaxCommentBytes + (16 << 10);
+inline constexpr size_t kMaxApiBodyBytes = kMaxFormBodyBytes;
 
 // A name as typed: well-formed UTF-8 (bytes that are not become U+FFFD), line
 // breaks and tabs as spaces, without spaces around it. Nothing when it is

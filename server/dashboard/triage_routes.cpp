@@ -5,7 +5,7 @@
 #include "server/dashboard/http_reply.h"
 #include "server/dashboard/request_values.h"
 #include "server/dashboard/triage_input.h"
-#include "server/dashboard/web_text.h"
+#include "server/web_text.h"
 #include "server/log.h"
 #include "server/report_name.h"
 
@@ -103,6 +103,8 @@ void PostAssignee(ReportStore& store, const std::string& name, StateChangeOrigin
   if (action == "clear") {
     assignee = "";
   } else if (action == "me") {
+    // A page left open after its name was forgotten would clear the assignee.
+    if (origin.by.empty()) return Refuse(res, 400, "名前を入れてください。");
     assignee = origin.by;
   } else {
     assignee = PersonName(req.get_param_value("assignee"));

@@ -437,6 +437,11 @@ class OpenDashboardTest(DashboardTestCase):
         self.assertIn('0399: line', block.get_attribute('textContent'))
         section.find_element(By.CSS_SELECTOR, 'a.label-filter').click()
         wait_for(self.driver, lambda: set(self.rows()) == {name, same_label}, 'the list of that exact label')
+        # A search made there keeps the label: 'ラベル' alone would also list the other label's report.
+        search = self.driver.find_element(By.CSS_SELECTOR, 'form.search input[name="q"]')
+        search.send_keys('ラベル')
+        search.submit()
+        wait_for(self.driver, lambda: set(self.rows()) == {same_label}, 'searched within the label')
 
     def test_comments_and_assignee_from_the_page_and_the_list_filters(self):
         name = self.server.submit(TEXT, 'コメントと担当', text=script_info('x'))
@@ -481,6 +486,11 @@ class OpenDashboardTest(DashboardTestCase):
         wait_for(self.driver, lambda: '64 KiB' in self.driver.find_element(By.TAG_NAME, 'main').text, 'refused')
         self.open('/reports/' + other)
         self.assertEqual(self.driver.find_elements(By.CSS_SELECTOR, 'section.comments .comment-text'), [])
+        # "Mine" from a page whose name was forgotten meanwhile takes nothing.
+        self.driver.delete_cookie('vnscope_name')
+        self.driver.find_element(By.CSS_SELECTOR, 'form.assignee button[value="me"]').click()
+        wait_for(self.driver, lambda: '名前を入れてください' in self.driver.find_element(By.TAG_NAME, 'main').text,
+                 'refused without a name')
 
 
 class AttackerPage(http.server.BaseHTTPRequestHandler):

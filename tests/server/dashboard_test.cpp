@@ -11,7 +11,7 @@
 #include "server/dashboard/access.h"
 #include "server/dashboard/dashboard.h"
 #include "server/dashboard/pages.h"
-#include "server/dashboard/web_text.h"
+#include "server/web_text.h"
 #include "server/package.h"
 #include "server/store.h"
 #include "test_support.h"

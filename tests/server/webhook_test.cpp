@@ -187,8 +187,8 @@ TEST(WebhookStop, CutsOffAPostWaitingForItsAnswer) {
   auto store = server::ReportStore::Open(dir.path() / "data", &error);
   ASSERT_TRUE(store) << error;
   ChatTool chat(0, /*answers=*/false);
-  auto webhooks = server::Webhooks::Create(*store, [] { return int64_t{0}; },
-                                           {{"http://127.0.0.1:" + std::to_string(chat.port()) + "/hook"}}, &error);
+  const std::string url = "http://127.0.0.1:" + std::to_string(chat.port()) + "/hook";
+  auto webhooks = server::Webhooks::Create(*store, [] { return int64_t{1000}; }, {{url}}, &error);
   ASSERT_TRUE(webhooks) << error;
   webhooks->Start("");
   AddReport(*store);
@@ -196,6 +196,9 @@ TEST(WebhookStop, CutsOffAPostWaitingForItsAnswer) {
   const auto start = std::chrono::steady_clock::now();
   webhooks->Stop();
   EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(15));
+  const auto delivery = store->DeliveryOf(url, &error);
+  ASSERT_TRUE(delivery) << error;
+  EXPECT_EQ(delivery->failing_since_ms, 0) << "a stop is no failure of the URL";
 }
 
 }  // namespace
