@@ -152,6 +152,8 @@ TEST_F(ApiTest, ChangesAndWhatIsRefused) {
       {"a comment without its author", "POST", path + "/comments", R"({"text": "x"})", 400},
       {"an empty comment", "POST", path + "/comments", R"({"by": "a", "text": " "})", 400},
       {"a body over 64 KiB", "POST", path + "/comments", R"({"by": "a", "text": ")" + long_text + "\"}", 413},
+      {"a comment of 64 KiB", "POST", path + "/comments",
+       R"({"by": "a", "text": ")" + long_text.substr(1) + "\"}", 204},
       {"a body over the listener's own limit", "POST", path + "/comments", std::string(1 << 20, ' '), 413},
       {"an assignee that is a number", "PUT", path + "/assignee", R"({"assignee": 5})", 400},
       {"an assignee", "PUT", path + "/assignee", R"({"assignee": "鈴木"})", 204},
@@ -168,7 +170,7 @@ TEST_F(ApiTest, ChangesAndWhatIsRefused) {
   const Json report = JsonOf(Call(server, "GET", path));
   EXPECT_EQ(report["state"], 2147483649u);
   EXPECT_EQ(report["assignee"], nullptr);
-  EXPECT_EQ(report["history"].size(), 4u) << "two states, the assignee set and cleared";
+  EXPECT_EQ(report["history"].size(), 5u) << "two states, a comment, the assignee set and cleared";
   const auto list = ListReports(server.port());
   ASSERT_EQ(list.reports.size(), 1u);
   EXPECT_EQ(list.reports[0].state, 0x80000001u) << "the report browser sees the API's change";
